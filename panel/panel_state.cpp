@@ -1,0 +1,22 @@
+#include "panel/panel_state.h"
+
+namespace varlo {
+
+std::string applyStartupValues(PanelState& state)
+{
+    state.EntryValue = 1000;
+    state.WaveCode = Waveform::Sine;
+    state.DutyPercent = 50;
+    state.UnitExponent = Unit::Hz;
+    state.AttenuatorOn = false;
+    state.SettingsChanged = true;
+    state.DutyAdjusted = false;
+    // "1000" on the display is a finished value, like one just sent: a first digit key
+    // replaces it instead of extending it.
+    state.KeyCount = 7;
+    state.PointEntered = false;
+    state.DecimalPlaces = 0;
+    return StartupDisplayText;
+}
+
+} // namespace varlo

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varlo {
+
+// The unit in which the keyed number is meant; the value is the power of ten.
+enum class Unit : std::int16_t { Hz = 0, KHz = 3, MHz = 6 };
+
+// One bit per waveform; the value is also the last hex digit of every command.
+enum class Waveform : std::int16_t { Sine = 8, Square = 4, Triangle = 2 };
+
+// The one record behind the panel window: the frequency entry being keyed and the output
+// settings with their pending flags. Handlers work on the fields directly.
+struct PanelState {
+    std::int16_t KeyCount = 0;      // keys counted into the current entry; 7 = entry ended
+    std::int16_t DecimalPlaces = 0; // digits keyed after the point
+    double EntryValue = 0;          // keyed number, in the selected unit
+    double DigitScale = 0;          // working value of the last fraction digit
+    bool PointEntered = false;
+    bool AttenuatorOn = false;
+    bool SettingsChanged = false; // entry, unit, waveform or attenuator not yet sent
+    bool DutyAdjusted = false;    // duty changed at least once since start-up; never cleared
+    bool DutyChanged = false;     // duty changed since the last duty command
+    std::int16_t DutyPercent = 0;
+    Unit UnitExponent = Unit::Hz;
+    Waveform WaveCode = Waveform::Sine;
+    std::string EntryText; // keyed text, at most 7 characters
+};
+
+// The display text at start-up, put into FreqValue by the start-up step.
+inline constexpr const char* StartupDisplayText = "1000";
+
+// Gives the record its start-up values and returns the text to put into FreqValue.
+// The start-up value counts as an ended entry, so the first key starts a new one.
+std::string applyStartupValues(PanelState& state);
+
+} // namespace varlo

@@ -1,0 +1,102 @@
+#pragma once
+
+// How data flows: a key, click or typed text runs its handler (Num5_Click, WaveSqu_Click,
+// FreqValue_Change, ...), which calls the panel logic on PanelState and paints what it says;
+// Enter_Click asks the logic for the command and writes it through the serial link MSComm1.
+
+#include "app/user_dialogs.h"
+#include "panel/panel_state.h"
+#include "serial/serial_link.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+
+namespace varlo {
+
+// The panel window. Controls carry their names as objectName and accessibleName.
+class Varlo54 final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Varlo54(UserDialogs& dialogs, QWidget* parent = nullptr);
+    ~Varlo54() override;
+
+    // Start-up: the panel's start-up values, then the port scan with its questions.
+    // False when no port was accepted and the program has been ended.
+    bool Form_Load();
+
+    const PanelState& panelState() const { return state_; }
+
+private:
+    void buildControls();
+    void buildKeypad(QWidget* client);
+    void buildSettings();
+    void buildDuty();
+    void setTabOrder();
+    void wireEvents();
+
+    // Keypad.
+    void NumDigit_Click(int digit);
+    void NumPoint_Click();
+    void Clear_Click();
+    void FreqValue_Change(const QString& text);
+    void putIntoFreqValue(const std::string& text);
+
+    // Output settings.
+    void Unit_Click(Unit unit);
+    void Wave_Click(Waveform waveform);
+    void DBS_Click(bool on);
+    void DutyScroll_Change(int value);
+
+    // Sending and stopping.
+    void Enter_Click();
+    void Exit_Click();
+    void ShowCommError(std::int16_t code);
+
+    // Pending marks: red while a setting waits for Enter, button face once it is sent.
+    void paintPending(QWidget* control);
+    void paintSent(QWidget* control);
+
+    UserDialogs& dialogs_;
+    PanelState state_;
+    SerialLink MSComm1;
+
+    QGroupBox* Frame1 = nullptr;
+    QLineEdit* FreqValue = nullptr;
+    QPushButton* NumKeys[10] = {};
+    QPushButton* NumPoint = nullptr;
+    QPushButton* Clear = nullptr;
+    QPushButton* Enter = nullptr;
+    QGroupBox* WaveForm = nullptr;
+    QRadioButton* WaveSin = nullptr;
+    QRadioButton* WaveSqu = nullptr;
+    QRadioButton* WaveTri = nullptr;
+    QRadioButton* UnitHz = nullptr;
+    QRadioButton* UnitKHz = nullptr;
+    QRadioButton* UnitMHz = nullptr;
+    QGroupBox* DBS = nullptr;
+    QRadioButton* DBSOn = nullptr;
+    QRadioButton* DBSOff = nullptr;
+    QScrollBar* DutyScroll = nullptr;
+    QLabel* DutyLabel = nullptr;
+    QLabel* DutyUnitLabel = nullptr;
+    QLabel* DutyValueLabel = nullptr;
+    QAction* Exit = nullptr;
+
+    // The key and option-button groups, with the digit, unit, waveform code and
+    // attenuator state (1 on, 0 off) as button ids.
+    QButtonGroup* NumGroup = nullptr;
+    QButtonGroup* UnitGroup = nullptr;
+    QButtonGroup* WaveGroup = nullptr;
+    QButtonGroup* DBSGroup = nullptr;
+};
+
+} // namespace varlo

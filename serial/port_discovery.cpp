@@ -1,0 +1,29 @@
+#include "serial/port_discovery.h"
+
+#include "serial/comm_error_text.h"
+#include "serial/line_settings.h"
+
+#include <string>
+
+namespace varlo {
+
+std::optional<int> discoverPort(PortOperations& ports, UserDialogs& dialogs)
+{
+    for (int port = HighestPort; port >= 1; --port) {
+        if (ports.OpenPort(port, PanelLineSettings, 1) <= 0)
+            continue;
+        const std::string portText = std::to_string(port);
+        if (dialogs.askYesNo(PanelTitle, "Find Com " + portText + ", Using it?")) {
+            dialogs.tell(BoxIcon::Information, PanelTitle, "Using COM" + portText + ":");
+            return port;
+        }
+        // Only one port is ever open: a declined one is closed before the next is tried.
+        if (const std::int16_t code = ports.ClosePort(); code != 0)
+            dialogs.tell(BoxIcon::Exclamation, CommErrorTitle, commErrorText(code));
+    }
+    dialogs.tell(BoxIcon::Stop, PanelTitle, NoPortText);
+    dialogs.endProgram();
+    return std::nullopt;
+}
+
+} // namespace varlo

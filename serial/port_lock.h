@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varlo {
+
+// Ways other serial programs on this machine say "this port is mine", so that a port in use
+// is left alone before anything on it (its line settings included) is touched.
+
+// Where serial programs leave "LCK..<device>" files: the usual system lock directories and
+// the temporary directory ($TMPDIR, else /tmp).
+std::vector<std::string> lockFileDirectories();
+
+// The names under which programs announce a device in a lock file: the path below /dev with
+// "/" turned into "_" ("ttyUSB0", "pts_3"), and the bare file name ("3").
+std::vector<std::string> lockFileNames(const std::string& devicePath);
+
+// The process named in a lock file's content: a decimal pid (leading blanks allowed, more
+// lines may follow), or a pid stored as a binary int of exactly that size.
+std::optional<long> lockFilePid(std::string_view content);
+
+// Whether a running process holds a lock file for the device in one of the directories.
+bool heldByLockFile(const std::string& devicePath, const std::vector<std::string>& directories);
+
+// An exclusive, non-blocking flock on the device, taken through a descriptor of its own and
+// held until released. Terminal programs that flock their port and a second Varlo see the
+// port as taken; unlike the terminal's exclusive-open flag this also binds root.
+class DeviceClaim {
+public:
+    enum class Outcome { Held, Missing, NotATerminal, Busy, NoAccess };
+
+    DeviceClaim() = default;
+    explicit DeviceClaim(const std::string& devicePath);
+    ~DeviceClaim();
+    DeviceClaim(DeviceClaim&& other) noexcept;
+    DeviceClaim& operator=(DeviceClaim&& other) noexcept;
+    DeviceClaim(const DeviceClaim&) = delete;
+    DeviceClaim& operator=(const DeviceClaim&) = delete;
+
+    Outcome outcome() const { return outcome_; }
+    bool held() const { return outcome_ == Outcome::Held; }
+    void release();
+
+private:
+    int fd_ = -1;
+    Outcome outcome_ = Outcome::Missing;
+};
+
+} // namespace varlo

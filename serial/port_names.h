@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varlo {
+
+// The device behind port number n (1..16). With a port directory, COMn is the entry "COMn"
+// in it and nothing else. Without one: COM1-4 -> /dev/ttyS0-3, COM5-10 -> /dev/ttyUSB0-5,
+// COM11-16 -> /dev/ttyACM0-5 (on Windows, the system's COMn). nullopt outside 1..16.
+std::optional<std::string> portDevicePath(int port, std::optional<std::string_view> portDir);
+
+// Name of the environment variable that holds the port directory.
+inline constexpr const char* PortDirVariable = "VARLO_PORT_DIR";
+
+} // namespace varlo

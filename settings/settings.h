@@ -1,0 +1,22 @@
+#pragma once
+
+#include "panel/panel_state.h"
+
+#include <string>
+
+namespace varlo {
+
+// The output settings handlers. Each marks its setting pending; none sends anything.
+
+void selectUnit(PanelState& state, Unit unit);             // UnitHz/KHz/MHz_Click
+void selectWaveform(PanelState& state, Waveform waveform); // WaveSin/Squ/Tri_Click
+void selectAttenuator(PanelState& state, bool on);         // DBSOn/DBSOff_Click
+
+// DutyScroll_Change: records the bar's value and returns the caption for DutyValueLabel.
+std::string changeDuty(PanelState& state, int barValue);
+
+// The bounds of the duty bar, in percent.
+inline constexpr int DutyMinimum = 20;
+inline constexpr int DutyMaximum = 80;
+
+} // namespace varlo

@@ -1,0 +1,133 @@
+#include "protocol/enter.h"
+
+#include "entry/keypad.h"
+#include "entry/number_text.h"
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+namespace {
+
+using Outcome = varlo::EnterDecision::Outcome;
+using varlo::CommandKind;
+
+varlo::PanelState startedUp()
+{
+    varlo::PanelState state;
+    state.EntryValue = varlo::numericValue(varlo::applyStartupValues(state));
+    return state;
+}
+
+TEST(Enter, AfterStartupSendsTheDisplayedThousandHertz)
+{
+    auto state = startedUp();
+    const auto decision = varlo::pressEnter(state);
+    EXPECT_EQ(decision.outcome, Outcome::Send);
+    EXPECT_EQ(decision.kind, CommandKind::Frequency);
+    EXPECT_EQ(decision.command, "8E30000008");
+    EXPECT_FALSE(state.SettingsChanged);
+    EXPECT_EQ(state.KeyCount, 7);
+}
+
+TEST(Enter, SecondEnterRepeatsTheDisplayedEntry)
+{
+    auto state = startedUp();
+    varlo::selectUnit(state, varlo::Unit::KHz);
+    EXPECT_EQ(varlo::pressEnter(state).command, "0424F00008");
+    const auto again = varlo::pressEnter(state);
+    EXPECT_EQ(again.outcome, Outcome::Send);
+    EXPECT_EQ(again.command, "0424F00008");
+}
+
+TEST(Enter, DutyGoesFirstThenFrequencyWithModeFour)
+{
+    auto state = startedUp();
+    varlo::selectWaveform(state, varlo::Waveform::Square);
+    varlo::changeDuty(state, 51);
+    const auto first = varlo::pressEnter(state);
+    EXPECT_EQ(first.kind, CommandKind::Duty);
+    EXPECT_EQ(first.command, "3300000064");
+    EXPECT_FALSE(state.DutyChanged);
+    EXPECT_TRUE(state.SettingsChanged) << "the waveform change is still pending";
+    EXPECT_TRUE(state.DutyAdjusted);
+    const auto second = varlo::pressEnter(state);
+    EXPECT_EQ(second.kind, CommandKind::Frequency);
+    EXPECT_EQ(second.command, "8E30000044");
+    EXPECT_EQ(varlo::pressEnter(state).command, "8E30000044") << "the duty mark stays in the mode";
+}
+
+struct RangeCase {
+    const char* name;
+    double entry;
+    varlo::Unit unit;
+    bool refused;
+};
+
+class EnterRange : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(EnterRange, RefusesOnlyAboveOneHundredMegahertz)
+{
+    auto state = startedUp();
+    state.EntryValue = GetParam().entry;
+    varlo::selectUnit(state, GetParam().unit);
+    const varlo::PanelState before = state;
+    const auto decision = varlo::pressEnter(state);
+    EXPECT_EQ(decision.outcome == Outcome::FrequencyTooLarge, GetParam().refused);
+    if (GetParam().refused) {
+        EXPECT_TRUE(decision.command.empty());
+        EXPECT_TRUE(state.SettingsChanged);
+        EXPECT_EQ(state.KeyCount, before.KeyCount);
+    }
+}
+
+const double Inf = std::numeric_limits<double>::infinity();
+
+INSTANTIATE_TEST_SUITE_P(
+    Frequencies, EnterRange,
+    ::testing::Values(RangeCase{"exactly_the_limit", 100, varlo::Unit::MHz, false},
+                      RangeCase{"just_above", 100.00001, varlo::Unit::MHz, true},
+                      RangeCase{"in_hertz", 100000001, varlo::Unit::Hz, true},
+                      RangeCase{"overflowing_double", 1e305, varlo::Unit::MHz, true},
+                      RangeCase{"infinite", Inf, varlo::Unit::Hz, true},
+                      RangeCase{"negative_infinite", -Inf, varlo::Unit::KHz, false},
+                      RangeCase{"large_negative", -1e300, varlo::Unit::MHz, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Enter, NegativeFrequenciesSendZeros)
+{
+    auto state = startedUp();
+    state.EntryValue = -Inf;
+    EXPECT_EQ(varlo::pressEnter(state).command, "0000000008");
+}
+
+TEST(Enter, EndsTheEntrySoThePointStartsANewOne)
+{
+    auto state = startedUp();
+    varlo::pressClear(state);
+    varlo::pressDigit(state, 1);
+    varlo::pressPoint(state);
+    varlo::pressDigit(state, 2);
+    varlo::pressEnter(state);
+    EXPECT_EQ(state.KeyCount, 7);
+    EXPECT_FALSE(state.PointEntered);
+    EXPECT_EQ(state.DecimalPlaces, 0);
+    EXPECT_EQ(varlo::pressPoint(state), std::optional<std::string>("0."));
+}
+
+TEST(Enter, UnsentCommandIsPendingAgain)
+{
+    auto state = startedUp();
+    varlo::changeDuty(state, 60);
+    const auto duty = varlo::pressEnter(state);
+    varlo::markUnsent(state, duty.kind);
+    EXPECT_TRUE(state.DutyChanged);
+    EXPECT_EQ(varlo::pressEnter(state).command, "C300000068");
+    const auto frequency = varlo::pressEnter(state);
+    varlo::markUnsent(state, frequency.kind);
+    EXPECT_TRUE(state.SettingsChanged);
+}
+
+} // namespace

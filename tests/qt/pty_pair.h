@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+#include <string>
+
+// A real pseudo-terminal published as $VARLO_PORT_DIR/COMn, so the program opens it like any
+// serial port and the test reads what it wrote at the master side.
+class PtyPair {
+public:
+    // Creates the pty and the link dir/COMn -> slave device.
+    PtyPair(const QString& dir, int port);
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    // Everything that has arrived at the master within the time limit, once `count` bytes
+    // have arrived or the limit has passed.
+    std::string readAtMaster(std::size_t count, int timeoutMs = 2000);
+    // Hangs up the line as an unplugged adapter would: closes the master.
+    void closeMaster();
+    // Whether a process holds the slave side open (the master then sees no hang-up).
+    bool slaveHeldOpen() const;
+
+    const std::string& slavePath() const { return slavePath_; }
+
+private:
+    int master_ = -1;
+    int slaveKeep_ = -1;
+    std::string slavePath_;
+    std::string linkPath_;
+};
+
+// A fresh VARLO_PORT_DIR for one test, removed with it; restores the variable's old value.
+class PortDir {
+public:
+    PortDir();
+    ~PortDir();
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray previous_;
+    bool hadPrevious_ = false;
+};

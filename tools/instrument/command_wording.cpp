@@ -1,0 +1,129 @@
+#include "command_wording.h"
+
+#include <cstdio>
+#include <variant>
+
+namespace varlo::instrument {
+
+namespace {
+
+std::string onOff(bool on)
+{
+    return on ? "on" : "off";
+}
+
+template <class... T> struct Overloaded : T... {
+    using T::operator()...;
+};
+
+std::string twoDigits(int value)
+{
+    char text[4];
+    std::snprintf(text, sizeof text, "%02d", value);
+    return text;
+}
+
+} // namespace
+
+std::string waveformName(Waveform waveform)
+{
+    switch (waveform) {
+    case Waveform::Sine:
+        return "sine";
+    case Waveform::Square:
+        return "square";
+    case Waveform::Triangle:
+        return "triangle";
+    }
+    return "?";
+}
+
+std::string decodeErrorText(DecodeError error)
+{
+    switch (error) {
+    case DecodeError::WrongLength:
+        return "wrong length";
+    case DecodeError::NotHex:
+        return "not uppercase hex";
+    case DecodeError::BadWaveformDigit:
+        return "bad waveform digit";
+    case DecodeError::BadModeDigit:
+        return "bad mode digit";
+    case DecodeError::BadHundredths:
+        return "hundredths above 99";
+    case DecodeError::ElevenBelowSevenDigits:
+        return "eleven characters below 16777216 Hz";
+    }
+    return "?";
+}
+
+std::string quotedBytes(std::string_view bytes)
+{
+    std::string quoted = "\"";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20 || byte > 0x7E) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            quoted += escape;
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string describeDecoded(const DecodedCommand& command, std::string_view text)
+{
+    return std::visit(
+        Overloaded{
+            [](const FrequencySetting& f) {
+                return "frequency " + std::to_string(f.wholeHz) + "." + twoDigits(f.hundredths) +
+                       " Hz, " + waveformName(f.waveform) + ", attenuator " +
+                       onOff(f.attenuatorOn) +
+                       (f.dutyAdjusted ? ", duty adjusted" : ", duty not adjusted");
+            },
+            [](const DutySetting& d) {
+                return "duty " + std::to_string(d.dutyPercent) + " %, " +
+                       waveformName(d.waveform) + ", attenuator " + onOff(d.attenuatorOn);
+            },
+            [text](DecodeError e) {
+                return "undecodable " + quotedBytes(text) + " (" + decodeErrorText(e) + ")";
+            },
+        },
+        command);
+}
+
+std::string describeCommand(std::string_view text)
+{
+    return describeDecoded(decodeCommand(text), text);
+}
+
+std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths)
+{
+    struct Scale {
+        std::int64_t hertz;
+        int fractionDigits;
+        const char* unit;
+    };
+    const Scale scale = wholeHz >= 1'000'000 ? Scale{1'000'000, 8, "MHz"}
+                        : wholeHz >= 1'000   ? Scale{1'000, 5, "kHz"}
+                                             : Scale{1, 2, "Hz"};
+    // Worked in hundredths of a hertz, so no digit is lost to binary fractions.
+    const std::int64_t total = wholeHz * 100 + hundredths;
+    const std::int64_t per = scale.hertz * 100;
+    std::string fraction = std::to_string(total % per);
+    fraction.insert(0, static_cast<std::size_t>(scale.fractionDigits) - fraction.size(), '0');
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.pop_back();
+    std::string text = std::to_string(total / per);
+    if (!fraction.empty())
+        text += "." + fraction;
+    return text + " " + scale.unit;
+}
+
+} // namespace varlo::instrument

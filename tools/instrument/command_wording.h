@@ -1,0 +1,33 @@
+#pragma once
+
+#include "command_decoder.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace varlo::instrument {
+
+// The instrument's texts for what it received. One line per command, for example
+//   frequency 1000.00 Hz, sine, attenuator off, duty not adjusted
+//   duty 51 %, square, attenuator on
+//   undecodable "8E3000" (wrong length)
+std::string describeCommand(std::string_view text);
+
+std::string describeDecoded(const DecodedCommand& command, std::string_view text);
+
+// "sine", "square", "triangle".
+std::string waveformName(Waveform waveform);
+
+// Why a text does not decode, e.g. "wrong length".
+std::string decodeErrorText(DecodeError error);
+
+// The received bytes in double quotes; quote, backslash and bytes outside printable ASCII
+// escaped ("\"", "\\", "\x0D").
+std::string quotedBytes(std::string_view bytes);
+
+// An exact frequency in the largest unit it reaches, without trailing zeros:
+// 12500.00 Hz -> "12.5 kHz", 1.50 Hz -> "1.5 Hz", 20000000.00 Hz -> "20 MHz".
+std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths);
+
+} // namespace varlo::instrument

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "command_decoder.h"
+
+#include <cstdint>
+
+namespace varlo::instrument {
+
+// The settings the generator runs with, as the commands it received left them. It starts as
+// the panel does: 1000 Hz, sine, attenuator off, duty 50 % not adjusted.
+struct GeneratorState {
+    static constexpr int UnadjustedDutyPercent = 50;
+
+    std::int64_t wholeHz = 1000;
+    int hundredths = 0;
+    Waveform waveform = Waveform::Sine;
+    bool attenuatorOn = false;
+    int dutyPercent = UnadjustedDutyPercent;
+    bool dutyAdjusted = false;
+};
+
+// The state after one command. A frequency command that says the duty was never adjusted
+// puts the duty back to 50 %; a duty command marks it adjusted. An undecodable command
+// changes nothing.
+GeneratorState applied(GeneratorState state, const DecodedCommand& command);
+
+} // namespace varlo::instrument

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+namespace varlo::instrument {
+
+// The generator's end of the line: a pseudo-terminal whose slave is published as the entry
+// "COMn" (a symbolic link) in a port directory, so the panel opens it like a serial port.
+// Bytes the panel writes arrive at the master and are passed on as they come. The endpoint
+// keeps a descriptor of the slave open itself, so the panel may close and reopen the port
+// without the master seeing a hang-up; should one come anyway, reading pauses briefly
+// instead of spinning.
+class PtyEndpoint : public QObject {
+    Q_OBJECT
+
+public:
+    struct Opened;
+
+    // Creates the pty (raw, 9600 8N1) and the link dir/COMn; the link is removed again when
+    // the endpoint is destroyed.
+    static Opened open(const QString& directory, int port);
+
+    ~PtyEndpoint() override;
+    PtyEndpoint(const PtyEndpoint&) = delete;
+    PtyEndpoint& operator=(const PtyEndpoint&) = delete;
+
+    QString linkPath() const { return linkPath_; }
+    QString slavePath() const { return slavePath_; }
+
+Q_SIGNALS:
+    void bytesReceived(const QByteArray& bytes);
+
+private:
+    PtyEndpoint(int master, int slave, QString slavePath, QString linkPath);
+    void readMaster();
+    void resumeReading();
+
+    int master_ = -1;
+    int slave_ = -1;
+    QString slavePath_;
+    QString linkPath_;
+    QSocketNotifier notifier_;
+    QTimer hangUpPause_;
+};
+
+// Either an endpoint or the reason there is none.
+struct PtyEndpoint::Opened {
+    std::unique_ptr<PtyEndpoint> endpoint;
+    QString error;
+};
+
+} // namespace varlo::instrument
