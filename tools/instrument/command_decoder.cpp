@@ -9,8 +9,7 @@ namespace {
 constexpr std::size_t CommandLength = 10;
 constexpr std::size_t LongFrequencyLength = 11;
 
-std::optional<int> hexDigitValue(char c)
-{
+std::optional<int> hexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
@@ -19,16 +18,14 @@ std::optional<int> hexDigitValue(char c)
 }
 
 // Digits are written least significant first; every character has been checked to be hex.
-std::int64_t lowFirstValue(std::string_view digits)
-{
+std::int64_t lowFirstValue(std::string_view digits) {
     std::int64_t value = 0;
     for (auto it = digits.rbegin(); it != digits.rend(); ++it)
         value = value * 16 + *hexDigitValue(*it);
     return value;
 }
 
-std::optional<Waveform> waveformOf(char digit)
-{
+std::optional<Waveform> waveformOf(char digit) {
     switch (digit) {
     case '8':
         return Waveform::Sine;
@@ -41,8 +38,7 @@ std::optional<Waveform> waveformOf(char digit)
     }
 }
 
-DecodedCommand decodeFrequency(std::string_view text, Waveform waveform)
-{
+DecodedCommand decodeFrequency(std::string_view text, Waveform waveform) {
     const std::size_t wholeDigits = text.size() - 4;
     if (wholeDigits == 7 && text[6] == '0')
         return DecodeError::ElevenBelowSevenDigits;
@@ -62,8 +58,7 @@ DecodedCommand decodeFrequency(std::string_view text, Waveform waveform)
 
 } // namespace
 
-DecodedCommand decodeCommand(std::string_view text)
-{
+DecodedCommand decodeCommand(std::string_view text) {
     if (text.size() != CommandLength && text.size() != LongFrequencyLength)
         return DecodeError::WrongLength;
     for (const char c : text)
@@ -83,8 +78,7 @@ DecodedCommand decodeCommand(std::string_view text)
     return decodeFrequency(text, *waveform);
 }
 
-bool isValidCommand(std::string_view text)
-{
+bool isValidCommand(std::string_view text) {
     return !std::holds_alternative<DecodeError>(decodeCommand(text));
 }
 

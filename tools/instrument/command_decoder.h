@@ -31,11 +31,11 @@ struct DutySetting {
 };
 
 enum class DecodeError {
-    WrongLength,        // neither ten nor eleven characters
-    NotHex,             // a character other than 0-9 and A-F
-    BadWaveformDigit,   // last character not 8, 4 or 2
-    BadModeDigit,       // mode digit not 0, 1, 4 or 5 (and not a duty command either)
-    BadHundredths,      // hundredths field above 99
+    WrongLength,            // neither ten nor eleven characters
+    NotHex,                 // a character other than 0-9 and A-F
+    BadWaveformDigit,       // last character not 8, 4 or 2
+    BadModeDigit,           // mode digit not 0, 1, 4 or 5 (and not a duty command either)
+    BadHundredths,          // hundredths field above 99
     ElevenBelowSevenDigits, // eleven characters but the seventh frequency digit is 0
 };
 

@@ -1,0 +1,83 @@
+#include "instrument_window.h"
+
+#include "command_decoder.h"
+#include "command_wording.h"
+#include "waveform_plot.h"
+
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QVBoxLayout>
+
+#include <string_view>
+
+namespace varlo::instrument {
+
+namespace {
+
+constexpr int LogLines = 2000;
+
+} // namespace
+
+QString stateDescription(const GeneratorState& state) {
+    const std::string duty = state.dutyAdjusted
+                                 ? std::to_string(state.dutyPercent) + " %"
+                                 : std::to_string(state.dutyPercent) + " % (not adjusted)";
+    return QStringLiteral("Frequency:  %1\nWaveform:   %2\nAttenuator: %3\nDuty:       %4")
+        .arg(QString::fromStdString(frequencyWithUnit(state.wholeHz, state.hundredths)),
+             QString::fromStdString(waveformName(state.waveform)),
+             state.attenuatorOn ? QStringLiteral("on (-20 dB)") : QStringLiteral("off"),
+             QString::fromStdString(duty));
+}
+
+InstrumentWindow::InstrumentWindow(const QString& portText, QWidget* parent) : QWidget(parent) {
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    auto* port = new QLabel(QStringLiteral("Listening on %1").arg(portText));
+    port->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    stateText_ = new QLabel;
+    stateText_->setObjectName(QStringLiteral("StateText"));
+    stateText_->setFont(fixed);
+    plot_ = new WaveformPlot;
+    auto* stateBox = new QGroupBox(QStringLiteral("Generator"));
+    auto* stateLayout = new QVBoxLayout(stateBox);
+    stateLayout->addWidget(stateText_);
+    stateLayout->addWidget(plot_, 1);
+
+    log_ = new QPlainTextEdit;
+    log_->setObjectName(QStringLiteral("CommandLog"));
+    log_->setReadOnly(true);
+    log_->setFont(fixed);
+    log_->setMaximumBlockCount(LogLines);
+    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto* logBox = new QGroupBox(QStringLiteral("Received commands"));
+    auto* logLayout = new QVBoxLayout(logBox);
+    logLayout->addWidget(log_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(port);
+    layout->addWidget(stateBox, 1);
+    layout->addWidget(logBox, 1);
+
+    showState();
+}
+
+void InstrumentWindow::showCommand(const QByteArray& text) {
+    const std::string_view bytes(text.constData(), static_cast<std::size_t>(text.size()));
+    const DecodedCommand command = decodeCommand(bytes);
+    const std::string meaning = describeDecoded(command, bytes);
+    // Undecodable lines already quote what arrived.
+    const std::string line = std::holds_alternative<DecodeError>(command)
+                                 ? meaning
+                                 : std::string(bytes) + "  ->  " + meaning;
+    log_->appendPlainText(QString::fromStdString(line));
+    state_ = applied(state_, command);
+    showState();
+}
+
+void InstrumentWindow::showState() {
+    stateText_->setText(stateDescription(state_));
+    plot_->showState(state_);
+}
+
+} // namespace varlo::instrument

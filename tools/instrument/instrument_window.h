@@ -1,0 +1,37 @@
+#pragma once
+
+#include "generator_state.h"
+
+#include <QByteArray>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QWidget>
+
+namespace varlo::instrument {
+
+class WaveformPlot;
+
+// The instrument's own window. Data flow: command text from the line -> decoder -> log line,
+// and for a valid command -> GeneratorState -> state text and waveform plot.
+class InstrumentWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // portText names where the panel finds the instrument, e.g. "COM3 in /tmp/x (/dev/pts/4)".
+    explicit InstrumentWindow(const QString& portText, QWidget* parent = nullptr);
+
+    void showCommand(const QByteArray& text);
+
+private:
+    void showState();
+
+    GeneratorState state_;
+    QLabel* stateText_ = nullptr;
+    WaveformPlot* plot_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+};
+
+// The state as the window shows it, one setting per line.
+QString stateDescription(const GeneratorState& state);
+
+} // namespace varlo::instrument
