@@ -10,6 +10,9 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
+#include <string>
+
 class QAction;
 class QButtonGroup;
 class QGroupBox;
@@ -40,7 +43,7 @@ private:
     void buildKeypad(QWidget* client);
     void buildSettings();
     void buildDuty();
-    void setTabOrder();
+    void orderTabs();
     void wireEvents();
 
     // Keypad.

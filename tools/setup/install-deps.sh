@@ -6,8 +6,12 @@ set -euo pipefail
 # What building and running the panel needs.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev fonts-dejavu-core)
 # What the tests add: GoogleTest, an X server for the end-to-end run, clang for the fuzzers.
-if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(libgtest-dev xvfb xauth xdotool clang libclang-rt-14-dev)
+if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
+    packages+=(libgtest-dev python3 xvfb xauth xdotool x11-utils x11-apps clang libclang-rt-14-dev)
+fi
+# The benchmark's probe drives the X server through XTest.
+if [[ "${1:-}" == "--bench" ]]; then
+    packages+=(libxtst-dev)
 fi
 
 missing=()

@@ -1,0 +1,54 @@
+// Numbers through the display form and back: the text shown for a value, read again as the
+// display's numeric value, gives the value exactly when written with an exponent, and the
+// same 15 significant digits when written plainly; showing the read-back value again gives
+// the same text. The values come from the input's first eight bytes taken as a double and
+// from the input read as a display text.
+
+#include "fuzz_check.h"
+
+#include "entry/number_text.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+void checkRoundTrip(double value)
+{
+    using namespace varlo;
+    const std::string text = textForm(value);
+    if (!std::isfinite(value))
+        return;
+    const double back = numericValue(text);
+    FUZZ_CHECK(textForm(back) == text);
+    if (text.find_first_of("Ee") != std::string::npos) {
+        FUZZ_CHECK(back == value);
+        return;
+    }
+    if (value == std::trunc(value) && std::fabs(value) < 1e15) {
+        FUZZ_CHECK(back == value);
+        return;
+    }
+    // Half a unit in the fifteenth significant digit of the larger of the two.
+    const double larger = std::fmax(std::fabs(value), std::fabs(back));
+    const double lastDigit = std::pow(10.0, std::floor(std::log10(larger)) - 14);
+    FUZZ_CHECK(std::fabs(back - value) <= 0.5 * lastDigit * (1 + 1e-9));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size >= sizeof(double)) {
+        double value = 0;
+        std::memcpy(&value, data, sizeof value);
+        checkRoundTrip(value);
+    }
+    checkRoundTrip(
+        varlo::numericValue(std::string_view(reinterpret_cast<const char*>(data), size)));
+    return 0;
+}

@@ -1,0 +1,102 @@
+// The panel's life: how it opens after the port search, the picture it shows, and the ways it
+// ends.
+
+#include "qt/panel_fixture.h"
+
+#include <QFileInfo>
+#include <QMenuBar>
+
+namespace {
+
+using panel_test::StartedPanel;
+
+TEST(PanelStartup, OpensWithThousandHzSineOffAndFocusInTheDisplay) {
+    StartedPanel panel;
+    ASSERT_TRUE(panel.loaded);
+    EXPECT_EQ(panel.display(), "1000");
+    EXPECT_EQ(panel.window.focusWidget(), panel.control("FreqValue"));
+    EXPECT_EQ(QApplication::focusWidget(), panel.control("FreqValue"));
+    const RecordingDialogs::Box accepted{"information", "Function Generator", "Using COM3:"};
+    ASSERT_FALSE(panel.dialogs.boxes.empty());
+    EXPECT_EQ(panel.dialogs.boxes.back(), accepted);
+    EXPECT_FALSE(panel.dialogs.ended);
+}
+
+TEST(PanelStartup, DisplayShowsItsDigitsInBlue) {
+    StartedPanel panel;
+    const QImage image = panel.control("FreqValue")->grab().toImage();
+    bool blue = false;
+    for (int y = 0; y < image.height() && !blue; ++y)
+        for (int x = 0; x < image.width() && !blue; ++x)
+            blue = image.pixel(x, y) == QColor(0, 0, 255).rgb();
+    EXPECT_TRUE(blue);
+}
+
+TEST(PanelStartup, EnterStraightAwaySendsTheStartupFrequency) {
+    StartedPanel panel;
+    panel.click("Enter");
+    EXPECT_EQ(panel.sent(10), "8E30000008");
+}
+
+TEST(PanelStartup, NoPortAcceptedEndsBeforeTheWindowIsUsed) {
+    PortDir dir;
+    PtyPair pty(dir.path(), 3);
+    RecordingDialogs dialogs;
+    dialogs.answers = {false};
+    varlo::Varlo54 window(dialogs);
+    EXPECT_FALSE(window.Form_Load());
+    EXPECT_TRUE(dialogs.ended);
+    ASSERT_FALSE(dialogs.boxes.empty());
+    EXPECT_EQ(dialogs.boxes.back().text, "No communication port can use!");
+}
+
+// A picture of the panel as it opens, kept with the build for a look by eye.
+TEST(PanelStartup, ScreenshotIsWrittenForReview) {
+    StartedPanel panel;
+    const QImage shot = panel.window.grab().toImage();
+    EXPECT_EQ(shot.deviceIndependentSize().toSize(), panel.window.size());
+    const QString path = QStringLiteral(VARLO_STARTUP_SCREENSHOT);
+    ASSERT_TRUE(shot.save(path));
+    EXPECT_GT(QFileInfo(path).size(), 0);
+}
+
+TEST(PanelStartup, ReturnInTheDisplayPressesNoKey) {
+    StartedPanel panel;
+    QTest::keyClick(panel.control("FreqValue"), Qt::Key_Return);
+    QTest::keyClick(panel.control("FreqValue"), Qt::Key_Enter);
+    QTest::keyClick(panel.control("FreqValue"), Qt::Key_Escape);
+    EXPECT_EQ(panel.sentWithin(300), "");
+    EXPECT_EQ(panel.display(), "1000");
+    EXPECT_FALSE(panel.dialogs.ended);
+}
+
+TEST(PanelExit, MenuItemClosesThePortAndEnds) {
+    StartedPanel panel;
+    ASSERT_TRUE(panel.pty.slaveHeldOpen());
+    const std::size_t boxesBefore = panel.dialogs.boxes.size();
+    panel.window.findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+    EXPECT_FALSE(panel.pty.slaveHeldOpen());
+    EXPECT_TRUE(panel.dialogs.ended);
+    EXPECT_EQ(panel.dialogs.boxes.size(), boxesBefore);
+    EXPECT_EQ(panel.sentWithin(200), "");
+}
+
+TEST(PanelExit, AltXRunsExitAtOnce) {
+    StartedPanel panel;
+    ASSERT_TRUE(panel.pty.slaveHeldOpen());
+    QTest::keyClick(panel.control("FreqValue"), Qt::Key_X, Qt::AltModifier);
+    EXPECT_TRUE(panel.dialogs.ended);
+    EXPECT_FALSE(panel.pty.slaveHeldOpen());
+    EXPECT_EQ(panel.display(), "1000");
+}
+
+TEST(PanelExit, CloseBoxEndsWithoutTheExitStep) {
+    StartedPanel panel;
+    EXPECT_TRUE(panel.window.close());
+    EXPECT_FALSE(panel.window.isVisible());
+    EXPECT_FALSE(panel.dialogs.ended);
+    // The port stays with the program until the program itself goes.
+    EXPECT_TRUE(panel.pty.slaveHeldOpen());
+}
+
+} // namespace

@@ -1,0 +1,174 @@
+#include "serial/port_discovery.h"
+
+#include "serial/serial_link.h"
+
+#include "qt/lock_holders.h"
+#include "qt/pty_pair.h"
+#include "qt/recording_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+using Box = RecordingDialogs::Box;
+
+namespace {
+
+Box question(int port)
+{
+    return {"question", "Function Generator", "Find Com " + std::to_string(port) + ", Using it?"};
+}
+
+Box usingPort(const std::string& text)
+{
+    return {"information", "Function Generator", text};
+}
+
+const Box NoPortBox{"stop", "Function Generator", "No communication port can use!"};
+
+// Watches a device for opens by anyone, so a test can tell that a port was never touched.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::string& path)
+        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+          watch_(::inotify_add_watch(fd_, path.c_str(), IN_OPEN))
+    {
+    }
+    ~OpenWatch() { ::close(fd_); }
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+
+    bool watching() const { return fd_ >= 0 && watch_ >= 0; }
+    bool opened() const
+    {
+        alignas(inotify_event) char buffer[4096];
+        return ::read(fd_, buffer, sizeof buffer) > 0;
+    }
+
+private:
+    int fd_;
+    int watch_;
+};
+
+class Discovery : public ::testing::Test {
+protected:
+    void publish(std::initializer_list<int> numbers)
+    {
+        for (int n : numbers)
+            ptys[n] = std::make_unique<PtyPair>(ports.path(), n);
+    }
+    std::vector<int> heldPorts() const
+    {
+        std::vector<int> held;
+        for (const auto& [n, pty] : ptys)
+            if (pty->slaveHeldOpen())
+                held.push_back(n);
+        return held;
+    }
+
+    PortDir ports;
+    std::map<int, std::unique_ptr<PtyPair>> ptys;
+    RecordingDialogs dialogs;
+    varlo::SerialLink link;
+};
+
+TEST_F(Discovery, NoOpenablePortAsksNothingAndEndsTheProgram)
+{
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), std::nullopt);
+    EXPECT_EQ(dialogs.boxes, std::vector<Box>{NoPortBox});
+    EXPECT_TRUE(dialogs.ended);
+    EXPECT_FALSE(link.isOpen());
+}
+
+TEST_F(Discovery, AsksAboutEveryOpenPortFromTheTopDown)
+{
+    publish({3, 12, 5});
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), std::nullopt);
+    EXPECT_EQ(dialogs.boxes, (std::vector<Box>{question(12), question(5), question(3), NoPortBox}));
+    EXPECT_TRUE(dialogs.ended);
+    EXPECT_TRUE(heldPorts().empty());
+}
+
+TEST_F(Discovery, SixteenIsAskedFirst)
+{
+    publish({1, 16});
+    dialogs.answers = {true};
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), 16);
+    EXPECT_EQ(dialogs.boxes, (std::vector<Box>{question(16), usingPort("Using COM16:")}));
+}
+
+TEST_F(Discovery, DeclinedPortIsClosedBeforeTheNextIsTried)
+{
+    publish({12, 5, 3});
+    std::vector<std::vector<int>> heldAtQuestions;
+    dialogs.onQuestion = [&](const std::string&) { heldAtQuestions.push_back(heldPorts()); };
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), std::nullopt);
+    EXPECT_EQ(heldAtQuestions, (std::vector<std::vector<int>>{{12}, {5}, {3}}));
+}
+
+TEST_F(Discovery, YesStopsTheScanAndLowerPortsAreNeverOpened)
+{
+    publish({12, 5, 3});
+    OpenWatch watch3(ptys[3]->slavePath());
+    ASSERT_TRUE(watch3.watching());
+    dialogs.answers = {false, true};
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), 5);
+    EXPECT_EQ(dialogs.boxes,
+              (std::vector<Box>{question(12), question(5), usingPort("Using COM5:")}));
+    EXPECT_FALSE(dialogs.ended);
+    EXPECT_FALSE(watch3.opened());
+    EXPECT_EQ(heldPorts(), std::vector<int>{5});
+    EXPECT_EQ(link.setOutput("8E30000008"), 0);
+    EXPECT_EQ(ptys[5]->readAtMaster(10), "8E30000008");
+}
+
+struct AcceptRow {
+    const char* name;
+    int port;
+    const char* text;
+};
+
+class AcceptedPort : public Discovery, public ::testing::WithParamInterface<AcceptRow> {};
+
+TEST_P(AcceptedPort, IsAnnouncedByNumber)
+{
+    publish({GetParam().port});
+    dialogs.answers = {true};
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), GetParam().port);
+    EXPECT_EQ(dialogs.boxes,
+              (std::vector<Box>{question(GetParam().port), usingPort(GetParam().text)}));
+    EXPECT_TRUE(link.isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, AcceptedPort,
+                         ::testing::Values(AcceptRow{"SingleDigit", 3, "Using COM3:"},
+                                           AcceptRow{"TwoDigits", 12, "Using COM12:"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Discovery, PortFlockedByAnotherProgramIsSkippedSilently)
+{
+    publish({5, 3});
+    FlockingChild terminal(ptys[5]->slavePath());
+    ASSERT_TRUE(terminal.holding());
+    dialogs.answers = {true};
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), 3);
+    EXPECT_EQ(dialogs.boxes, (std::vector<Box>{question(3), usingPort("Using COM3:")}));
+}
+
+TEST_F(Discovery, PortHeldByAnotherVarloIsSkippedSilently)
+{
+    publish({5, 3});
+    SecondVarlo other(5);
+    ASSERT_EQ(other.openResult(), 5);
+    dialogs.answers = {true};
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), 3);
+    EXPECT_EQ(dialogs.boxes, (std::vector<Box>{question(3), usingPort("Using COM3:")}));
+}
+
+} // namespace

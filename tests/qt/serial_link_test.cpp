@@ -1,0 +1,309 @@
+#include "serial/serial_link.h"
+
+#include "serial/comm_error_text.h"
+#include "serial/line_settings.h"
+
+#include "qt/lock_holders.h"
+#include "qt/pty_pair.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <string>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using varlo::SerialLink;
+namespace comm_code = varlo::comm_code;
+
+namespace {
+
+constexpr const char* Settings = varlo::PanelLineSettings;
+
+class SerialLinkOnPty : public ::testing::Test {
+protected:
+    PortDir ports;
+    PtyPair com3{ports.path(), 3};
+    SerialLink link;
+};
+
+TEST_F(SerialLinkOnPty, OpenPortKeepingItOpenHoldsThePort)
+{
+    EXPECT_EQ(link.OpenPort(3, Settings, 1), 3);
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_TRUE(com3.slaveHeldOpen());
+}
+
+TEST_F(SerialLinkOnPty, OpenPortAsProbeLeavesThePortClosed)
+{
+    EXPECT_EQ(link.OpenPort(3, Settings, 0), 3);
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_FALSE(com3.slaveHeldOpen());
+    EXPECT_EQ(link.OpenPort(3, Settings, 1), 3) << "a probe leaves no lock behind";
+}
+
+TEST_F(SerialLinkOnPty, MissingPortGivesZeroAndHoldsNothing)
+{
+    EXPECT_EQ(link.OpenPort(4, Settings, 1), 0);
+    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+    EXPECT_FALSE(com3.slaveHeldOpen());
+}
+
+TEST_F(SerialLinkOnPty, PortNumberOutsideTheRangeFailsBeforeAnythingIsOpened)
+{
+    for (int port : {0, 17, -3}) {
+        EXPECT_EQ(link.setCommPort(port), comm_code::InvalidId) << port;
+        EXPECT_EQ(link.OpenPort(port, Settings, 1), 0) << port;
+    }
+    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+}
+
+TEST_F(SerialLinkOnPty, RegularFileIsNoPort)
+{
+    std::ofstream(ports.path().toStdString() + "/COM5") << "not a port";
+    EXPECT_EQ(link.OpenPort(5, Settings, 1), 0);
+    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+}
+
+TEST_F(SerialLinkOnPty, WriteSendsExactlyTheCommandBytes)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::None);
+    EXPECT_EQ(link.setOutput("4D03000004"), comm_code::None);
+    EXPECT_EQ(com3.readAtMaster(20), "8E300000084D03000004");
+    EXPECT_EQ(com3.readAtMaster(1, 200), "") << "nothing added after the commands";
+}
+
+TEST_F(SerialLinkOnPty, ClosePortReleasesThePort)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    EXPECT_EQ(link.ClosePort(), comm_code::None);
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_FALSE(com3.slaveHeldOpen());
+}
+
+TEST_F(SerialLinkOnPty, ClosingOrWritingAClosedPortIsNotOpen)
+{
+    EXPECT_EQ(link.ClosePort(), comm_code::NotOpen);
+    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::NotOpen);
+}
+
+TEST_F(SerialLinkOnPty, OpeningTwiceIsAlreadyOpen)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    EXPECT_EQ(link.setPortOpen(true), comm_code::AlreadyOpen);
+    EXPECT_EQ(link.setCommPort(4), comm_code::AlreadyOpen);
+    EXPECT_TRUE(link.isOpen());
+}
+
+struct BadSettingsRow {
+    const char* name;
+    const char* settings;
+};
+
+class UnusableSettings : public SerialLinkOnPty,
+                         public ::testing::WithParamInterface<BadSettingsRow> {};
+
+TEST_P(UnusableSettings, MakeTheOpenFail)
+{
+    EXPECT_EQ(link.OpenPort(3, GetParam().settings, 1), 0);
+    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+    EXPECT_FALSE(com3.slaveHeldOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, UnusableSettings,
+    ::testing::Values(
+        BadSettingsRow{"Commas", "9600,N,8,1"}, BadSettingsRow{"DoubleBlank", "9600  N 8 1"},
+        BadSettingsRow{"MissingStopBits", "9600 N 8"}, BadSettingsRow{"Empty", ""},
+        BadSettingsRow{"WordForBaud", "fast N 8 1"}, BadSettingsRow{"ZeroBaud", "0 N 8 1"},
+        BadSettingsRow{"NegativeBaud", "-9600 N 8 1"},
+        BadSettingsRow{"UnknownParity", "9600 X 8 1"}, BadSettingsRow{"NineDataBits", "9600 N 9 1"},
+        BadSettingsRow{"ThreeStopBits", "9600 N 8 3"},
+        BadSettingsRow{"OneAndAHalfStopBitsWithEightBits", "9600 N 8 1.5"},
+        BadSettingsRow{"ParityTheLineCannotCarry", "9600 E 8 1"},
+        BadSettingsRow{"DataBitsTheLineCannotCarry", "9600 N 7 1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct OpenCodeRow {
+    const char* name;
+    const char* settings;
+    std::int16_t code;
+};
+
+class RefusedSettings : public SerialLinkOnPty,
+                        public ::testing::WithParamInterface<OpenCodeRow> {};
+
+TEST_P(RefusedSettings, FailTheirStepWithAFittingCode)
+{
+    ASSERT_EQ(link.setCommPort(3), comm_code::None);
+    const std::int16_t settingsCode = link.setSettings(GetParam().settings);
+    const std::int16_t code = settingsCode != 0 ? settingsCode : link.setPortOpen(true);
+    EXPECT_EQ(code, GetParam().code);
+    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RefusedSettings,
+    ::testing::Values(OpenCodeRow{"Unreadable", "9600;N;8;1", comm_code::BadParameters},
+                      OpenCodeRow{"DataBits", "9600 N 6 1", comm_code::ByteSize},
+                      OpenCodeRow{"Parity", "9600 O 8 1", comm_code::BadParameters},
+                      OpenCodeRow{"StopBits", "9600 N 8 1.5", comm_code::BadParameters}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct LineRow {
+    const char* name;
+    const char* settings;
+    speed_t speed;
+    tcflag_t size;
+    tcflag_t parity;   // PARENB | PARODD as set
+    tcflag_t stopBits; // CSTOPB or 0
+};
+
+class SettingsOnTheLine : public SerialLinkOnPty, public ::testing::WithParamInterface<LineRow> {};
+
+TEST_P(SettingsOnTheLine, ReachTheTerminal)
+{
+    const LineRow& row = GetParam();
+    ASSERT_EQ(link.OpenPort(3, row.settings, 1), 3);
+    const int fd = ::open(com3.slavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 && errno == EBUSY)
+        GTEST_SKIP() << "the open port is exclusive for anyone but root";
+    ASSERT_GE(fd, 0);
+    termios line{};
+    ASSERT_EQ(::tcgetattr(fd, &line), 0);
+    ::close(fd);
+    EXPECT_EQ(::cfgetospeed(&line), row.speed);
+    EXPECT_EQ(line.c_cflag & CSIZE, row.size);
+    EXPECT_EQ(line.c_cflag & (PARENB | PARODD), row.parity);
+    EXPECT_EQ(line.c_cflag & CSTOPB, row.stopBits);
+    EXPECT_EQ(line.c_cflag & CRTSCTS, 0u) << "no flow control";
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF), 0u) << "no flow control";
+}
+
+// A pseudo-terminal carries eight data bits without parity only, like the panel's line.
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SettingsOnTheLine,
+    ::testing::Values(LineRow{"PanelSettings", "9600 N 8 1", B9600, CS8, 0, 0},
+                      LineRow{"TwoStopBits", "4800 N 8 2", B4800, CS8, 0, CSTOPB},
+                      LineRow{"LowerCaseParity", "19200 n 8 1", B19200, CS8, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SerialLinkOnPty, SettingsChangedWhileOpenReachTheLine)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    EXPECT_EQ(link.setSettings("2400 N 8 1"), comm_code::None);
+    EXPECT_EQ(link.setSettings("2400 E 8 1"), comm_code::BadParameters);
+    const int fd = ::open(com3.slavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 && errno == EBUSY)
+        GTEST_SKIP() << "the open port is exclusive for anyone but root";
+    ASSERT_GE(fd, 0);
+    termios line{};
+    ASSERT_EQ(::tcgetattr(fd, &line), 0);
+    ::close(fd);
+    EXPECT_EQ(::cfgetospeed(&line), speed_t{B2400});
+}
+
+TEST_F(SerialLinkOnPty, UnpluggedDeviceFailsTheWriteOnceAndCloseReportsNothingMore)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    com3.closeMaster();
+    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::HardwareGone);
+    EXPECT_EQ(link.state(), SerialLink::State::Failed);
+    EXPECT_EQ(link.ClosePort(), comm_code::None);
+    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+}
+
+TEST_F(SerialLinkOnPty, WriteAfterFailureReopensTheSamePort)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    com3.closeMaster();
+    ASSERT_EQ(link.setOutput("8E30000008"), comm_code::HardwareGone);
+    // Still unplugged: the reopen fails, and says why.
+    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::HardwareGone);
+    EXPECT_EQ(link.state(), SerialLink::State::Failed);
+
+    PtyPair replugged(ports.path(), 3);
+    EXPECT_EQ(link.setOutput("4D03000004"), comm_code::None);
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_EQ(replugged.readAtMaster(10), "4D03000004");
+}
+
+TEST_F(SerialLinkOnPty, CloseOfAnUnpluggedPortReportsMissingHardware)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    com3.closeMaster();
+    EXPECT_EQ(link.ClosePort(), comm_code::HardwareGone);
+    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+}
+
+TEST_F(SerialLinkOnPty, LineThatTakesNothingFailsTheWriteWithinTheTimeLimit)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    // Nobody reads the master, so the terminal's buffers fill up and stay full.
+    const std::string flood(1 << 20, 'A');
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(link.setOutput(flood), comm_code::TxFull);
+    // A guard against hanging, generous enough for a loaded machine; not a speed measure.
+    EXPECT_LT(timer.elapsed(), 5 * SerialLink::WriteTimeoutMs);
+    EXPECT_EQ(link.state(), SerialLink::State::Failed);
+    EXPECT_FALSE(com3.slaveHeldOpen());
+
+    com3.readAtMaster(1 << 20, 200);
+    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::None) << "the next write reopens";
+    EXPECT_EQ(com3.readAtMaster(10), "8E30000008") << "what was left over is gone";
+}
+
+TEST_F(SerialLinkOnPty, SecondLinkInTheSameProcessCannotTakeTheHeldPort)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    SerialLink second;
+    EXPECT_EQ(second.OpenPort(3, Settings, 1), 0);
+    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::None);
+    EXPECT_EQ(com3.readAtMaster(10), "8E30000008") << "the first link's port is untouched";
+    ASSERT_EQ(link.ClosePort(), comm_code::None);
+    EXPECT_EQ(second.OpenPort(3, Settings, 1), 3);
+}
+
+TEST_F(SerialLinkOnPty, SecondVarloCannotTakeThePortThisOneHolds)
+{
+    ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
+    SecondVarlo other(3);
+    EXPECT_EQ(other.openResult(), 0);
+}
+
+TEST_F(SerialLinkOnPty, PortHeldBySecondVarloIsRefusedUntilItEnds)
+{
+    {
+        SecondVarlo other(3);
+        ASSERT_EQ(other.openResult(), 3);
+        EXPECT_EQ(link.OpenPort(3, Settings, 1), 0);
+    }
+    EXPECT_EQ(link.OpenPort(3, Settings, 1), 3);
+}
+
+TEST_F(SerialLinkOnPty, PortFlockedByATerminalProgramIsRefused)
+{
+    FlockingChild terminal(com3.slavePath());
+    ASSERT_TRUE(terminal.holding());
+    EXPECT_EQ(link.OpenPort(3, Settings, 1), 0);
+}
+
+TEST_F(SerialLinkOnPty, PortWithLiveLockFileIsRefused)
+{
+    // The temporary directory is one of the places serial programs leave lock files.
+    const std::string device = com3.slavePath();
+    const std::string lockFile = "/tmp/LCK.." + varlo::lockFileNames(device).front();
+    std::ofstream(lockFile) << "      " << ::getppid() << "\n";
+    EXPECT_EQ(link.OpenPort(3, Settings, 1), 0);
+    ::unlink(lockFile.c_str());
+    EXPECT_EQ(link.OpenPort(3, Settings, 1), 3);
+}
+
+} // namespace
