@@ -1,5 +1,7 @@
 #include "entry/number_text.h"
 
+#include "entry/decimal_digits.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -133,37 +135,26 @@ double numericValue(std::string_view text)
 
 namespace {
 
+constexpr int ShownDigits = 15;
+
 // Plain decimal from 15 significant digits, without trailing zeros.
 std::string plainDecimal(double value)
 {
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
-    std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
-    const bool negative = scientific.front() == '-';
-    if (negative)
-        scientific.remove_prefix(1);
-    const std::size_t e = scientific.find('e');
-    std::string digits;
-    for (char c : scientific.substr(0, e))
-        if (c != '.')
-            digits.push_back(c);
-    int exponent = 0;
-    std::from_chars(scientific.data() + e + 1 + (scientific[e + 1] == '+'),
-                    scientific.data() + scientific.size(), exponent);
+    DecimalDigits decimal = significantDigits(value, ShownDigits);
     std::string text;
-    if (exponent >= 0) {
-        const auto wholeDigits = static_cast<std::size_t>(exponent) + 1;
-        digits.resize(std::max(digits.size(), wholeDigits), '0');
-        text = digits.substr(0, wholeDigits) + "." + digits.substr(wholeDigits);
+    if (decimal.exponent >= 0) {
+        const auto wholeDigits = static_cast<std::size_t>(decimal.exponent) + 1;
+        decimal.digits.resize(std::max(decimal.digits.size(), wholeDigits), '0');
+        text = decimal.digits.substr(0, wholeDigits) + "." + decimal.digits.substr(wholeDigits);
     } else {
-        text = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        text = "0." + std::string(static_cast<std::size_t>(-decimal.exponent - 1), '0') +
+               decimal.digits;
     }
     while (text.back() == '0')
         text.pop_back();
     if (text.back() == '.')
         text.pop_back();
-    return negative ? "-" + text : text;
+    return decimal.negative ? "-" + text : text;
 }
 
 // Shortest exponent form that reads back to exactly this value, e.g. "5E-05".
@@ -189,16 +180,18 @@ std::string textForm(double value)
         // Reads back as infinity, so the display never stands for a smaller number.
         return value > 0 ? "1E+999" : "-1E+999";
     const double magnitude = std::fabs(value);
-    if (magnitude >= 1e15 || (magnitude < 1e-4 && magnitude != 0.0))
-        return exponentForm(value);
-    if (value == std::trunc(value)) {
+    if (magnitude < 1e15 && value == std::trunc(value)) {
         char buffer[32];
         const auto result =
             std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(value));
         return std::string(buffer, result.ptr);
     }
-    // Rounding to 15 digits can reach the next power of ten (0.99999999999999999 -> "1").
-    return plainDecimal(value);
+    // Plain or exponent form is chosen on the 15-digit value the display shows, so that a
+    // shown number read back shows the same way again (999999999999999.9 would be "1E+15").
+    const int shownExponent = significantDigits(value, ShownDigits).exponent;
+    if (magnitude == 0.0 || (shownExponent >= -4 && shownExponent < 15))
+        return plainDecimal(value);
+    return exponentForm(value);
 }
 
 } // namespace varlo

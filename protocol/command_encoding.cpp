@@ -1,6 +1,7 @@
 #include "protocol/command_encoding.h"
 
-#include <charconv>
+#include "entry/decimal_digits.h"
+
 #include <cmath>
 #include <string_view>
 
@@ -55,23 +56,15 @@ double frequencyHz(double entryValue, Unit unit)
 
 SplitFrequency splitFrequency(double hz)
 {
-    // Not a positive, finite number of hertz: nothing to send but zeros.
-    if (!(hz > 0) || std::isinf(hz))
+    // Not a positive number of hertz: nothing to send but zeros. Far beyond the range
+    // check there is nothing to split either; the bound keeps the sum within 64 bits.
+    if (!(hz > 0) || !(hz < 1e18))
         return {};
     // The frequency as the user reads it: 15 significant decimal digits, so that 1.15 Hz
     // gives 15 hundredths and not the 14 of its binary value 1.149999...
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, hz, std::chars_format::scientific, 14);
-    const std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
-    const std::size_t e = scientific.find('e');
-    std::string digits;
-    for (char c : scientific.substr(0, e))
-        if (c != '.')
-            digits.push_back(c);
-    int exponent = 0;
-    std::from_chars(scientific.data() + e + 1 + (scientific[e + 1] == '+'),
-                    scientific.data() + scientific.size(), exponent);
+    const DecimalDigits decimal = significantDigits(hz, 15);
+    const std::string& digits = decimal.digits;
+    const int exponent = decimal.exponent;
 
     // digits[i] stands for 10^(exponent - i).
     auto digitAt = [&](int power) -> int {

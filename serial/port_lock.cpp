@@ -17,8 +17,8 @@ namespace varlo {
 std::vector<std::string> lockFileDirectories()
 {
     std::vector<std::string> directories = {
-        "/var/lock", "/run/lock",       "/var/spool/lock", "/var/spool/locks",
-        "/var/spool/uucp", "/etc/locks", "/tmp",
+        "/var/lock",  "/run/lock", "/var/spool/lock", "/var/spool/locks", "/var/spool/uucp",
+        "/etc/locks", "/tmp",
     };
     // Qt's own serial lock falls back to the temporary directory.
     if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp && std::string(tmp) != "/tmp")
@@ -108,9 +108,9 @@ bool heldByLockFile(const std::string& devicePath, const std::vector<std::string
 
 DeviceClaim::DeviceClaim(const std::string& devicePath)
 {
-    // Non-blocking, so a line without carrier cannot hold up the window; no controlling
-    // terminal, so the device never becomes ours in that sense.
-    fd_ = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // Write-only like the link itself; non-blocking, so a line without carrier cannot hold up
+    // the window; never as controlling terminal.
+    fd_ = ::open(devicePath.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         switch (errno) {
         case ENOENT:
@@ -164,11 +164,9 @@ DeviceClaim& DeviceClaim::operator=(DeviceClaim&& other) noexcept
 void DeviceClaim::release()
 {
     if (fd_ >= 0) {
-        ::close(fd_); // closing the last descriptor of the description drops the flock
+        ::close(fd_); // closing the only descriptor of the description drops the flock
         fd_ = -1;
     }
-    if (outcome_ == Outcome::Held)
-        outcome_ = Outcome::Missing;
 }
 
 } // namespace varlo

@@ -40,8 +40,9 @@ public:
     DeviceClaim(const DeviceClaim&) = delete;
     DeviceClaim& operator=(const DeviceClaim&) = delete;
 
+    // What the attempt found; stays as it was after release().
     Outcome outcome() const { return outcome_; }
-    bool held() const { return outcome_ == Outcome::Held; }
+    bool held() const { return fd_ >= 0; }
     void release();
 
 private:

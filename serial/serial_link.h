@@ -1,12 +1,12 @@
 #pragma once
 
 #include "serial/line_settings.h"
+#include "serial/port_lock.h"
 #include "serial/port_operations.h"
 
 #include <QSerialPort>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +16,11 @@ namespace varlo {
 // a settings text, written to in whole commands. Each property set either succeeds (0) or
 // fails with a communication error code. OpenPort traps failures silently; ClosePort and
 // the write report them to the caller.
+//
+// The line is one-way: the port is opened write-only, with no flow control, and nothing is
+// ever read. A failed write closes the port and leaves the link Failed; the next write first
+// reopens the same port with the same settings, and a close of a Failed link reports nothing
+// more, because its failure has already been reported once.
 class SerialLink final : public PortOperations {
 public:
     enum class State { Closed, Open, Failed };
@@ -42,12 +47,20 @@ public:
     static constexpr int WriteTimeoutMs = 1000;
 
 private:
+    std::int16_t openSelectedPort();
+    std::int16_t applySettings(const LineSettings& settings);
+    std::int16_t writeAll(std::string_view text, int timeoutMs);
+    std::int16_t failWrite(std::int16_t code);
+    void closeQuietly();
+    bool deviceGone() const;
     void onPortError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
+    DeviceClaim claim_;
     int commPort_ = 0;
-    std::optional<LineSettings> settings_;
+    LineSettings settings_; // the component's initial settings are "9600 N 8 1"
     State state_ = State::Closed;
+    bool inOperation_ = false; // errors raised inside our own calls are handled there
 };
 
 } // namespace varlo

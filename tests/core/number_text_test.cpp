@@ -92,4 +92,13 @@ TEST(TextForm, ExponentFormsReadBackExactly)
     EXPECT_EQ(varlo::numericValue(varlo::textForm(Inf)), Inf);
 }
 
+TEST(TextForm, ShownNumberShowsTheSameWhenReadBack)
+{
+    // Rounding to 15 digits would carry these into the next power of ten.
+    for (double value : {999999999999999.9, 0.000099999999999999999, 0.99999999999999994, 12.5}) {
+        const std::string shown = varlo::textForm(value);
+        EXPECT_EQ(varlo::textForm(varlo::numericValue(shown)), shown) << value;
+    }
+}
+
 } // namespace

@@ -1,0 +1,384 @@
+#include "serial/serial_link.h"
+
+#include "serial/comm_error_text.h"
+#include "serial/port_names.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <cstdlib>
+#include <optional>
+
+#include <poll.h>
+#ifndef Q_OS_WIN
+#include <termios.h>
+#endif
+
+namespace varlo {
+
+namespace {
+
+// Every failure of the link and the communication error code it is reported with, so that
+// the wording the user reads fits what happened:
+//
+//   port number outside COM1..COM16, or a path that is no terminal   -1  IE_BADID
+//   port held by another program (lock file, flock, exclusive open)  -2  IE_OPEN
+//   port opened again while open                                     -2  IE_OPEN
+//   write or close on a port that is not open                        -3  IE_NOPEN
+//   settings text that is not "baud parity bits stop"                -5  IE_DEFAULT
+//   parity or stop bits the device refuses                           -5  IE_DEFAULT
+//   device missing, unplugged or hung up                            -10  IE_HARDWARE
+//   data bits the device refuses                                    -11  IE_BYTESIZE
+//   baud rate the device refuses                                    -12  IE_BAUDRATE
+//   write not taken by the line within WriteTimeoutMs              0x0100 CE_TXFULL
+//
+// and for failures reported by the serial port itself:
+struct PortErrorCode {
+    QSerialPort::SerialPortError error;
+    std::int16_t code;
+};
+constexpr PortErrorCode PortErrorCodes[] = {
+    {QSerialPort::NoError, comm_code::None},
+    {QSerialPort::DeviceNotFoundError, comm_code::HardwareGone},
+    {QSerialPort::PermissionError, comm_code::AlreadyOpen}, // locked or refused: in use
+    {QSerialPort::OpenError, comm_code::AlreadyOpen},
+    {QSerialPort::NotOpenError, comm_code::NotOpen},
+    {QSerialPort::ResourceError, comm_code::HardwareGone}, // how an unplugged device shows
+    {QSerialPort::WriteError, comm_code::TxFull},          // the line would not take the bytes
+    {QSerialPort::TimeoutError, comm_code::TxFull},
+    {QSerialPort::ReadError, comm_code::HardwareGone},
+    {QSerialPort::UnsupportedOperationError, comm_code::BadParameters},
+    {QSerialPort::UnknownError, comm_code::HardwareGone},
+};
+
+std::int16_t codeFor(QSerialPort::SerialPortError error)
+{
+    for (const auto& row : PortErrorCodes)
+        if (row.error == error)
+            return row.code;
+    return comm_code::HardwareGone;
+}
+
+std::int16_t codeFor(DeviceClaim::Outcome outcome)
+{
+    switch (outcome) {
+    case DeviceClaim::Outcome::Held:
+        return comm_code::None;
+    case DeviceClaim::Outcome::Missing:
+        return comm_code::HardwareGone;
+    case DeviceClaim::Outcome::NotATerminal:
+        return comm_code::InvalidId;
+    case DeviceClaim::Outcome::Busy:
+    case DeviceClaim::Outcome::NoAccess:
+        return comm_code::AlreadyOpen;
+    }
+    return comm_code::HardwareGone;
+}
+
+std::optional<std::string> selectedDevice(int port)
+{
+    const char* dir = std::getenv(PortDirVariable);
+    std::optional<std::string_view> portDir;
+    if (dir && *dir)
+        portDir = dir;
+    return portDevicePath(port, portDir);
+}
+
+QSerialPort::Parity qtParity(LineSettings::Parity parity)
+{
+    switch (parity) {
+    case LineSettings::Parity::None:
+        return QSerialPort::NoParity;
+    case LineSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case LineSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case LineSettings::Parity::Mark:
+        return QSerialPort::MarkParity;
+    case LineSettings::Parity::Space:
+        return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+std::optional<QSerialPort::StopBits> qtStopBits(const LineSettings& settings)
+{
+    switch (settings.stopBits) {
+    case LineSettings::StopBits::One:
+        return QSerialPort::OneStop;
+    case LineSettings::StopBits::OneAndHalf:
+#ifdef Q_OS_WIN
+        return QSerialPort::OneAndHalfStop;
+#else
+        // A terminal knows one or two stop bits; with five data bits the UART makes "two"
+        // one and a half. Any other 1.5 cannot be carried by the line.
+        if (settings.dataBits == 5)
+            return QSerialPort::TwoStop;
+        return std::nullopt;
+#endif
+    case LineSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
+    }
+    return std::nullopt;
+}
+
+// Some devices keep quiet about settings they cannot carry (a pseudo-terminal drops parity
+// and keeps eight data bits), so what the terminal holds afterwards is read back.
+std::int16_t lineTakesSettings(int fd, const LineSettings& settings)
+{
+#ifdef Q_OS_WIN
+    (void)fd;
+    (void)settings;
+    return comm_code::None;
+#else
+    termios line{};
+    if (::tcgetattr(fd, &line) != 0)
+        return comm_code::HardwareGone;
+    const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    if ((line.c_cflag & CSIZE) != sizes[settings.dataBits - 5])
+        return comm_code::ByteSize;
+    const bool parity = settings.parity != LineSettings::Parity::None;
+    if (((line.c_cflag & PARENB) != 0) != parity)
+        return comm_code::BadParameters;
+    const bool twoStopBits = settings.stopBits != LineSettings::StopBits::One;
+    if (((line.c_cflag & CSTOPB) != 0) != twoStopBits)
+        return comm_code::BadParameters;
+    return comm_code::None;
+#endif
+}
+
+// Marks the span of one of our own operations: errors the port raises meanwhile are read
+// by the operation itself.
+class OperationScope {
+public:
+    explicit OperationScope(bool& flag) : flag_(flag), outer_(flag) { flag_ = true; }
+    ~OperationScope() { flag_ = outer_; }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+private:
+    bool& flag_;
+    bool outer_;
+};
+
+} // namespace
+
+SerialLink::SerialLink()
+{
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
+                     [this](QSerialPort::SerialPortError error) { onPortError(error); });
+}
+
+SerialLink::~SerialLink()
+{
+    OperationScope scope(inOperation_);
+    closeQuietly();
+}
+
+std::int16_t SerialLink::setCommPort(int port)
+{
+    if (state_ == State::Open)
+        return comm_code::AlreadyOpen;
+    if (!selectedDevice(port))
+        return comm_code::InvalidId;
+    commPort_ = port;
+    return comm_code::None;
+}
+
+std::int16_t SerialLink::setSettings(std::string_view settings)
+{
+    OperationScope scope(inOperation_);
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed)
+        return comm_code::BadParameters;
+    if (state_ == State::Open)
+        if (const std::int16_t code = applySettings(*parsed); code != comm_code::None)
+            return code;
+    settings_ = *parsed;
+    return comm_code::None;
+}
+
+std::int16_t SerialLink::setPortOpen(bool open)
+{
+    OperationScope scope(inOperation_);
+    if (open) {
+        if (state_ == State::Open)
+            return comm_code::AlreadyOpen;
+        const std::int16_t code = openSelectedPort();
+        if (code == comm_code::None)
+            state_ = State::Open;
+        return code;
+    }
+    switch (state_) {
+    case State::Closed:
+        return comm_code::NotOpen;
+    case State::Failed:
+        // The failure that closed the port has been reported already.
+        state_ = State::Closed;
+        return comm_code::None;
+    case State::Open:
+        break;
+    }
+    const bool gone = deviceGone();
+    port_.clearError();
+    port_.close();
+    const QSerialPort::SerialPortError closeError = port_.error();
+    claim_.release();
+    state_ = State::Closed;
+    if (gone)
+        return comm_code::HardwareGone;
+    return codeFor(closeError);
+}
+
+std::int16_t SerialLink::setOutput(std::string_view text)
+{
+    OperationScope scope(inOperation_);
+    const QDeadlineTimer deadline(WriteTimeoutMs);
+    if (state_ == State::Closed)
+        return comm_code::NotOpen;
+    if (state_ == State::Failed) {
+        // Whoever plugged the device back in only has to press Enter again.
+        if (const std::int16_t code = openSelectedPort(); code != comm_code::None)
+            return code;
+        state_ = State::Open;
+    }
+    if (deviceGone())
+        return failWrite(comm_code::HardwareGone);
+    return writeAll(text, static_cast<int>(deadline.remainingTime()));
+}
+
+int SerialLink::OpenPort(int port, std::string_view settings, int keepOpen)
+{
+    // Each failure skips the remaining steps and makes the result 0, silently.
+    if (setCommPort(port) != comm_code::None)
+        return 0;
+    if (setSettings(settings) != comm_code::None)
+        return 0;
+    if (setPortOpen(true) != comm_code::None)
+        return 0;
+    if (keepOpen == 0 && setPortOpen(false) != comm_code::None)
+        return 0;
+    return port;
+}
+
+std::int16_t SerialLink::ClosePort()
+{
+    return setPortOpen(false);
+}
+
+std::int16_t SerialLink::openSelectedPort()
+{
+    const auto path = selectedDevice(commPort_);
+    if (!path)
+        return comm_code::InvalidId;
+    // Open the device itself, not the name that leads to it, so that lock files name the
+    // device and two names for one device cannot both be taken.
+    const QString device = QFileInfo(QString::fromStdString(*path)).canonicalFilePath();
+    if (device.isEmpty())
+        return comm_code::HardwareGone;
+    const std::string devicePath = device.toStdString();
+    if (heldByLockFile(devicePath, lockFileDirectories()))
+        return comm_code::AlreadyOpen;
+    DeviceClaim claim(devicePath);
+    if (!claim.held())
+        return codeFor(claim.outcome());
+
+    port_.setPortName(device);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    port_.clearError();
+    if (!port_.open(QIODevice::WriteOnly))
+        return codeFor(port_.error());
+    if (const std::int16_t code = applySettings(settings_); code != comm_code::None) {
+        port_.close();
+        return code;
+    }
+    claim_ = std::move(claim);
+    return comm_code::None;
+}
+
+std::int16_t SerialLink::applySettings(const LineSettings& settings)
+{
+    if (!port_.setBaudRate(settings.baud))
+        return comm_code::BaudRate;
+    if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)))
+        return comm_code::ByteSize;
+    if (!port_.setParity(qtParity(settings.parity)))
+        return comm_code::BadParameters;
+    const auto stopBits = qtStopBits(settings);
+    if (!stopBits || !port_.setStopBits(*stopBits))
+        return comm_code::BadParameters;
+    if (!port_.setFlowControl(QSerialPort::NoFlowControl))
+        return comm_code::BadParameters;
+    return lineTakesSettings(static_cast<int>(port_.handle()), settings);
+}
+
+std::int16_t SerialLink::writeAll(std::string_view text, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    port_.clearError();
+    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+    if (port_.write(bytes) != bytes.size())
+        return failWrite(codeFor(port_.error()));
+    while (port_.bytesToWrite() > 0) {
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0)
+            return failWrite(comm_code::TxFull);
+        if (!port_.waitForBytesWritten(static_cast<int>(remaining))) {
+            const QSerialPort::SerialPortError error = port_.error();
+            if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+                return failWrite(deviceGone() ? comm_code::HardwareGone : codeFor(error));
+        }
+    }
+    return comm_code::None;
+}
+
+std::int16_t SerialLink::failWrite(std::int16_t code)
+{
+    closeQuietly();
+    state_ = State::Failed;
+    return code;
+}
+
+void SerialLink::closeQuietly()
+{
+    if (port_.isOpen()) {
+        // Whatever the line has not taken is dropped, so the close cannot wait on it.
+        port_.clear(QSerialPort::Output);
+        port_.close();
+    }
+    port_.clearError();
+    claim_.release();
+}
+
+bool SerialLink::deviceGone() const
+{
+    if (!port_.isOpen())
+        return true;
+    // An unplugged adapter or a hung-up line shows as a hang-up on the descriptor.
+    pollfd pfd{static_cast<int>(port_.handle()), 0, 0};
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void SerialLink::onPortError(QSerialPort::SerialPortError error)
+{
+    if (inOperation_ || error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
+        return;
+    if (state_ != State::Open)
+        return;
+    // A failing device can raise this over and over; the first one closes the port. The
+    // close waits until the port's own signal has returned, and the next write reports it.
+    state_ = State::Failed;
+    QMetaObject::invokeMethod(
+        &port_,
+        [this] {
+            if (state_ == State::Failed) {
+                OperationScope scope(inOperation_);
+                closeQuietly();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace varlo
