@@ -13,7 +13,10 @@ namespace varlo {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // The text with every blank, tab and line feed removed.
 std::string withoutBlanks(std::string_view text)
@@ -122,9 +125,8 @@ double numericValue(std::string_view text)
     (void)end;
     if (error == std::errc::result_out_of_range) {
         value = overflowsUp(std::string_view(digits).substr(start),
-                            number.exponentMark == std::string::npos
-                                ? std::string_view::npos
-                                : number.exponentMark - start)
+                            number.exponentMark == std::string::npos ? std::string_view::npos
+                                                                     : number.exponentMark - start)
                     ? std::numeric_limits<double>::infinity()
                     : 0.0;
     } else if (error != std::errc()) {

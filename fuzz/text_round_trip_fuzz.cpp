@@ -9,9 +9,9 @@
 #include "entry/number_text.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>

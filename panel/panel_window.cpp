@@ -24,7 +24,8 @@
 
 // The icon's resource lives in the Qt library of the program; a static library has to
 // register it by hand, and only from outside any namespace.
-static void registerPanelIcon() {
+static void registerPanelIcon()
+{
     Q_INIT_RESOURCE(icons);
 }
 
@@ -36,7 +37,8 @@ namespace {
 // the pixels with the screen, so the whole panel grows together at higher resolutions.
 constexpr int TwipsPerPixel = 15;
 
-constexpr QRect twips(int left, int top, int width, int height) {
+constexpr QRect twips(int left, int top, int width, int height)
+{
     return {left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
             height / TwipsPerPixel};
 }
@@ -52,7 +54,8 @@ const QColor DisplayBlue{0, 0, 255};
 
 // The panel's fonts are MS Sans Serif; where that is missing, the nearest narrow sans-serif
 // of the same size and weight stands in, so the captions fit their buttons.
-QFont panelFont(qreal points, QFont::Weight weight = QFont::Normal) {
+QFont panelFont(qreal points, QFont::Weight weight = QFont::Normal)
+{
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                       QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
@@ -64,14 +67,16 @@ QFont panelFont(qreal points, QFont::Weight weight = QFont::Normal) {
 }
 
 // Every control answers to its own name, for tests and for screen readers alike.
-template <typename Control> Control* named(Control* control, const QString& name) {
+template <typename Control> Control* named(Control* control, const QString& name)
+{
     control->setObjectName(name);
     control->setAccessibleName(name);
     return control;
 }
 
 QPushButton* makeKey(QWidget* parent, const QString& name, const QString& caption,
-                     const QRect& place, const QFont& font) {
+                     const QRect& place, const QFont& font)
+{
     auto* key = named(new QPushButton(caption, parent), name);
     key->setGeometry(place);
     key->setFont(font);
@@ -82,14 +87,15 @@ QPushButton* makeKey(QWidget* parent, const QString& name, const QString& captio
 }
 
 QRadioButton* makeOption(QWidget* parent, const QString& name, const QString& caption,
-                         const QRect& place) {
+                         const QRect& place)
+{
     auto* option = named(new QRadioButton(caption, parent), name);
     option->setGeometry(place);
     return option;
 }
 
-QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption,
-                  const QRect& place) {
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& place)
+{
     auto* label = named(new QLabel(caption, parent), name);
     label->setGeometry(place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -97,19 +103,22 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption,
 }
 
 QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& caption,
-                     const QRect& place) {
+                     const QRect& place)
+{
     auto* frame = named(new QGroupBox(caption, parent), name);
     frame->setGeometry(place);
     return frame;
 }
 
-void setColour(QWidget* control, QPalette::ColorRole role, const QColor& colour) {
+void setColour(QWidget* control, QPalette::ColorRole role, const QColor& colour)
+{
     QPalette palette = control->palette();
     palette.setColor(role, colour);
     control->setPalette(palette);
 }
 
-QColor buttonFace(const QWidget* control) {
+QColor buttonFace(const QWidget* control)
+{
     return QApplication::palette(control).color(QPalette::Button);
 }
 
@@ -138,7 +147,8 @@ constexpr int KeyHeight = 495;
 
 } // namespace
 
-Varlo54::Varlo54(UserDialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs) {
+Varlo54::Varlo54(UserDialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs)
+{
     registerPanelIcon();
     setObjectName(QStringLiteral("Varlo54"));
     setAccessibleName(QStringLiteral("Varlo54"));
@@ -169,7 +179,8 @@ Varlo54::Varlo54(UserDialogs& dialogs, QWidget* parent) : QMainWindow(parent), d
 
 Varlo54::~Varlo54() = default;
 
-void Varlo54::buildControls() {
+void Varlo54::buildControls()
+{
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     client->setFixedSize(ClientSize);
@@ -197,7 +208,8 @@ void Varlo54::buildControls() {
     orderTabs();
 }
 
-void Varlo54::buildKeypad(QWidget* client) {
+void Varlo54::buildKeypad(QWidget* client)
+{
     const QFont keyFont = panelFont(12, QFont::Bold);
     NumGroup = new QButtonGroup(this);
     NumGroup->setExclusive(false);
@@ -221,7 +233,8 @@ void Varlo54::buildKeypad(QWidget* client) {
     setColour(Clear, QPalette::Button, PendingRed);
 }
 
-void Varlo54::buildSettings() {
+void Varlo54::buildSettings()
+{
     WaveForm = makeFrame(Frame1, QStringLiteral("WaveForm"), QStringLiteral("Wave Format"),
                          twips(4680, 2400, 3375, 855));
     const QFont waveFont = panelFont(9.75);
@@ -269,7 +282,8 @@ void Varlo54::buildSettings() {
     DBSOff->setChecked(true);
 }
 
-void Varlo54::buildDuty() {
+void Varlo54::buildDuty()
+{
     DutyScroll = named(new QScrollBar(Qt::Horizontal, Frame1), QStringLiteral("DutyScroll"));
     DutyScroll->setGeometry(twips(4680, 4560, 3255, 375));
     DutyScroll->setRange(DutyMinimum, DutyMaximum);
@@ -291,7 +305,8 @@ void Varlo54::buildDuty() {
                                QString::number(DutyAtStart), twips(6360, 4200, 255, 255));
 }
 
-void Varlo54::orderTabs() {
+void Varlo54::orderTabs()
+{
     const std::array<QWidget*, 23> order{FreqValue,  NumKeys[1], NumKeys[2], NumKeys[3], NumKeys[4],
                                          NumKeys[5], NumKeys[6], NumKeys[7], NumKeys[8], NumKeys[9],
                                          NumKeys[0], NumPoint,   Enter,      WaveSin,    WaveSqu,
@@ -301,7 +316,8 @@ void Varlo54::orderTabs() {
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
-void Varlo54::wireEvents() {
+void Varlo54::wireEvents()
+{
     connect(NumGroup, &QButtonGroup::idClicked, this, &Varlo54::NumDigit_Click);
     connect(NumPoint, &QPushButton::clicked, this, &Varlo54::NumPoint_Click);
     connect(Clear, &QPushButton::clicked, this, &Varlo54::Clear_Click);
@@ -317,56 +333,67 @@ void Varlo54::wireEvents() {
     connect(Exit, &QAction::triggered, this, &Varlo54::Exit_Click);
 }
 
-bool Varlo54::Form_Load() {
+bool Varlo54::Form_Load()
+{
     putIntoFreqValue(applyStartupValues(state_));
     return discoverPort(MSComm1, dialogs_).has_value();
 }
 
-void Varlo54::NumDigit_Click(int digit) {
+void Varlo54::NumDigit_Click(int digit)
+{
     putIntoFreqValue(pressDigit(state_, digit));
 }
 
-void Varlo54::NumPoint_Click() {
+void Varlo54::NumPoint_Click()
+{
     if (const std::optional<std::string> text = pressPoint(state_))
         putIntoFreqValue(*text);
 }
 
-void Varlo54::Clear_Click() {
+void Varlo54::Clear_Click()
+{
     putIntoFreqValue(pressClear(state_));
 }
 
-void Varlo54::FreqValue_Change(const QString& text) {
+void Varlo54::FreqValue_Change(const QString& text)
+{
     freqValueChanged(state_, text.toStdString());
 }
 
 // Runs FreqValue_Change at once, nested in the calling handler, when the text differs.
-void Varlo54::putIntoFreqValue(const std::string& text) {
+void Varlo54::putIntoFreqValue(const std::string& text)
+{
     FreqValue->setText(QString::fromStdString(text));
 }
 
-void Varlo54::Unit_Click(Unit unit) {
+void Varlo54::Unit_Click(Unit unit)
+{
     selectUnit(state_, unit);
     UnitGroup->button(static_cast<int>(unit))->setChecked(true);
 }
 
-void Varlo54::Wave_Click(Waveform waveform) {
+void Varlo54::Wave_Click(Waveform waveform)
+{
     selectWaveform(state_, waveform);
     QAbstractButton* option = WaveGroup->button(static_cast<int>(waveform));
     option->setChecked(true);
     paintPending(option);
 }
 
-void Varlo54::DBS_Click(bool on) {
+void Varlo54::DBS_Click(bool on)
+{
     selectAttenuator(state_, on);
     paintPending(on ? DBSOn : DBSOff);
 }
 
-void Varlo54::DutyScroll_Change(int value) {
+void Varlo54::DutyScroll_Change(int value)
+{
     DutyValueLabel->setText(QString::fromStdString(changeDuty(state_, value)));
     paintPending(DutyValueLabel);
 }
 
-void Varlo54::Enter_Click() {
+void Varlo54::Enter_Click()
+{
     const EnterDecision decision = pressEnter(state_);
     if (decision.outcome == EnterDecision::Outcome::FrequencyTooLarge) {
         dialogs_.tell(BoxIcon::Exclamation, TooLargeTitle, TooLargeText);
@@ -385,24 +412,28 @@ void Varlo54::Enter_Click() {
     }
 }
 
-void Varlo54::Exit_Click() {
+void Varlo54::Exit_Click()
+{
     if (const std::int16_t code = MSComm1.ClosePort(); code != 0)
         ShowCommError(code);
     dialogs_.endProgram();
 }
 
-void Varlo54::ShowCommError(std::int16_t code) {
+void Varlo54::ShowCommError(std::int16_t code)
+{
     dialogs_.tell(BoxIcon::Exclamation, CommErrorTitle, commErrorText(code));
 }
 
-void Varlo54::paintPending(QWidget* control) {
+void Varlo54::paintPending(QWidget* control)
+{
     control->setAutoFillBackground(true);
     setColour(control, control->backgroundRole(), PendingRed);
 }
 
 // Back to the look the control had at start-up: its background is the button face again,
 // and it lies on its frame as the style draws it, not as a filled patch.
-void Varlo54::paintSent(QWidget* control) {
+void Varlo54::paintSent(QWidget* control)
+{
     control->setAutoFillBackground(false);
     setColour(control, control->backgroundRole(), buttonFace(control));
 }

@@ -15,10 +15,14 @@ struct CodeText {
 
 // Open errors, matched by exact value.
 constexpr std::array OpenErrors{
-    CodeText{-1, "Invalid or Unsupported ID"}, CodeText{-2, "Device already open"},
-    CodeText{-3, "Device not Open"},           CodeText{-4, "Unable to allocate queues"},
-    CodeText{-5, "Error in default parameters"}, CodeText{-10, "Hardware not present"},
-    CodeText{-11, "Illegal byte size"},        CodeText{-12, "Unsupported baudrate"},
+    CodeText{-1, "Invalid or Unsupported ID"},
+    CodeText{-2, "Device already open"},
+    CodeText{-3, "Device not Open"},
+    CodeText{-4, "Unable to allocate queues"},
+    CodeText{-5, "Error in default parameters"},
+    CodeText{-10, "Hardware not present"},
+    CodeText{-11, "Illegal byte size"},
+    CodeText{-12, "Unsupported baudrate"},
 };
 
 struct FlagText {
@@ -28,13 +32,20 @@ struct FlagText {
 
 // Error flags, in the order they are tested: the last set one decides.
 constexpr std::array ErrorFlags{
-    FlagText{0x0001, "Receive queue overflow"},   FlagText{0x0002, "Receive overrun error"},
-    FlagText{0x0004, "Receive parity error"},     FlagText{0x0008, "Receive framing error"},
-    FlagText{0x0010, "Break detected"},           FlagText{0x0020, "CTS timeout"},
-    FlagText{0x0040, "DSR timeout"},              FlagText{0x0080, "RLSD timeout"},
-    FlagText{0x0100, "Tx queue is full"},         FlagText{0x0200, "LPTx timeout"},
-    FlagText{0x0400, "LPTx I/O error"},           FlagText{0x0800, "LPTx device not selected"},
-    FlagText{0x1000, "LPTx out of paper"},        FlagText{0x8000, "Requested mode unsupported"},
+    FlagText{0x0001, "Receive queue overflow"},
+    FlagText{0x0002, "Receive overrun error"},
+    FlagText{0x0004, "Receive parity error"},
+    FlagText{0x0008, "Receive framing error"},
+    FlagText{0x0010, "Break detected"},
+    FlagText{0x0020, "CTS timeout"},
+    FlagText{0x0040, "DSR timeout"},
+    FlagText{0x0080, "RLSD timeout"},
+    FlagText{0x0100, "Tx queue is full"},
+    FlagText{0x0200, "LPTx timeout"},
+    FlagText{0x0400, "LPTx I/O error"},
+    FlagText{0x0800, "LPTx device not selected"},
+    FlagText{0x1000, "LPTx out of paper"},
+    FlagText{0x8000, "Requested mode unsupported"},
 };
 
 } // namespace

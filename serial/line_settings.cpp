@@ -49,12 +49,28 @@ std::optional<LineSettings> parseLineSettings(std::string_view text)
     if (fields[1].size() != 1)
         return std::nullopt;
     switch (fields[1][0]) {
-    case 'N': case 'n': settings.parity = LineSettings::Parity::None; break;
-    case 'E': case 'e': settings.parity = LineSettings::Parity::Even; break;
-    case 'O': case 'o': settings.parity = LineSettings::Parity::Odd; break;
-    case 'M': case 'm': settings.parity = LineSettings::Parity::Mark; break;
-    case 'S': case 's': settings.parity = LineSettings::Parity::Space; break;
-    default: return std::nullopt;
+    case 'N':
+    case 'n':
+        settings.parity = LineSettings::Parity::None;
+        break;
+    case 'E':
+    case 'e':
+        settings.parity = LineSettings::Parity::Even;
+        break;
+    case 'O':
+    case 'o':
+        settings.parity = LineSettings::Parity::Odd;
+        break;
+    case 'M':
+    case 'm':
+        settings.parity = LineSettings::Parity::Mark;
+        break;
+    case 'S':
+    case 's':
+        settings.parity = LineSettings::Parity::Space;
+        break;
+    default:
+        return std::nullopt;
     }
 
     const auto dataBits = wholeNumber(fields[2]);

@@ -32,22 +32,35 @@ TEST_P(FrequencyCommand, EncodesThePanel)
 INSTANTIATE_TEST_SUITE_P(
     Panels, FrequencyCommand,
     ::testing::Values(
-        FrequencyCase{"startup_defaults", 1000, Unit::Hz, Waveform::Sine, false, false, "8E30000008"},
-        FrequencyCase{"kilohertz_square_attenuated", 12.5, Unit::KHz, Waveform::Square, true, false, "4D03000014"},
-        FrequencyCase{"kilohertz_square", 12.5, Unit::KHz, Waveform::Square, false, false, "4D03000004"},
-        FrequencyCase{"one_and_a_half_triangle", 1.5, Unit::Hz, Waveform::Triangle, false, false, "1000002302"},
-        FrequencyCase{"megahertz_attenuated_duty", 1, Unit::MHz, Waveform::Sine, true, true, "0424F00058"},
-        FrequencyCase{"five_hundredths", 0.05, Unit::Hz, Waveform::Sine, false, false, "0000005008"},
-        FrequencyCase{"sixteen_hundredths", 0.16, Unit::Hz, Waveform::Sine, false, false, "0000000108"},
-        FrequencyCase{"hundredths_as_displayed", 1.15, Unit::Hz, Waveform::Sine, false, false, "100000F008"},
-        FrequencyCase{"largest_six_digit_field", 16777215, Unit::Hz, Waveform::Sine, false, false, "FFFFFF0008"},
-        FrequencyCase{"smallest_seven_digit_field", 16777216, Unit::Hz, Waveform::Sine, false, false, "00000010008"},
-        FrequencyCase{"twenty_megahertz", 20, Unit::MHz, Waveform::Sine, false, false, "00D21310008"},
+        FrequencyCase{"startup_defaults", 1000, Unit::Hz, Waveform::Sine, false, false,
+                      "8E30000008"},
+        FrequencyCase{"kilohertz_square_attenuated", 12.5, Unit::KHz, Waveform::Square, true, false,
+                      "4D03000014"},
+        FrequencyCase{"kilohertz_square", 12.5, Unit::KHz, Waveform::Square, false, false,
+                      "4D03000004"},
+        FrequencyCase{"one_and_a_half_triangle", 1.5, Unit::Hz, Waveform::Triangle, false, false,
+                      "1000002302"},
+        FrequencyCase{"megahertz_attenuated_duty", 1, Unit::MHz, Waveform::Sine, true, true,
+                      "0424F00058"},
+        FrequencyCase{"five_hundredths", 0.05, Unit::Hz, Waveform::Sine, false, false,
+                      "0000005008"},
+        FrequencyCase{"sixteen_hundredths", 0.16, Unit::Hz, Waveform::Sine, false, false,
+                      "0000000108"},
+        FrequencyCase{"hundredths_as_displayed", 1.15, Unit::Hz, Waveform::Sine, false, false,
+                      "100000F008"},
+        FrequencyCase{"largest_six_digit_field", 16777215, Unit::Hz, Waveform::Sine, false, false,
+                      "FFFFFF0008"},
+        FrequencyCase{"smallest_seven_digit_field", 16777216, Unit::Hz, Waveform::Sine, false,
+                      false, "00000010008"},
+        FrequencyCase{"twenty_megahertz", 20, Unit::MHz, Waveform::Sine, false, false,
+                      "00D21310008"},
         FrequencyCase{"top_of_range", 100, Unit::MHz, Waveform::Sine, false, false, "001E5F50008"},
-        FrequencyCase{"duty_adjusted_only", 1000, Unit::Hz, Waveform::Sine, false, true, "8E30000048"},
+        FrequencyCase{"duty_adjusted_only", 1000, Unit::Hz, Waveform::Sine, false, true,
+                      "8E30000048"},
         FrequencyCase{"zero", 0, Unit::Hz, Waveform::Sine, false, false, "0000000008"},
         FrequencyCase{"negative", -12.5, Unit::Hz, Waveform::Square, false, false, "0000000004"},
-        FrequencyCase{"negative_infinity", -std::numeric_limits<double>::infinity(), Unit::Hz, Waveform::Sine, false, false, "0000000008"}),
+        FrequencyCase{"negative_infinity", -std::numeric_limits<double>::infinity(), Unit::Hz,
+                      Waveform::Sine, false, false, "0000000008"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SplitCase {
@@ -66,16 +79,19 @@ TEST_P(SplitFrequency, TakesTheDigitsTheUserSees)
     EXPECT_EQ(split.hundredths, GetParam().hundredths);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frequencies, SplitFrequency,
-    ::testing::Values(SplitCase{"one_fifteen", 1.15, 1, 15}, SplitCase{"cents_56", 1234.56, 1234, 56},
-                      SplitCase{"cents_34", 12.34, 12, 34}, SplitCase{"truncated_not_rounded", 12.349, 12, 34},
-                      SplitCase{"five_hundredths", 0.05, 0, 5}, SplitCase{"sixteen_hundredths", 0.16, 0, 16},
-                      SplitCase{"exact_half", 12.5, 12, 50}, SplitCase{"below_a_hundredth", 0.001, 0, 0},
-                      SplitCase{"whole", 100000000, 100000000, 0},
-                      SplitCase{"fraction_at_top", 99999999.99, 99999999, 99},
-                      SplitCase{"negative", -3.75, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Frequencies, SplitFrequency,
+                         ::testing::Values(SplitCase{"one_fifteen", 1.15, 1, 15},
+                                           SplitCase{"cents_56", 1234.56, 1234, 56},
+                                           SplitCase{"cents_34", 12.34, 12, 34},
+                                           SplitCase{"truncated_not_rounded", 12.349, 12, 34},
+                                           SplitCase{"five_hundredths", 0.05, 0, 5},
+                                           SplitCase{"sixteen_hundredths", 0.16, 0, 16},
+                                           SplitCase{"exact_half", 12.5, 12, 50},
+                                           SplitCase{"below_a_hundredth", 0.001, 0, 0},
+                                           SplitCase{"whole", 100000000, 100000000, 0},
+                                           SplitCase{"fraction_at_top", 99999999.99, 99999999, 99},
+                                           SplitCase{"negative", -3.75, 0, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FieldCase {
     int hundredths;
@@ -84,9 +100,9 @@ struct FieldCase {
 
 TEST(HundredthsField, WritesLowDigitFirst)
 {
-    for (const auto& [h, field] : {FieldCase{0, "00"}, FieldCase{5, "50"}, FieldCase{14, "E0"},
-                                   FieldCase{16, "01"}, FieldCase{17, "11"}, FieldCase{50, "23"},
-                                   FieldCase{99, "36"}})
+    for (const auto& [h, field] :
+         {FieldCase{0, "00"}, FieldCase{5, "50"}, FieldCase{14, "E0"}, FieldCase{16, "01"},
+          FieldCase{17, "11"}, FieldCase{50, "23"}, FieldCase{99, "36"}})
         EXPECT_EQ(varlo::hundredthsField(h), field) << h;
 }
 

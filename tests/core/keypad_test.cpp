@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
         Sequence{"first_key_five_replaces_startup_value", "5", S{"5"}, 5},
         Sequence{"five_one_from_startup", "51", S{"5", "51"}, 51},
         Sequence{"first_point_from_startup", ".3", S{"0.", "0.3"}, 0.3},
-        Sequence{"seven_nines_from_startup", "9999999", S{"9", "99", "999", "9999", "99999", "999999", "9999999"}, 9999999},
+        Sequence{"seven_nines_from_startup", "9999999",
+                 S{"9", "99", "999", "9999", "99999", "999999", "9999999"}, 9999999},
         Sequence{"eighth_key_after_fraction_restarts", "C1.234567",
                  S{"", "1", "1.", "1.2", "1.23", "1.234", "1.2345", "1.23456", "7"}, 7},
         Sequence{"eighth_digit_restarts", "C12345678",
@@ -83,11 +84,18 @@ INSTANTIATE_TEST_SUITE_P(
         Sequence{"zero_then_four", "C04", S{"", "0", "04"}, 4},
         Sequence{"point_five_shows_value", "C.5", S{"", ".", "0.5"}, 0.5},
         Sequence{"point_four_shows_keys", "C.4", S{"", ".", ".4"}, 0.4},
-        Sequence{"six_places_then_restart", "C.000005" "3", S{"", ".", ".0", ".00", ".000", ".0000", ".00000", "5E-06", "3"}, 3},
-        Sequence{"largest_after_clear", "C9999999", S{"", "9", "99", "999", "9999", "99999", "999999", "9999999"}, 9999999},
-        Sequence{"digit_after_enter_restarts", "12.5T3", S{"1", "12", "12.", "12.5", "12.5", "3"}, 3},
-        Sequence{"point_after_enter_with_point", "12.5T.3", S{"1", "12", "12.", "12.5", "12.5", "0.", "0.3"}, 0.3},
-        Sequence{"point_after_enter_without_point", "C125T.3", S{"", "1", "12", "125", "125", "0.", "0.3"}, 0.3},
+        Sequence{"six_places_then_restart",
+                 "C.000005"
+                 "3",
+                 S{"", ".", ".0", ".00", ".000", ".0000", ".00000", "5E-06", "3"}, 3},
+        Sequence{"largest_after_clear", "C9999999",
+                 S{"", "9", "99", "999", "9999", "99999", "999999", "9999999"}, 9999999},
+        Sequence{"digit_after_enter_restarts", "12.5T3", S{"1", "12", "12.", "12.5", "12.5", "3"},
+                 3},
+        Sequence{"point_after_enter_with_point", "12.5T.3",
+                 S{"1", "12", "12.", "12.5", "12.5", "0.", "0.3"}, 0.3},
+        Sequence{"point_after_enter_without_point", "C125T.3",
+                 S{"", "1", "12", "125", "125", "0.", "0.3"}, 0.3},
         Sequence{"clear_empties_display", "12C", S{"1", "12", ""}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -123,13 +131,14 @@ TEST_P(PendingFlag, OnlyKeysOneToNineAndThePointMarkTheEntryPending)
     EXPECT_EQ(pad.state.SettingsChanged, GetParam().settingsChanged);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, PendingFlag,
-    ::testing::Values(FlagCase{"zero_keys", "00", false}, FlagCase{"clear", "C", false},
-                      FlagCase{"clear_then_zero", "C0", false}, FlagCase{"one", "1", true},
-                      FlagCase{"nine", "9", true}, FlagCase{"point", ".", true},
-                      FlagCase{"second_point", "C1..", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Keys, PendingFlag,
+                         ::testing::Values(FlagCase{"zero_keys", "00", false},
+                                           FlagCase{"clear", "C", false},
+                                           FlagCase{"clear_then_zero", "C0", false},
+                                           FlagCase{"one", "1", true}, FlagCase{"nine", "9", true},
+                                           FlagCase{"point", ".", true},
+                                           FlagCase{"second_point", "C1..", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Keypad, TypedTextChangesOnlyTheValue)
 {

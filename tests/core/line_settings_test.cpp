@@ -30,10 +30,10 @@ TEST(LineSettings, ReadsOtherValidSettings)
 
 TEST(LineSettings, RefusesWhatNoLineHas)
 {
-    for (const char* text : {"", "9600", "9600,N,8,1", "9600  N 8 1", " 9600 N 8 1", "9600 N 8 1 ",
-                             "0 N 8 1", "-9600 N 8 1", "fast N 8 1", "9600 X 8 1", "9600 NN 8 1",
-                             "9600 N 9 1", "9600 N 4 1", "9600 N 8 3", "9600 N 8 0",
-                             "99999999999 N 8 1"})
+    for (const char* text :
+         {"", "9600", "9600,N,8,1", "9600  N 8 1", " 9600 N 8 1", "9600 N 8 1 ", "0 N 8 1",
+          "-9600 N 8 1", "fast N 8 1", "9600 X 8 1", "9600 NN 8 1", "9600 N 9 1", "9600 N 4 1",
+          "9600 N 8 3", "9600 N 8 0", "99999999999 N 8 1"})
         EXPECT_FALSE(varlo::parseLineSettings(text)) << '"' << text << '"';
 }
 

@@ -25,26 +25,28 @@ const double Inf = std::numeric_limits<double>::infinity();
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, NumericValue,
-    ::testing::Values(ValueCase{"decimal", "12.5", 12.5}, ValueCase{"trailing_point", "12.", 12},
-                      ValueCase{"lone_point", ".", 0}, ValueCase{"empty", "", 0},
-                      ValueCase{"leading_zero", "051", 51}, ValueCase{"inner_blanks", "1 2 5", 125},
-                      ValueCase{"tabs_and_line_feeds", "\t1\n2", 12},
-                      ValueCase{"comma_ends_number", "12,5", 12},
-                      ValueCase{"unit_after_number", "5kHz", 5}, ValueCase{"letters", "abc", 0},
-                      ValueCase{"leading_point", ".5", 0.5}, ValueCase{"plus_sign", "+7", 7},
-                      ValueCase{"minus_sign", "-2.5", -2.5}, ValueCase{"lone_sign", "-", 0},
-                      ValueCase{"sign_and_point", "+.", 0}, ValueCase{"second_point", "1.2.3", 1.2},
-                      ValueCase{"exponent", "5E-05", 5e-05}, ValueCase{"lower_d_exponent", "2d3", 2000},
-                      ValueCase{"exponent_without_digits", "3E", 3},
-                      ValueCase{"exponent_sign_without_digits", "3e+", 3},
-                      ValueCase{"blank_inside_exponent", "1 e 2", 100},
-                      ValueCase{"overflow", "1e400", Inf}, ValueCase{"negative_overflow", "-1e400", -Inf},
-                      ValueCase{"underflow", "1e-400", 0},
-                      ValueCase{"huge_exponent", "1e99999999999999999999", Inf},
-                      ValueCase{"tiny_exponent", "1e-99999999999999999999", 0},
-                      ValueCase{"long_mantissa_underflow", "0.000000000000000000001e-400", 0},
-                      ValueCase{"comma_decimal_mark_ignored", "1,5", 1},
-                      ValueCase{"non_ascii", "\xC2\xB5" "5", 0}),
+    ::testing::Values(
+        ValueCase{"decimal", "12.5", 12.5}, ValueCase{"trailing_point", "12.", 12},
+        ValueCase{"lone_point", ".", 0}, ValueCase{"empty", "", 0},
+        ValueCase{"leading_zero", "051", 51}, ValueCase{"inner_blanks", "1 2 5", 125},
+        ValueCase{"tabs_and_line_feeds", "\t1\n2", 12}, ValueCase{"comma_ends_number", "12,5", 12},
+        ValueCase{"unit_after_number", "5kHz", 5}, ValueCase{"letters", "abc", 0},
+        ValueCase{"leading_point", ".5", 0.5}, ValueCase{"plus_sign", "+7", 7},
+        ValueCase{"minus_sign", "-2.5", -2.5}, ValueCase{"lone_sign", "-", 0},
+        ValueCase{"sign_and_point", "+.", 0}, ValueCase{"second_point", "1.2.3", 1.2},
+        ValueCase{"exponent", "5E-05", 5e-05}, ValueCase{"lower_d_exponent", "2d3", 2000},
+        ValueCase{"exponent_without_digits", "3E", 3},
+        ValueCase{"exponent_sign_without_digits", "3e+", 3},
+        ValueCase{"blank_inside_exponent", "1 e 2", 100}, ValueCase{"overflow", "1e400", Inf},
+        ValueCase{"negative_overflow", "-1e400", -Inf}, ValueCase{"underflow", "1e-400", 0},
+        ValueCase{"huge_exponent", "1e99999999999999999999", Inf},
+        ValueCase{"tiny_exponent", "1e-99999999999999999999", 0},
+        ValueCase{"long_mantissa_underflow", "0.000000000000000000001e-400", 0},
+        ValueCase{"comma_decimal_mark_ignored", "1,5", 1},
+        ValueCase{"non_ascii",
+                  "\xC2\xB5"
+                  "5",
+                  0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NumericValue, LongDigitStringsDoNotBreakIt)
@@ -82,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormCase{"above_plain_range", 1e15, "1E+15"},
                       FormCase{"keyed_from_startup", 10009999999, "10009999999"},
                       FormCase{"rounds_up_to_whole", 0.99999999999999999, "1"},
-                      FormCase{"infinite", Inf, "1E+999"}, FormCase{"negative_infinite", -Inf, "-1E+999"}),
+                      FormCase{"infinite", Inf, "1E+999"},
+                      FormCase{"negative_infinite", -Inf, "-1E+999"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextForm, ExponentFormsReadBackExactly)

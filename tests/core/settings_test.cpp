@@ -28,12 +28,18 @@ TEST_P(PendingFlags, EachSettingRaisesItsOwnFlag)
 INSTANTIATE_TEST_SUITE_P(
     Clicks, PendingFlags,
     ::testing::Values(
-        SettingCase{"unit_khz", [](auto& s) { varlo::selectUnit(s, varlo::Unit::KHz); }, true, false},
+        SettingCase{"unit_khz", [](auto& s) { varlo::selectUnit(s, varlo::Unit::KHz); }, true,
+                    false},
         SettingCase{"unit_hz", [](auto& s) { varlo::selectUnit(s, varlo::Unit::Hz); }, true, false},
-        SettingCase{"wave_square", [](auto& s) { varlo::selectWaveform(s, varlo::Waveform::Square); }, true, false},
-        SettingCase{"wave_sine_again", [](auto& s) { varlo::selectWaveform(s, varlo::Waveform::Sine); }, true, false},
-        SettingCase{"attenuator_on", [](auto& s) { varlo::selectAttenuator(s, true); }, true, false},
-        SettingCase{"attenuator_off", [](auto& s) { varlo::selectAttenuator(s, false); }, true, false},
+        SettingCase{"wave_square",
+                    [](auto& s) { varlo::selectWaveform(s, varlo::Waveform::Square); }, true,
+                    false},
+        SettingCase{"wave_sine_again",
+                    [](auto& s) { varlo::selectWaveform(s, varlo::Waveform::Sine); }, true, false},
+        SettingCase{"attenuator_on", [](auto& s) { varlo::selectAttenuator(s, true); }, true,
+                    false},
+        SettingCase{"attenuator_off", [](auto& s) { varlo::selectAttenuator(s, false); }, true,
+                    false},
         SettingCase{"duty_step", [](auto& s) { varlo::changeDuty(s, 51); }, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -22,12 +22,14 @@ struct DecoderRow {
 };
 
 // Rows show by name in test listings.
-void PrintTo(const DecoderRow& row, std::ostream* out) {
+void PrintTo(const DecoderRow& row, std::ostream* out)
+{
     *out << row.name;
 }
 
 FrequencySetting frequency(std::int64_t wholeHz, int hundredths, Waveform waveform,
-                           bool attenuatorOn = false, bool dutyAdjusted = false) {
+                           bool attenuatorOn = false, bool dutyAdjusted = false)
+{
     return {.wholeHz = wholeHz,
             .hundredths = hundredths,
             .attenuatorOn = attenuatorOn,
@@ -35,13 +37,15 @@ FrequencySetting frequency(std::int64_t wholeHz, int hundredths, Waveform wavefo
             .waveform = waveform};
 }
 
-DutySetting duty(int percent, Waveform waveform, bool attenuatorOn = false) {
+DutySetting duty(int percent, Waveform waveform, bool attenuatorOn = false)
+{
     return {.dutyPercent = percent, .attenuatorOn = attenuatorOn, .waveform = waveform};
 }
 
 class CommandDecoderTest : public ::testing::TestWithParam<DecoderRow> {};
 
-TEST_P(CommandDecoderTest, DecodesAsThePanelMeantIt) {
+TEST_P(CommandDecoderTest, DecodesAsThePanelMeantIt)
+{
     EXPECT_EQ(decodeCommand(GetParam().text), GetParam().expected) << GetParam().text;
 }
 

@@ -22,13 +22,15 @@ struct FramerRow {
 };
 
 // Rows show by name in test listings.
-void PrintTo(const FramerRow& row, std::ostream* out) {
+void PrintTo(const FramerRow& row, std::ostream* out)
+{
     *out << row.name;
 }
 
 class CommandFramerTest : public ::testing::TestWithParam<FramerRow> {};
 
-TEST_P(CommandFramerTest, CutsTheLineIntoCommands) {
+TEST_P(CommandFramerTest, CutsTheLineIntoCommands)
+{
     CommandFramer framer;
     std::vector<std::string> pieces;
     for (const auto& burst : GetParam().bursts) {
@@ -43,7 +45,8 @@ TEST_P(CommandFramerTest, CutsTheLineIntoCommands) {
     EXPECT_FALSE(framer.burstPending());
 }
 
-std::vector<std::string> byteByByte(const std::string& text) {
+std::vector<std::string> byteByByte(const std::string& text)
+{
     std::vector<std::string> reads;
     for (const char c : text)
         reads.emplace_back(1, c);
@@ -80,7 +83,8 @@ const FramerRow framerRows[] = {
 INSTANTIATE_TEST_SUITE_P(Bursts, CommandFramerTest, ::testing::ValuesIn(framerRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CommandFramerLimit, LineThatNeverFallsIdleIsSplitAtTheBurstLimit) {
+TEST(CommandFramerLimit, LineThatNeverFallsIdleIsSplitAtTheBurstLimit)
+{
     CommandFramer framer;
     std::vector<std::string> early;
     std::size_t sent = 0;
@@ -95,7 +99,8 @@ TEST(CommandFramerLimit, LineThatNeverFallsIdleIsSplitAtTheBurstLimit) {
     EXPECT_FALSE(framer.burstPending());
 }
 
-TEST(CommandFramerAmbiguity, TwentyOneByteRowOffersATemptingShorterSplit) {
+TEST(CommandFramerAmbiguity, TwentyOneByteRowOffersATemptingShorterSplit)
+{
     // The row "TwentyOneBytesSplitWhereBothDecode" shows something only because its first ten
     // bytes decode on their own while the eleven after them do not.
     EXPECT_TRUE(isValidCommand("00D2131004"));

@@ -18,13 +18,15 @@ struct LineRow {
 };
 
 // Rows show by name in test listings.
-void PrintTo(const LineRow& row, std::ostream* out) {
+void PrintTo(const LineRow& row, std::ostream* out)
+{
     *out << row.name;
 }
 
 class CommandLineTest : public ::testing::TestWithParam<LineRow> {};
 
-TEST_P(CommandLineTest, DescribesTheCommandInOneLine) {
+TEST_P(CommandLineTest, DescribesTheCommandInOneLine)
+{
     EXPECT_EQ(describeCommand(GetParam().text), GetParam().line);
 }
 
@@ -65,13 +67,15 @@ struct UnitRow {
 };
 
 // Rows show by name in test listings.
-void PrintTo(const UnitRow& row, std::ostream* out) {
+void PrintTo(const UnitRow& row, std::ostream* out)
+{
     *out << row.name;
 }
 
 class FrequencyWithUnitTest : public ::testing::TestWithParam<UnitRow> {};
 
-TEST_P(FrequencyWithUnitTest, UsesTheLargestUnitReachedWithoutTrailingZeros) {
+TEST_P(FrequencyWithUnitTest, UsesTheLargestUnitReachedWithoutTrailingZeros)
+{
     EXPECT_EQ(frequencyWithUnit(GetParam().wholeHz, GetParam().hundredths), GetParam().text);
 }
 

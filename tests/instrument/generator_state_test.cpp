@@ -14,14 +14,16 @@ using varlo::instrument::Waveform;
 
 namespace {
 
-GeneratorState afterCommands(const std::vector<std::string>& texts) {
+GeneratorState afterCommands(const std::vector<std::string>& texts)
+{
     GeneratorState state;
     for (const std::string& text : texts)
         state = applied(state, decodeCommand(text));
     return state;
 }
 
-TEST(GeneratorState, DutyCommandKeepsTheFrequencyAndMarksTheDutyAdjusted) {
+TEST(GeneratorState, DutyCommandKeepsTheFrequencyAndMarksTheDutyAdjusted)
+{
     const GeneratorState state = afterCommands({"4D03000004", "B400000074"});
     EXPECT_EQ(state.wholeHz, 12500);
     EXPECT_EQ(state.dutyPercent, 75);
@@ -30,7 +32,8 @@ TEST(GeneratorState, DutyCommandKeepsTheFrequencyAndMarksTheDutyAdjusted) {
     EXPECT_EQ(state.waveform, Waveform::Square);
 }
 
-TEST(GeneratorState, FrequencyCommandAfterDutyChangeKeepsTheDuty) {
+TEST(GeneratorState, FrequencyCommandAfterDutyChangeKeepsTheDuty)
+{
     const GeneratorState state = afterCommands({"B400000064", "1000002342"});
     EXPECT_EQ(state.wholeHz, 1);
     EXPECT_EQ(state.hundredths, 50);
@@ -38,13 +41,15 @@ TEST(GeneratorState, FrequencyCommandAfterDutyChangeKeepsTheDuty) {
     EXPECT_EQ(state.waveform, Waveform::Triangle);
 }
 
-TEST(GeneratorState, FrequencyCommandFromAFreshPanelPutsTheDutyBackToFifty) {
+TEST(GeneratorState, FrequencyCommandFromAFreshPanelPutsTheDutyBackToFifty)
+{
     const GeneratorState state = afterCommands({"B400000064", "8E30000004"});
     EXPECT_EQ(state.dutyPercent, 50);
     EXPECT_FALSE(state.dutyAdjusted);
 }
 
-TEST(GeneratorState, UndecodableTextChangesNothing) {
+TEST(GeneratorState, UndecodableTextChangesNothing)
+{
     const GeneratorState before = afterCommands({"4D03000014", "B400000074"});
     const GeneratorState after = applied(before, decodeCommand("4D0300001"));
     EXPECT_EQ(after.wholeHz, before.wholeHz);

@@ -15,7 +15,8 @@ namespace {
 constexpr int TimeoutMs = 5000;
 
 // The next line of the program's standard output, without its line end; empty on time-out.
-QString nextLine(QProcess& process) {
+QString nextLine(QProcess& process)
+{
     while (!process.canReadLine()) {
         if (!process.waitForReadyRead(TimeoutMs))
             return {};
@@ -24,7 +25,8 @@ QString nextLine(QProcess& process) {
 }
 
 // Opens the published port as the panel does: raw, 9600 8N1.
-int openPort(const QString& path) {
+int openPort(const QString& path)
+{
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     if (fd < 0)
         return fd;
@@ -36,13 +38,15 @@ int openPort(const QString& path) {
     return fd;
 }
 
-bool writeText(int fd, const char* text) {
+bool writeText(int fd, const char* text)
+{
     return ::write(fd, text, std::strlen(text)) == static_cast<ssize_t>(std::strlen(text));
 }
 
 class InstrumentProcess : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(dir.isValid());
         process.start(QStringLiteral(VARLO_INSTRUMENT_EXE),
                       {QStringLiteral("--headless"), QStringLiteral("--dir"), dir.path(),
@@ -52,7 +56,8 @@ protected:
         port = dir.path() + QStringLiteral("/COM5");
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(TimeoutMs);
@@ -64,7 +69,8 @@ protected:
     QString port;
 };
 
-TEST_F(InstrumentProcess, PrintsOneDecodedLinePerCommandWrittenToThePort) {
+TEST_F(InstrumentProcess, PrintsOneDecodedLinePerCommandWrittenToThePort)
+{
     const int fd = openPort(port);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(writeText(fd, "8E30000008"));
@@ -82,7 +88,8 @@ TEST_F(InstrumentProcess, PrintsOneDecodedLinePerCommandWrittenToThePort) {
     ::close(fd);
 }
 
-TEST_F(InstrumentProcess, GoesOnAfterThePortIsClosedAndOpenedAgain) {
+TEST_F(InstrumentProcess, GoesOnAfterThePortIsClosedAndOpenedAgain)
+{
     int fd = openPort(port);
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(writeText(fd, "2300000064"));
@@ -99,7 +106,8 @@ TEST_F(InstrumentProcess, GoesOnAfterThePortIsClosedAndOpenedAgain) {
     ::close(fd);
 }
 
-TEST_F(InstrumentProcess, EndsCleanlyOnSigtermAndRemovesThePort) {
+TEST_F(InstrumentProcess, EndsCleanlyOnSigtermAndRemovesThePort)
+{
     ASSERT_TRUE(QFileInfo(port).isSymLink());
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(TimeoutMs));

@@ -14,12 +14,14 @@ struct WindowParts {
     QPlainTextEdit* log;
 };
 
-WindowParts partsOf(InstrumentWindow& window) {
+WindowParts partsOf(InstrumentWindow& window)
+{
     return {window.findChild<QLabel*>(QStringLiteral("StateText")),
             window.findChild<QPlainTextEdit*>(QStringLiteral("CommandLog"))};
 }
 
-TEST(InstrumentWindow, ShowsTheSettingsOfAFrequencyCommand) {
+TEST(InstrumentWindow, ShowsTheSettingsOfAFrequencyCommand)
+{
     InstrumentWindow window(QStringLiteral("COM3"));
     window.show();
     const WindowParts parts = partsOf(window);
@@ -36,7 +38,8 @@ TEST(InstrumentWindow, ShowsTheSettingsOfAFrequencyCommand) {
             "4D03000014  ->  frequency 12500.00 Hz, square, attenuator on, duty not adjusted"));
 }
 
-TEST(InstrumentWindow, LogsUndecodableInputAndKeepsTheLastSettings) {
+TEST(InstrumentWindow, LogsUndecodableInputAndKeepsTheLastSettings)
+{
     InstrumentWindow window(QStringLiteral("COM3"));
     const WindowParts parts = partsOf(window);
     ASSERT_TRUE(parts.state && parts.log);

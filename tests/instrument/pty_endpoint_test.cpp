@@ -16,7 +16,8 @@ using varlo::instrument::PtyEndpoint;
 namespace {
 
 // What the endpoint passed on within the time limit, once `count` bytes have come.
-QByteArray received(QSignalSpy& spy, qsizetype count) {
+QByteArray received(QSignalSpy& spy, qsizetype count)
+{
     QByteArray bytes;
     for (int round = 0; round < 40 && bytes.size() < count; ++round) {
         if (spy.isEmpty())
@@ -27,14 +28,16 @@ QByteArray received(QSignalSpy& spy, qsizetype count) {
     return bytes;
 }
 
-void writeTo(const QString& path, const char* text) {
+void writeTo(const QString& path, const char* text)
+{
     const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0) << path.toStdString();
     ASSERT_EQ(::write(fd, text, std::strlen(text)), static_cast<ssize_t>(std::strlen(text)));
     ::close(fd);
 }
 
-TEST(PtyEndpoint, PublishesTheSlaveAsComNAndPassesOnWhatIsWritten) {
+TEST(PtyEndpoint, PublishesTheSlaveAsComNAndPassesOnWhatIsWritten)
+{
     QTemporaryDir dir;
     PtyEndpoint::Opened opened = PtyEndpoint::open(dir.path(), 7);
     ASSERT_TRUE(opened.endpoint) << opened.error.toStdString();
@@ -47,7 +50,8 @@ TEST(PtyEndpoint, PublishesTheSlaveAsComNAndPassesOnWhatIsWritten) {
     EXPECT_EQ(received(spy, 10), QByteArray("8E30000008"));
 }
 
-TEST(PtyEndpoint, KeepsListeningAfterThePanelClosesAndReopensThePort) {
+TEST(PtyEndpoint, KeepsListeningAfterThePanelClosesAndReopensThePort)
+{
     QTemporaryDir dir;
     PtyEndpoint::Opened opened = PtyEndpoint::open(dir.path(), 3);
     ASSERT_TRUE(opened.endpoint);
@@ -62,7 +66,8 @@ TEST(PtyEndpoint, KeepsListeningAfterThePanelClosesAndReopensThePort) {
     EXPECT_EQ(received(spy, 10), QByteArray("B400000064"));
 }
 
-TEST(PtyEndpoint, RemovesItsLinkWhenDestroyed) {
+TEST(PtyEndpoint, RemovesItsLinkWhenDestroyed)
+{
     QTemporaryDir dir;
     const QString link = dir.path() + QStringLiteral("/COM4");
     {
@@ -74,7 +79,8 @@ TEST(PtyEndpoint, RemovesItsLinkWhenDestroyed) {
     EXPECT_FALSE(QFileInfo::exists(link));
 }
 
-TEST(PtyEndpoint, ReplacesAStaleLinkButNoOtherFile) {
+TEST(PtyEndpoint, ReplacesAStaleLinkButNoOtherFile)
+{
     QTemporaryDir dir;
     const QString stale = dir.path() + QStringLiteral("/COM5");
     ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/pts/99"), stale));

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

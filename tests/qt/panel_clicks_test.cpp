@@ -24,7 +24,8 @@ struct Target {
 };
 
 // Rows print as their names in test listings.
-void PrintTo(const Target& row, std::ostream* out) {
+void PrintTo(const Target& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -44,7 +45,8 @@ const Target Targets[] = {
 
 class ClickLandsTest : public ::testing::TestWithParam<Target> {};
 
-TEST_P(ClickLandsTest, CentreOfTheRectangleHitsTheControl) {
+TEST_P(ClickLandsTest, CentreOfTheRectangleHitsTheControl)
+{
     StartedPanel panel;
     const Target& target = GetParam();
     QWidget* client = panel.window.centralWidget();
@@ -58,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(Panel, ClickLandsTest, ::testing::ValuesIn(Targets),
 // Option buttons are clicked at their indicator; each lies inside the button's rectangle.
 class OptionClickTest : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(OptionClickTest, IndicatorClickSelectsTheOption) {
+TEST_P(OptionClickTest, IndicatorClickSelectsTheOption)
+{
     StartedPanel panel;
     auto* option = panel.control<QRadioButton>(GetParam());
     QWidget* client = panel.window.centralWidget();
@@ -78,7 +81,8 @@ struct KeyedDisplay {
     const char* shows;
 };
 
-void PrintTo(const KeyedDisplay& row, std::ostream* out) {
+void PrintTo(const KeyedDisplay& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -105,7 +109,8 @@ const KeyedDisplay KeyedDisplays[] = {
 
 class KeypadDisplayTest : public ::testing::TestWithParam<KeyedDisplay> {};
 
-TEST_P(KeypadDisplayTest, KeysShowTheirEntry) {
+TEST_P(KeypadDisplayTest, KeysShowTheirEntry)
+{
     StartedPanel panel;
     panel.keys(GetParam().keys);
     EXPECT_EQ(panel.display(), std::string(GetParam().shows));
@@ -120,7 +125,8 @@ struct SentCommand {
     const char* command;
 };
 
-void PrintTo(const SentCommand& row, std::ostream* out) {
+void PrintTo(const SentCommand& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -147,7 +153,8 @@ const SentCommand SentCommands[] = {
 
 class SentCommandTest : public ::testing::TestWithParam<SentCommand> {};
 
-TEST_P(SentCommandTest, EnterWritesTheCommand) {
+TEST_P(SentCommandTest, EnterWritesTheCommand)
+{
     StartedPanel panel;
     panel.clickAll(GetParam().clicks);
     const std::string expected = GetParam().command;
@@ -157,7 +164,8 @@ TEST_P(SentCommandTest, EnterWritesTheCommand) {
 INSTANTIATE_TEST_SUITE_P(Panel, SentCommandTest, ::testing::ValuesIn(SentCommands),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PanelEnter, SquareTurnsRedAndBackWhenSent) {
+TEST(PanelEnter, SquareTurnsRedAndBackWhenSent)
+{
     StartedPanel panel;
     panel.keys("C12.5");
     panel.clickAll({"UnitKHz", "WaveSqu"});
@@ -167,7 +175,8 @@ TEST(PanelEnter, SquareTurnsRedAndBackWhenSent) {
     EXPECT_TRUE(showsButtonFace(panel.control("WaveSqu")));
 }
 
-TEST(PanelEnter, DutyStepThenTwoEntersSendDutyThenFrequencyWithDutyMode) {
+TEST(PanelEnter, DutyStepThenTwoEntersSendDutyThenFrequencyWithDutyMode)
+{
     StartedPanel panel;
     panel.click("DutyArrowRight");
     EXPECT_EQ(panel.control<QLabel>("DutyValueLabel")->text().toStdString(), "51");
@@ -179,7 +188,8 @@ TEST(PanelEnter, DutyStepThenTwoEntersSendDutyThenFrequencyWithDutyMode) {
     EXPECT_EQ(panel.sent(10), "8E30000048");
 }
 
-TEST(PanelEnter, BothPendingSendDutyFirstThenFrequency) {
+TEST(PanelEnter, BothPendingSendDutyFirstThenFrequency)
+{
     StartedPanel panel;
     panel.clickAll({"WaveTri", "DutyArrowRight", "Enter"});
     EXPECT_EQ(panel.sent(10), "3300000062");
@@ -189,7 +199,8 @@ TEST(PanelEnter, BothPendingSendDutyFirstThenFrequency) {
     EXPECT_TRUE(showsButtonFace(panel.control("WaveTri")));
 }
 
-TEST(PanelEnter, TypedTextChangesOnlyTheValueSent) {
+TEST(PanelEnter, TypedTextChangesOnlyTheValueSent)
+{
     StartedPanel panel;
     panel.keys("C12");
     panel.typeIntoDisplay(QStringLiteral("5kHz"));
@@ -211,7 +222,8 @@ struct TooLarge {
     const char* typed; // typed into the display before the clicks; empty for none
 };
 
-void PrintTo(const TooLarge& row, std::ostream* out) {
+void PrintTo(const TooLarge& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -223,7 +235,8 @@ const TooLarge TooLargeCases[] = {
 
 class TooLargeTest : public ::testing::TestWithParam<TooLarge> {};
 
-TEST_P(TooLargeTest, RefusedWithABoxAndTheEnd) {
+TEST_P(TooLargeTest, RefusedWithABoxAndTheEnd)
+{
     StartedPanel panel;
     if (*GetParam().typed != '\0')
         panel.typeIntoDisplay(QString::fromLatin1(GetParam().typed));
@@ -245,7 +258,8 @@ struct Marks {
     std::set<std::string> red;
 };
 
-void PrintTo(const Marks& row, std::ostream* out) {
+void PrintTo(const Marks& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -276,7 +290,8 @@ const char* const Markable[] = {"WaveSin", "WaveSqu",        "WaveTri", "DBSOn",
 
 class PendingMarkTest : public ::testing::TestWithParam<Marks> {};
 
-TEST_P(PendingMarkTest, ClicksLeaveTheseControlsRed) {
+TEST_P(PendingMarkTest, ClicksLeaveTheseControlsRed)
+{
     StartedPanel panel;
     panel.clickAll(GetParam().clicks);
     for (const char* name : Markable) {
@@ -296,7 +311,8 @@ struct Pending {
     bool dutyChanged;
 };
 
-void PrintTo(const Pending& row, std::ostream* out) {
+void PrintTo(const Pending& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -313,7 +329,8 @@ const Pending PendingCases[] = {
 
 class PendingFlagTest : public ::testing::TestWithParam<Pending> {};
 
-TEST_P(PendingFlagTest, InputSetsItsPendingFlag) {
+TEST_P(PendingFlagTest, InputSetsItsPendingFlag)
+{
     StartedPanel panel;
     panel.click("Enter");
     ASSERT_EQ(panel.sent(10), "8E30000008");
@@ -325,7 +342,8 @@ TEST_P(PendingFlagTest, InputSetsItsPendingFlag) {
 INSTANTIATE_TEST_SUITE_P(Panel, PendingFlagTest, ::testing::ValuesIn(PendingCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PanelTyping, TypingLeavesNothingPending) {
+TEST(PanelTyping, TypingLeavesNothingPending)
+{
     StartedPanel panel;
     panel.click("Enter");
     ASSERT_EQ(panel.sent(10), "8E30000008");
@@ -344,7 +362,8 @@ struct ArrowStep {
     const char* group;
 };
 
-void PrintTo(const ArrowStep& row, std::ostream* out) {
+void PrintTo(const ArrowStep& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -356,7 +375,8 @@ const ArrowStep ArrowSteps[] = {
 
 class ArrowKeyTest : public ::testing::TestWithParam<ArrowStep> {};
 
-TEST_P(ArrowKeyTest, ArrowSelectsTheNeighbourInTheSameGroup) {
+TEST_P(ArrowKeyTest, ArrowSelectsTheNeighbourInTheSameGroup)
+{
     StartedPanel panel;
     panel.control(GetParam().from)->setFocus();
     QTest::keyClick(panel.control(GetParam().from), GetParam().key);
@@ -370,7 +390,8 @@ TEST_P(ArrowKeyTest, ArrowSelectsTheNeighbourInTheSameGroup) {
 INSTANTIATE_TEST_SUITE_P(Panel, ArrowKeyTest, ::testing::ValuesIn(ArrowSteps),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PanelArrowKeys, ArrowSelectionIsAClick) {
+TEST(PanelArrowKeys, ArrowSelectionIsAClick)
+{
     StartedPanel panel;
     panel.control("WaveSin")->setFocus();
     QTest::keyClick(panel.control("WaveSin"), Qt::Key_Right);
@@ -381,7 +402,8 @@ TEST(PanelArrowKeys, ArrowSelectionIsAClick) {
     EXPECT_EQ(panel.sent(10), "8E30000004");
 }
 
-TEST(PanelDuty, RightKeyMovesTheBarRightAndLeftKeyLeft) {
+TEST(PanelDuty, RightKeyMovesTheBarRightAndLeftKeyLeft)
+{
     StartedPanel panel;
     auto* bar = panel.control<QScrollBar>("DutyScroll");
     bar->setFocus();
@@ -393,7 +415,8 @@ TEST(PanelDuty, RightKeyMovesTheBarRightAndLeftKeyLeft) {
     EXPECT_EQ(panel.control<QLabel>("DutyValueLabel")->text().toStdString(), "49");
 }
 
-TEST(PanelDuty, BarStopsAtItsBounds) {
+TEST(PanelDuty, BarStopsAtItsBounds)
+{
     StartedPanel panel;
     for (int i = 0; i < 5; ++i)
         panel.click("DutyTroughRight");
@@ -402,7 +425,8 @@ TEST(PanelDuty, BarStopsAtItsBounds) {
     EXPECT_EQ(panel.sent(10), "0500000068");
 }
 
-TEST(PanelDuty, DraggingTheThumbChangesTheLabelOnlyOnRelease) {
+TEST(PanelDuty, DraggingTheThumbChangesTheLabelOnlyOnRelease)
+{
     StartedPanel panel;
     auto* bar = panel.control<QScrollBar>("DutyScroll");
     auto* label = panel.control<QLabel>("DutyValueLabel");

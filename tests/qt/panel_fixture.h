@@ -29,14 +29,16 @@ namespace panel_test {
 
 inline const QColor PendingRed{255, 0, 0};
 
-template <typename Control = QWidget> Control* find(const QWidget& window, const char* name) {
+template <typename Control = QWidget> Control* find(const QWidget& window, const char* name)
+{
     auto* control = window.findChild<Control*>(QString::fromLatin1(name));
     EXPECT_NE(control, nullptr) << "no control " << name;
     return control;
 }
 
 // Where a click on an option button lands: its round indicator.
-inline QPoint indicatorCentre(QRadioButton* option) {
+inline QPoint indicatorCentre(QRadioButton* option)
+{
     QStyleOptionButton style;
     style.initFrom(option);
     style.text = option->text();
@@ -46,7 +48,8 @@ inline QPoint indicatorCentre(QRadioButton* option) {
 }
 
 // A part of a scroll bar (arrow, trough, thumb) as the style draws it now.
-inline QRect scrollPart(QScrollBar* bar, QStyle::SubControl part) {
+inline QRect scrollPart(QScrollBar* bar, QStyle::SubControl part)
+{
     QStyleOptionSlider style;
     style.initFrom(bar);
     style.subControls = QStyle::SC_All;
@@ -64,7 +67,8 @@ inline QRect scrollPart(QScrollBar* bar, QStyle::SubControl part) {
 }
 
 // Whether all four corners of the control show the colour: a mark fills the whole control.
-inline bool cornersShow(QWidget* control, const QColor& colour) {
+inline bool cornersShow(QWidget* control, const QColor& colour)
+{
     const QImage image = control->grab().toImage();
     const int right = image.width() - 1;
     const int bottom = image.height() - 1;
@@ -76,17 +80,20 @@ inline bool cornersShow(QWidget* control, const QColor& colour) {
     return true;
 }
 
-inline bool showsPendingMark(QWidget* control) {
+inline bool showsPendingMark(QWidget* control)
+{
     return cornersShow(control, PendingRed);
 }
 
-inline bool showsButtonFace(QWidget* control) {
+inline bool showsButtonFace(QWidget* control)
+{
     return cornersShow(control, QApplication::palette(control).color(QPalette::Button));
 }
 
 class StartedPanel {
 public:
-    StartedPanel() {
+    StartedPanel()
+    {
         dialogs.answers = {true};
         loaded = window.Form_Load();
         window.show();
@@ -95,7 +102,8 @@ public:
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     }
 
-    template <typename Control = QWidget> Control* control(const char* name) const {
+    template <typename Control = QWidget> Control* control(const char* name) const
+    {
         return find<Control>(window, name);
     }
 
@@ -103,7 +111,8 @@ public:
 
     // A mouse click where the user aims: the centre of a key, the indicator of an option
     // button. "DutyArrowRight" and "DutyTroughRight" click those parts of DutyScroll.
-    void click(const std::string& name) {
+    void click(const std::string& name)
+    {
         if (name == "DutyArrowRight" || name == "DutyTroughRight") {
             auto* bar = control<QScrollBar>("DutyScroll");
             const auto part = name == "DutyArrowRight" ? QStyle::SC_ScrollBarAddLine
@@ -119,13 +128,15 @@ public:
             QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
     }
 
-    void clickAll(const std::vector<std::string>& names) {
+    void clickAll(const std::vector<std::string>& names)
+    {
         for (const std::string& name : names)
             click(name);
     }
 
     // Keys as written on the keypad: digits, "." for NumPoint, C for Clear, E for Enter.
-    void keys(const std::string& sequence) {
+    void keys(const std::string& sequence)
+    {
         for (const char key : sequence) {
             if (key == 'C')
                 click("Clear");
@@ -139,7 +150,8 @@ public:
     }
 
     // Replaces the display's text by typing, as the user would.
-    void typeIntoDisplay(const QString& text) {
+    void typeIntoDisplay(const QString& text)
+    {
         auto* display = control<QLineEdit>("FreqValue");
         QTest::keyClick(display, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(display, text);

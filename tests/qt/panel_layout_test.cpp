@@ -30,7 +30,8 @@ struct Placement {
 };
 
 // Rows print as their names in test listings.
-void PrintTo(const Placement& row, std::ostream* out) {
+void PrintTo(const Placement& row, std::ostream* out)
+{
     *out << row.name;
 }
 
@@ -68,7 +69,8 @@ constexpr std::array<Placement, 29> Placements{{
 }};
 // clang-format on
 
-QString captionOf(const QWidget* control) {
+QString captionOf(const QWidget* control)
+{
     if (auto* button = qobject_cast<const QAbstractButton*>(control))
         return button->text();
     if (auto* frame = qobject_cast<const QGroupBox*>(control))
@@ -88,7 +90,8 @@ protected:
     varlo::Varlo54 window{dialogs};
 };
 
-TEST_P(PanelLayoutTest, ControlSitsWhereThePanelWasDrawn) {
+TEST_P(PanelLayoutTest, ControlSitsWhereThePanelWasDrawn)
+{
     const Placement& row = GetParam();
     QWidget* control = find(window, row.name);
     ASSERT_NE(control, nullptr);
@@ -118,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(Panel, PanelLayoutTest, ::testing::ValuesIn(Placements)
 
 class PanelWindowLayoutTest : public ::testing::Test {
 protected:
-    PanelWindowLayoutTest() {
+    PanelWindowLayoutTest()
+    {
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
@@ -126,7 +130,8 @@ protected:
     varlo::Varlo54 window{dialogs};
 };
 
-TEST_F(PanelWindowLayoutTest, ClientAreaIsFixedBelowTheMenuBar) {
+TEST_F(PanelWindowLayoutTest, ClientAreaIsFixedBelowTheMenuBar)
+{
     EXPECT_EQ(window.windowTitle().toStdString(), "Function Generator");
     EXPECT_EQ(window.centralWidget()->size(), QSize(559, 409));
     EXPECT_EQ(window.centralWidget()->y(), window.menuBar()->geometry().bottom() + 1);
@@ -135,14 +140,16 @@ TEST_F(PanelWindowLayoutTest, ClientAreaIsFixedBelowTheMenuBar) {
     EXPECT_EQ(window.maximumSize(), window.size());
 }
 
-TEST_F(PanelWindowLayoutTest, TitleBarHasOnlyTheCloseBox) {
+TEST_F(PanelWindowLayoutTest, TitleBarHasOnlyTheCloseBox)
+{
     const Qt::WindowFlags flags = window.windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
 }
 
-TEST_F(PanelWindowLayoutTest, MenuBarHoldsOnlyExitWithoutSubMenu) {
+TEST_F(PanelWindowLayoutTest, MenuBarHoldsOnlyExitWithoutSubMenu)
+{
     const QList<QAction*> items = window.menuBar()->actions();
     ASSERT_EQ(items.size(), 1);
     EXPECT_EQ(items.front()->text().toStdString(), "E&XIT");
@@ -150,13 +157,15 @@ TEST_F(PanelWindowLayoutTest, MenuBarHoldsOnlyExitWithoutSubMenu) {
     EXPECT_EQ(items.front()->menu(), nullptr);
 }
 
-TEST_F(PanelWindowLayoutTest, IconComesInBothSizes) {
+TEST_F(PanelWindowLayoutTest, IconComesInBothSizes)
+{
     const QList<QSize> sizes = window.windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)));
     EXPECT_TRUE(sizes.contains(QSize(32, 32)));
 }
 
-TEST_F(PanelWindowLayoutTest, TabVisitsControlsInPanelOrder) {
+TEST_F(PanelWindowLayoutTest, TabVisitsControlsInPanelOrder)
+{
     const std::vector<std::string> expected{
         "FreqValue", "Num1",    "Num2",    "Num3",     "Num4",  "Num5",    "Num6",      "Num7",
         "Num8",      "Num9",    "Num0",    "NumPoint", "Enter", "WaveSin", "WaveSqu",   "WaveTri",
@@ -173,21 +182,24 @@ TEST_F(PanelWindowLayoutTest, TabVisitsControlsInPanelOrder) {
     EXPECT_FALSE(find(window, "Frame1")->focusPolicy() & Qt::TabFocus);
 }
 
-TEST_F(PanelWindowLayoutTest, NoKeyIsTheDefaultButton) {
+TEST_F(PanelWindowLayoutTest, NoKeyIsTheDefaultButton)
+{
     for (QPushButton* key : window.findChildren<QPushButton*>()) {
         EXPECT_FALSE(key->isDefault()) << key->objectName().toStdString();
         EXPECT_FALSE(key->autoDefault()) << key->objectName().toStdString();
     }
 }
 
-TEST_F(PanelWindowLayoutTest, StartsWithHzSineAndAttenuatorOff) {
+TEST_F(PanelWindowLayoutTest, StartsWithHzSineAndAttenuatorOff)
+{
     for (const char* selected : {"UnitHz", "WaveSin", "DBSOff"})
         EXPECT_TRUE(find<QRadioButton>(window, selected)->isChecked()) << selected;
     for (const char* cleared : {"UnitKHz", "UnitMHz", "WaveSqu", "WaveTri", "DBSOn"})
         EXPECT_FALSE(find<QRadioButton>(window, cleared)->isChecked()) << cleared;
 }
 
-TEST_F(PanelWindowLayoutTest, DutyBarStartsAtFiftyBetweenTwentyAndEighty) {
+TEST_F(PanelWindowLayoutTest, DutyBarStartsAtFiftyBetweenTwentyAndEighty)
+{
     auto* bar = find<QScrollBar>(window, "DutyScroll");
     EXPECT_EQ(bar->orientation(), Qt::Horizontal);
     EXPECT_EQ(bar->value(), 50);
@@ -198,7 +210,8 @@ TEST_F(PanelWindowLayoutTest, DutyBarStartsAtFiftyBetweenTwentyAndEighty) {
     EXPECT_EQ(find<QLabel>(window, "DutyValueLabel")->text().toStdString(), "50");
 }
 
-TEST_F(PanelWindowLayoutTest, DisplayIsBlueOnHighlightText) {
+TEST_F(PanelWindowLayoutTest, DisplayIsBlueOnHighlightText)
+{
     auto* display = find<QLineEdit>(window, "FreqValue");
     EXPECT_EQ(display->palette().color(QPalette::Text), QColor(0, 0, 255));
     EXPECT_EQ(display->palette().color(QPalette::Base),
@@ -207,17 +220,20 @@ TEST_F(PanelWindowLayoutTest, DisplayIsBlueOnHighlightText) {
     EXPECT_TRUE(display->hasFrame());
 }
 
-TEST_F(PanelWindowLayoutTest, FrameCaptionInWindowFrameColour) {
+TEST_F(PanelWindowLayoutTest, FrameCaptionInWindowFrameColour)
+{
     EXPECT_EQ(find(window, "Frame1")->palette().color(QPalette::WindowText),
               QApplication::palette().color(QPalette::WindowText));
 }
 
 // The face of a key, left of its caption.
-QRgb faceOf(QWidget* key) {
+QRgb faceOf(QWidget* key)
+{
     return key->grab().toImage().pixel(4, key->height() / 2);
 }
 
-TEST_F(PanelWindowLayoutTest, ClearHasARedFaceAndEnterLooksLikeTheOtherKeys) {
+TEST_F(PanelWindowLayoutTest, ClearHasARedFaceAndEnterLooksLikeTheOtherKeys)
+{
     // The style shades the face, so the red is lightened but stays a clear red.
     const QColor clearFace = QColor::fromRgb(faceOf(find(window, "Clear")));
     EXPECT_GT(clearFace.red(), 200);
@@ -227,7 +243,8 @@ TEST_F(PanelWindowLayoutTest, ClearHasARedFaceAndEnterLooksLikeTheOtherKeys) {
     EXPECT_EQ(faceOf(find(window, "NumPoint")), faceOf(find(window, "Num1")));
 }
 
-TEST_F(PanelWindowLayoutTest, NoControlIsRedAtStart) {
+TEST_F(PanelWindowLayoutTest, NoControlIsRedAtStart)
+{
     for (const Placement& row : Placements) {
         if (std::string_view(row.name) == "Clear")
             continue;

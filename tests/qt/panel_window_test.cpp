@@ -10,7 +10,8 @@ namespace {
 
 using panel_test::StartedPanel;
 
-TEST(PanelStartup, OpensWithThousandHzSineOffAndFocusInTheDisplay) {
+TEST(PanelStartup, OpensWithThousandHzSineOffAndFocusInTheDisplay)
+{
     StartedPanel panel;
     ASSERT_TRUE(panel.loaded);
     EXPECT_EQ(panel.display(), "1000");
@@ -22,7 +23,8 @@ TEST(PanelStartup, OpensWithThousandHzSineOffAndFocusInTheDisplay) {
     EXPECT_FALSE(panel.dialogs.ended);
 }
 
-TEST(PanelStartup, DisplayShowsItsDigitsInBlue) {
+TEST(PanelStartup, DisplayShowsItsDigitsInBlue)
+{
     StartedPanel panel;
     const QImage image = panel.control("FreqValue")->grab().toImage();
     bool blue = false;
@@ -32,13 +34,15 @@ TEST(PanelStartup, DisplayShowsItsDigitsInBlue) {
     EXPECT_TRUE(blue);
 }
 
-TEST(PanelStartup, EnterStraightAwaySendsTheStartupFrequency) {
+TEST(PanelStartup, EnterStraightAwaySendsTheStartupFrequency)
+{
     StartedPanel panel;
     panel.click("Enter");
     EXPECT_EQ(panel.sent(10), "8E30000008");
 }
 
-TEST(PanelStartup, NoPortAcceptedEndsBeforeTheWindowIsUsed) {
+TEST(PanelStartup, NoPortAcceptedEndsBeforeTheWindowIsUsed)
+{
     PortDir dir;
     PtyPair pty(dir.path(), 3);
     RecordingDialogs dialogs;
@@ -51,7 +55,8 @@ TEST(PanelStartup, NoPortAcceptedEndsBeforeTheWindowIsUsed) {
 }
 
 // A picture of the panel as it opens, kept with the build for a look by eye.
-TEST(PanelStartup, ScreenshotIsWrittenForReview) {
+TEST(PanelStartup, ScreenshotIsWrittenForReview)
+{
     StartedPanel panel;
     const QImage shot = panel.window.grab().toImage();
     EXPECT_EQ(shot.deviceIndependentSize().toSize(), panel.window.size());
@@ -60,7 +65,8 @@ TEST(PanelStartup, ScreenshotIsWrittenForReview) {
     EXPECT_GT(QFileInfo(path).size(), 0);
 }
 
-TEST(PanelStartup, ReturnInTheDisplayPressesNoKey) {
+TEST(PanelStartup, ReturnInTheDisplayPressesNoKey)
+{
     StartedPanel panel;
     QTest::keyClick(panel.control("FreqValue"), Qt::Key_Return);
     QTest::keyClick(panel.control("FreqValue"), Qt::Key_Enter);
@@ -70,7 +76,8 @@ TEST(PanelStartup, ReturnInTheDisplayPressesNoKey) {
     EXPECT_FALSE(panel.dialogs.ended);
 }
 
-TEST(PanelExit, MenuItemClosesThePortAndEnds) {
+TEST(PanelExit, MenuItemClosesThePortAndEnds)
+{
     StartedPanel panel;
     ASSERT_TRUE(panel.pty.slaveHeldOpen());
     const std::size_t boxesBefore = panel.dialogs.boxes.size();
@@ -81,7 +88,8 @@ TEST(PanelExit, MenuItemClosesThePortAndEnds) {
     EXPECT_EQ(panel.sentWithin(200), "");
 }
 
-TEST(PanelExit, AltXRunsExitAtOnce) {
+TEST(PanelExit, AltXRunsExitAtOnce)
+{
     StartedPanel panel;
     ASSERT_TRUE(panel.pty.slaveHeldOpen());
     QTest::keyClick(panel.control("FreqValue"), Qt::Key_X, Qt::AltModifier);
@@ -90,7 +98,8 @@ TEST(PanelExit, AltXRunsExitAtOnce) {
     EXPECT_EQ(panel.display(), "1000");
 }
 
-TEST(PanelExit, CloseBoxEndsWithoutTheExitStep) {
+TEST(PanelExit, CloseBoxEndsWithoutTheExitStep)
+{
     StartedPanel panel;
     EXPECT_TRUE(panel.window.close());
     EXPECT_FALSE(panel.window.isVisible());

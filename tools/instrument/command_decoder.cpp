@@ -9,7 +9,8 @@ namespace {
 constexpr std::size_t CommandLength = 10;
 constexpr std::size_t LongFrequencyLength = 11;
 
-std::optional<int> hexDigitValue(char c) {
+std::optional<int> hexDigitValue(char c)
+{
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
@@ -18,14 +19,16 @@ std::optional<int> hexDigitValue(char c) {
 }
 
 // Digits are written least significant first; every character has been checked to be hex.
-std::int64_t lowFirstValue(std::string_view digits) {
+std::int64_t lowFirstValue(std::string_view digits)
+{
     std::int64_t value = 0;
     for (auto it = digits.rbegin(); it != digits.rend(); ++it)
         value = value * 16 + *hexDigitValue(*it);
     return value;
 }
 
-std::optional<Waveform> waveformOf(char digit) {
+std::optional<Waveform> waveformOf(char digit)
+{
     switch (digit) {
     case '8':
         return Waveform::Sine;
@@ -38,7 +41,8 @@ std::optional<Waveform> waveformOf(char digit) {
     }
 }
 
-DecodedCommand decodeFrequency(std::string_view text, Waveform waveform) {
+DecodedCommand decodeFrequency(std::string_view text, Waveform waveform)
+{
     const std::size_t wholeDigits = text.size() - 4;
     if (wholeDigits == 7 && text[6] == '0')
         return DecodeError::ElevenBelowSevenDigits;
@@ -58,7 +62,8 @@ DecodedCommand decodeFrequency(std::string_view text, Waveform waveform) {
 
 } // namespace
 
-DecodedCommand decodeCommand(std::string_view text) {
+DecodedCommand decodeCommand(std::string_view text)
+{
     if (text.size() != CommandLength && text.size() != LongFrequencyLength)
         return DecodeError::WrongLength;
     for (const char c : text)
@@ -78,7 +83,8 @@ DecodedCommand decodeCommand(std::string_view text) {
     return decodeFrequency(text, *waveform);
 }
 
-bool isValidCommand(std::string_view text) {
+bool isValidCommand(std::string_view text)
+{
     return !std::holds_alternative<DecodeError>(decodeCommand(text));
 }
 

@@ -13,7 +13,8 @@ constexpr std::array<std::size_t, 2> CommandLengths{10, 11};
 
 } // namespace
 
-std::vector<std::string> splitBurst(std::string_view burst) {
+std::vector<std::string> splitBurst(std::string_view burst)
+{
     // best[i]: most bytes of burst[i..] that valid commands can cover; step[i]: the length of
     // the command that starts at i in that split, or 0 when byte i is left over.
     const std::size_t n = burst.size();
@@ -52,14 +53,16 @@ std::vector<std::string> splitBurst(std::string_view burst) {
     return pieces;
 }
 
-std::vector<std::string> CommandFramer::append(std::string_view bytes) {
+std::vector<std::string> CommandFramer::append(std::string_view bytes)
+{
     burst_.append(bytes);
     if (burst_.size() < MaxBurst)
         return {};
     return endBurst();
 }
 
-std::vector<std::string> CommandFramer::endBurst() {
+std::vector<std::string> CommandFramer::endBurst()
+{
     std::vector<std::string> pieces = splitBurst(burst_);
     burst_.clear();
     return pieces;

@@ -4,24 +4,28 @@
 
 namespace varlo::instrument {
 
-CommandReceiver::CommandReceiver(QObject* parent) : QObject(parent) {
+CommandReceiver::CommandReceiver(QObject* parent) : QObject(parent)
+{
     idle_.setSingleShot(true);
     idle_.setInterval(IdleGapMs);
     idle_.setTimerType(Qt::PreciseTimer);
     connect(&idle_, &QTimer::timeout, this, &CommandReceiver::endBurst);
 }
 
-void CommandReceiver::takeBytes(const QByteArray& bytes) {
+void CommandReceiver::takeBytes(const QByteArray& bytes)
+{
     emitPieces(framer_.append(std::string_view(bytes.constData(), bytes.size())));
     if (framer_.burstPending())
         idle_.start();
 }
 
-void CommandReceiver::endBurst() {
+void CommandReceiver::endBurst()
+{
     emitPieces(framer_.endBurst());
 }
 
-void CommandReceiver::emitPieces(const std::vector<std::string>& pieces) {
+void CommandReceiver::emitPieces(const std::vector<std::string>& pieces)
+{
     for (const std::string& piece : pieces)
         Q_EMIT commandFramed(QByteArray(piece.data(), static_cast<qsizetype>(piece.size())));
 }

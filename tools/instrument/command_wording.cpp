@@ -7,13 +7,17 @@ namespace varlo::instrument {
 
 namespace {
 
-std::string onOff(bool on) {
+std::string onOff(bool on)
+{
     return on ? "on" : "off";
 }
 
-template <class... T> struct Overloaded : T... { using T::operator()...; };
+template <class... T> struct Overloaded : T... {
+    using T::operator()...;
+};
 
-std::string twoDigits(int value) {
+std::string twoDigits(int value)
+{
     char text[4];
     std::snprintf(text, sizeof text, "%02d", value);
     return text;
@@ -21,7 +25,8 @@ std::string twoDigits(int value) {
 
 } // namespace
 
-std::string waveformName(Waveform waveform) {
+std::string waveformName(Waveform waveform)
+{
     switch (waveform) {
     case Waveform::Sine:
         return "sine";
@@ -33,7 +38,8 @@ std::string waveformName(Waveform waveform) {
     return "?";
 }
 
-std::string decodeErrorText(DecodeError error) {
+std::string decodeErrorText(DecodeError error)
+{
     switch (error) {
     case DecodeError::WrongLength:
         return "wrong length";
@@ -51,7 +57,8 @@ std::string decodeErrorText(DecodeError error) {
     return "?";
 }
 
-std::string quotedBytes(std::string_view bytes) {
+std::string quotedBytes(std::string_view bytes)
+{
     std::string quoted = "\"";
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
@@ -70,7 +77,8 @@ std::string quotedBytes(std::string_view bytes) {
     return quoted;
 }
 
-std::string describeDecoded(const DecodedCommand& command, std::string_view text) {
+std::string describeDecoded(const DecodedCommand& command, std::string_view text)
+{
     return std::visit(
         Overloaded{
             [](const FrequencySetting& f) {
@@ -90,11 +98,13 @@ std::string describeDecoded(const DecodedCommand& command, std::string_view text
         command);
 }
 
-std::string describeCommand(std::string_view text) {
+std::string describeCommand(std::string_view text)
+{
     return describeDecoded(decodeCommand(text), text);
 }
 
-std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths) {
+std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths)
+{
     struct Scale {
         std::int64_t hertz;
         int fractionDigits;

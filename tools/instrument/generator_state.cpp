@@ -2,7 +2,8 @@
 
 namespace varlo::instrument {
 
-GeneratorState applied(GeneratorState state, const DecodedCommand& command) {
+GeneratorState applied(GeneratorState state, const DecodedCommand& command)
+{
     if (const auto* frequency = std::get_if<FrequencySetting>(&command)) {
         state.wholeHz = frequency->wholeHz;
         state.hundredths = frequency->hundredths;

@@ -18,7 +18,8 @@ constexpr int LogLines = 2000;
 
 } // namespace
 
-QString stateDescription(const GeneratorState& state) {
+QString stateDescription(const GeneratorState& state)
+{
     const std::string duty = state.dutyAdjusted
                                  ? std::to_string(state.dutyPercent) + " %"
                                  : std::to_string(state.dutyPercent) + " % (not adjusted)";
@@ -29,7 +30,8 @@ QString stateDescription(const GeneratorState& state) {
              QString::fromStdString(duty));
 }
 
-InstrumentWindow::InstrumentWindow(const QString& portText, QWidget* parent) : QWidget(parent) {
+InstrumentWindow::InstrumentWindow(const QString& portText, QWidget* parent) : QWidget(parent)
+{
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
 
     auto* port = new QLabel(QStringLiteral("Listening on %1").arg(portText));
@@ -62,7 +64,8 @@ InstrumentWindow::InstrumentWindow(const QString& portText, QWidget* parent) : Q
     showState();
 }
 
-void InstrumentWindow::showCommand(const QByteArray& text) {
+void InstrumentWindow::showCommand(const QByteArray& text)
+{
     const std::string_view bytes(text.constData(), static_cast<std::size_t>(text.size()));
     const DecodedCommand command = decodeCommand(bytes);
     const std::string meaning = describeDecoded(command, bytes);
@@ -75,7 +78,8 @@ void InstrumentWindow::showCommand(const QByteArray& text) {
     showState();
 }
 
-void InstrumentWindow::showState() {
+void InstrumentWindow::showState()
+{
     stateText_->setText(stateDescription(state_));
     plot_->showState(state_);
 }

@@ -8,7 +8,8 @@
 
 namespace varlo::instrument {
 
-void LinePrinter::printCommand(const QByteArray& text) {
+void LinePrinter::printCommand(const QByteArray& text)
+{
     const std::string line =
         describeCommand(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     std::fputs(line.c_str(), stdout);

@@ -22,7 +22,8 @@ constexpr int DefaultPort = 3;
 constexpr int FirstPort = 1;
 constexpr int LastPort = 16;
 
-QString description() {
+QString description()
+{
     return QStringLiteral(
                "Plays the function generator at the other end of Varlo's serial line.\n"
                "\n"
@@ -52,7 +53,8 @@ QString description() {
 }
 
 // Run without a display when no window is wanted, including for --help and --version.
-bool needsWindow(int argc, char** argv) {
+bool needsWindow(int argc, char** argv)
+{
     for (int i = 1; i < argc; ++i) {
         for (const char* noWindow :
              {"--headless", "--help", "-h", "--help-all", "-?", "--version", "-v"}) {
@@ -63,14 +65,16 @@ bool needsWindow(int argc, char** argv) {
     return true;
 }
 
-int fail(const QString& message) {
+int fail(const QString& message)
+{
     std::fprintf(stderr, "varlo-instrument: %s\n", qPrintable(message));
     return 1;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const std::unique_ptr<QCoreApplication> app =
         needsWindow(argc, argv) ? std::make_unique<QApplication>(argc, argv)
                                 : std::make_unique<QCoreApplication>(argc, argv);

@@ -15,13 +15,15 @@ namespace {
 
 constexpr int HangUpPauseMs = 200;
 
-QString systemError(const QString& what) {
+QString systemError(const QString& what)
+{
     return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // No line discipline between the panel's bytes and ours; the line settings are the panel's,
 // a pty accepts whatever it asks for.
-void makeRaw(int slave) {
+void makeRaw(int slave)
+{
     termios settings{};
     if (::tcgetattr(slave, &settings) != 0)
         return;
@@ -34,7 +36,8 @@ void makeRaw(int slave) {
 
 // Replaces a leftover link of an earlier run in one step; anything that is not a link is
 // left alone.
-QString publish(const QString& slavePath, const QString& linkPath) {
+QString publish(const QString& slavePath, const QString& linkPath)
+{
     const QFileInfo existing(linkPath);
     if (existing.exists() && !existing.isSymLink())
         return linkPath + QStringLiteral(" exists and is not a link; not replacing it");
@@ -56,7 +59,8 @@ QString publish(const QString& slavePath, const QString& linkPath) {
 
 } // namespace
 
-PtyEndpoint::Opened PtyEndpoint::open(const QString& directory, int port) {
+PtyEndpoint::Opened PtyEndpoint::open(const QString& directory, int port)
+{
     int master = -1;
     int slave = -1;
     char name[256] = {};
@@ -79,14 +83,16 @@ PtyEndpoint::Opened PtyEndpoint::open(const QString& directory, int port) {
 
 PtyEndpoint::PtyEndpoint(int master, int slave, QString slavePath, QString linkPath)
     : master_(master), slave_(slave), slavePath_(std::move(slavePath)),
-      linkPath_(std::move(linkPath)), notifier_(master, QSocketNotifier::Read) {
+      linkPath_(std::move(linkPath)), notifier_(master, QSocketNotifier::Read)
+{
     hangUpPause_.setSingleShot(true);
     hangUpPause_.setInterval(HangUpPauseMs);
     connect(&notifier_, &QSocketNotifier::activated, this, &PtyEndpoint::readMaster);
     connect(&hangUpPause_, &QTimer::timeout, this, &PtyEndpoint::resumeReading);
 }
 
-PtyEndpoint::~PtyEndpoint() {
+PtyEndpoint::~PtyEndpoint()
+{
     notifier_.setEnabled(false);
     // Only our own link: another instrument may have taken the name over since.
     const QByteArray link = linkPath_.toLocal8Bit();
@@ -98,7 +104,8 @@ PtyEndpoint::~PtyEndpoint() {
     ::close(master_);
 }
 
-void PtyEndpoint::readMaster() {
+void PtyEndpoint::readMaster()
+{
     QByteArray received;
     char buffer[512];
     for (;;) {
@@ -121,7 +128,8 @@ void PtyEndpoint::readMaster() {
         Q_EMIT bytesReceived(received);
 }
 
-void PtyEndpoint::resumeReading() {
+void PtyEndpoint::resumeReading()
+{
     notifier_.setEnabled(true);
 }
 

@@ -17,22 +17,26 @@ constexpr int Margin = 8;
 
 } // namespace
 
-WaveformPlot::WaveformPlot(QWidget* parent) : QWidget(parent) {
+WaveformPlot::WaveformPlot(QWidget* parent) : QWidget(parent)
+{
     setMinimumSize(240, 120);
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
 }
 
-void WaveformPlot::showState(const GeneratorState& state) {
+void WaveformPlot::showState(const GeneratorState& state)
+{
     state_ = state;
     update();
 }
 
-QSize WaveformPlot::sizeHint() const {
+QSize WaveformPlot::sizeHint() const
+{
     return {420, 180};
 }
 
-void WaveformPlot::paintEvent(QPaintEvent*) {
+void WaveformPlot::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
 

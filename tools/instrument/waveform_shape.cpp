@@ -6,7 +6,8 @@
 
 namespace varlo::instrument {
 
-double waveformLevel(Waveform waveform, int dutyPercent, double phase) {
+double waveformLevel(Waveform waveform, int dutyPercent, double phase)
+{
     switch (waveform) {
     case Waveform::Sine:
         return std::sin(2.0 * std::numbers::pi * phase);
@@ -22,7 +23,8 @@ double waveformLevel(Waveform waveform, int dutyPercent, double phase) {
     return 0.0;
 }
 
-double attenuatorGain(bool attenuatorOn) {
+double attenuatorGain(bool attenuatorOn)
+{
     return attenuatorOn ? 0.1 : 1.0;
 }
 

@@ -179,8 +179,8 @@ public:
         auto last = Clock::now();
         const auto deadline = last + std::chrono::milliseconds(timeoutMs);
         while (bytes.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 break;
             pollfd waiting{master_, POLLIN, 0};
@@ -484,9 +484,8 @@ int session(const Options& options)
     std::printf("window_size=%ux%u\n", at.width, at.height);
     std::printf("rss_kb=%ld\n", child.residentKb());
 
-    const int menuBar = options.clientHeight > 0
-                            ? static_cast<int>(at.height) - options.clientHeight
-                            : 0;
+    const int menuBar =
+        options.clientHeight > 0 ? static_cast<int>(at.height) - options.clientHeight : 0;
     if (menuBar < 0)
         throw Failure("the window is lower than its client area");
     const auto [clientX, clientY] = options.click.value_or(
