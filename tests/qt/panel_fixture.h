@@ -162,6 +162,16 @@ public:
     // Waits a moment and returns whatever arrived; empty when nothing was sent.
     std::string sentWithin(int timeoutMs) { return pty.readAtMaster(1, timeoutMs); }
 
+    // Enter was refused: the range box came last, the program ended, nothing went out.
+    void expectRefusedAsTooLarge()
+    {
+        const RecordingDialogs::Box refusal{"exclamation", "Out of Range", "Frequency too large!"};
+        ASSERT_FALSE(dialogs.boxes.empty());
+        EXPECT_EQ(dialogs.boxes.back(), refusal);
+        EXPECT_TRUE(dialogs.ended);
+        EXPECT_EQ(sentWithin(300), "");
+    }
+
     PortDir dir;
     PtyPair pty{dir.path(), 3};
     RecordingDialogs dialogs;
