@@ -209,6 +209,8 @@ std::int16_t SerialLink::setPortOpen(bool open)
         const std::int16_t code = openSelectedPort();
         if (code == comm_code::None)
             state_ = State::Open;
+        else
+            openFailure_ = explainFailedOpen(code);
         return code;
     }
     switch (state_) {
@@ -252,6 +254,7 @@ std::int16_t SerialLink::setOutput(std::string_view text)
 int SerialLink::OpenPort(int port, std::string_view settings, int keepOpen)
 {
     // Each failure skips the remaining steps and makes the result 0, silently.
+    openFailure_.reset();
     if (setCommPort(port) != comm_code::None)
         return 0;
     if (setSettings(settings) != comm_code::None)
@@ -296,6 +299,22 @@ std::int16_t SerialLink::openSelectedPort()
     }
     claim_ = std::move(claim);
     return comm_code::None;
+}
+
+// Looked at once the open has let go of the device, so that the look does not find the link
+// itself in the way. What the look cannot see (settings the device refused, say) is told by
+// the code the open failed with.
+std::optional<PortDiagnosis> SerialLink::explainFailedOpen(std::int16_t code) const
+{
+    const auto path = selectedDevice(commPort_);
+    if (!path)
+        return std::nullopt;
+    PortDiagnosis diagnosis = diagnosePort(*path, lockFileDirectories());
+    if (diagnosis.state == PortState::Free) {
+        diagnosis.state = PortState::OpenFailed;
+        diagnosis.detail = commErrorText(code);
+    }
+    return diagnosis;
 }
 
 std::int16_t SerialLink::applySettings(const LineSettings& settings)

@@ -7,6 +7,7 @@
 #include <QSerialPort>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,7 @@ public:
 
     int OpenPort(int port, std::string_view settings, int keepOpen) override;
     std::int16_t ClosePort() override;
+    std::optional<PortDiagnosis> lastOpenFailure() const override { return openFailure_; }
 
     State state() const { return state_; }
     bool isOpen() const { return state_ == State::Open; }
@@ -48,6 +50,7 @@ public:
 
 private:
     std::int16_t openSelectedPort();
+    std::optional<PortDiagnosis> explainFailedOpen(std::int16_t code) const;
     std::int16_t applySettings(const LineSettings& settings);
     std::int16_t writeAll(std::string_view text, int timeoutMs);
     std::int16_t failWrite(std::int16_t code);
@@ -60,6 +63,7 @@ private:
     int commPort_ = 0;
     LineSettings settings_; // the component's initial settings are "9600 N 8 1"
     State state_ = State::Closed;
+    std::optional<PortDiagnosis> openFailure_;
     bool inOperation_ = false; // errors raised inside our own calls are handled there
 };
 
