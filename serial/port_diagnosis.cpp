@@ -3,6 +3,7 @@
 #include "serial/port_lock.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -51,15 +52,16 @@ std::optional<long> flockHolder(const struct stat& device)
     return std::nullopt;
 }
 
-// A process with the device open, among those whose descriptors this user may read: the
-// holder of the terminal's exclusive-open flag keeps no other trace.
+// Another process with the device open, among those whose descriptors this user may read:
+// the holder of the terminal's exclusive-open flag keeps no other trace.
 std::optional<long> openedBy(const std::string& device)
 {
     namespace fs = std::filesystem;
+    const std::string self = std::to_string(::getpid());
     std::error_code error;
     for (const auto& process : fs::directory_iterator("/proc", error)) {
         const std::string pidText = process.path().filename().string();
-        if (pidText.find_first_not_of("0123456789") != std::string::npos)
+        if (pidText == self || pidText.find_first_not_of("0123456789") != std::string::npos)
             continue;
         std::error_code fdError;
         for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
@@ -146,7 +148,7 @@ PortDiagnosis diagnosePort(const std::string& devicePath,
     const std::string device = resolved;
     std::free(resolved);
     // Known without opening it, so also where this user may not open it.
-    struct stat status{};
+    struct stat status {};
     if (::stat(device.c_str(), &status) == 0 && !S_ISCHR(status.st_mode)) {
         diagnosis.state = PortState::NotATerminal;
         return diagnosis;

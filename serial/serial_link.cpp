@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
-#include <cstdlib>
 #include <optional>
 
 #include <poll.h>
@@ -75,15 +74,6 @@ std::int16_t codeFor(DeviceClaim::Outcome outcome)
         return comm_code::AlreadyOpen;
     }
     return comm_code::HardwareGone;
-}
-
-std::optional<std::string> selectedDevice(int port)
-{
-    const char* dir = std::getenv(PortDirVariable);
-    std::optional<std::string_view> portDir;
-    if (dir && *dir)
-        portDir = dir;
-    return portDevicePath(port, portDir);
 }
 
 QSerialPort::Parity qtParity(LineSettings::Parity parity)
@@ -181,7 +171,7 @@ std::int16_t SerialLink::setCommPort(int port)
 {
     if (state_ == State::Open)
         return comm_code::AlreadyOpen;
-    if (!selectedDevice(port))
+    if (!configuredDevicePath(port))
         return comm_code::InvalidId;
     commPort_ = port;
     return comm_code::None;
@@ -273,7 +263,7 @@ std::int16_t SerialLink::ClosePort()
 
 std::int16_t SerialLink::openSelectedPort()
 {
-    const auto path = selectedDevice(commPort_);
+    const auto path = configuredDevicePath(commPort_);
     if (!path)
         return comm_code::InvalidId;
     // Open the device itself, not the name that leads to it, so that lock files name the
@@ -306,7 +296,7 @@ std::int16_t SerialLink::openSelectedPort()
 // the code the open failed with.
 std::optional<PortDiagnosis> SerialLink::explainFailedOpen(std::int16_t code) const
 {
-    const auto path = selectedDevice(commPort_);
+    const auto path = configuredDevicePath(commPort_);
     if (!path)
         return std::nullopt;
     PortDiagnosis diagnosis = diagnosePort(*path, lockFileDirectories());
