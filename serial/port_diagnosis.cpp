@@ -82,8 +82,8 @@ std::optional<long> openedBy(const std::string& device)
 bool removable(const std::string& path)
 {
     const std::string directory = path.substr(0, path.find_last_of('/'));
-    struct stat file {
-    }, dir{};
+    struct stat file {};
+    struct stat dir {};
     if (::lstat(path.c_str(), &file) != 0 || ::stat(directory.c_str(), &dir) != 0)
         return true; // gone meanwhile
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 ||
