@@ -35,8 +35,11 @@ check() {
 appstream_findings() {
     local output status=0
     output=$(appstreamcli "$@" 2>&1) || status=$?
+    if [[ $status -ne 0 ]]; then
+        printf '%s\n' "$output"
+        return "$status"
+    fi
     grep -E '^ *[EWIP]: ' <<<"$output" || true
-    return "$status"
 }
 
 # The page itself goes nowhere; what man and groff say about it is the finding.
@@ -54,9 +57,10 @@ tree=$(mktemp -d "${TMPDIR:-/tmp}/varlo-package.XXXXXX")
 trap 'rm -rf "$tree"' EXIT
 run dpkg-deb -x "$deb" "$tree"
 
-# lintian says on stderr that it runs as root; its findings go to stdout.
+# Its findings go to stdout; on stderr only its note that it runs as root is no finding.
 echo "+ lintian --fail-on error,warning $deb"
-if ! findings=$(lintian --fail-on error,warning "$deb" 2>/dev/null) || [[ -n "$findings" ]]; then
+if ! findings=$(lintian --fail-on error,warning "$deb" 2> >(grep -v 'running with root' >&2)) ||
+    [[ -n "$findings" ]]; then
     printf '%s\n' "$findings"
     echo "package-checks: lintian has findings" >&2
     failures=$((failures + 1))
