@@ -64,9 +64,8 @@ private:
     void Exit_Click();
     void ShowCommError(std::int16_t code);
 
-    // Pending marks: red while a setting waits for Enter, button face once it is sent.
-    void paintPending(QWidget* control);
-    void paintSent(QWidget* control);
+    // Paints the controls red or button face, as the state's pending marks say.
+    void paintMarks();
 
     UserDialogs& dialogs_;
     PanelState state_;
