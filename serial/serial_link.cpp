@@ -8,10 +8,9 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
-
-#include <cerrno>
 
 #include <poll.h>
 #ifndef Q_OS_WIN
@@ -396,6 +395,7 @@ void SerialLink::handOverBuffered()
     // must not end cut, so the device gets the rest first, within one write deadline. What
     // the device holds already goes on down the line after the close: nothing is flushed.
     const QDeadlineTimer deadline(WriteTimeoutMs);
+    port_.clearError();
     while (port_.bytesToWrite() > 0 && !deadline.hasExpired())
         if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
             port_.error() != QSerialPort::TimeoutError)
