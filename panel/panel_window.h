@@ -4,8 +4,8 @@
 // FreqValue_Change, ...), which calls the panel logic on PanelState and paints what it says;
 // Enter_Click asks the logic for the command and writes it through the serial link MSComm1.
 
-#include "panel/user_dialogs.h"
 #include "panel/panel_state.h"
+#include "panel/user_dialogs.h"
 #include "serial/serial_link.h"
 
 #include <QMainWindow>
