@@ -1,8 +1,9 @@
 #pragma once
 
-// How data flows: a key, click or typed text runs its handler (Num5_Click, WaveSqu_Click,
+// How data flows: a key, click or typed text runs its handler (NumDigit_Click, Wave_Click,
 // FreqValue_Change, ...), which calls the panel logic on PanelState and paints what it says;
-// Enter_Click asks the logic for the command and writes it through the serial link MSComm1.
+// Enter_Click asks the logic for the command, hands it to the serial link MSComm1 and, once
+// the line has taken it, lets the logic clear what was sent.
 
 #include "panel/panel_state.h"
 #include "panel/user_dialogs.h"

@@ -33,7 +33,7 @@ void commandSent(PanelState& state, CommandKind kind)
         state.RedMarks.frequencySent();
     }
     // Sending ends the entry: the next key starts a new one, with or without a point.
-    state.KeyCount = 7;
+    state.KeyCount = EntryEndedCount;
     state.PointEntered = false;
     state.DecimalPlaces = 0;
 }
