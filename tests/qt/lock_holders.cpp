@@ -1,5 +1,7 @@
 #include "lock_holders.h"
 
+#include "helper_program.h"
+
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -70,6 +72,7 @@ FlockingChild::~FlockingChild()
 SecondVarlo::SecondVarlo(int port)
 {
     const std::string portText = std::to_string(port);
+    const std::string holder = helperProgram(VARLO_PORT_HOLDER);
     int answer[2];
     int release[2];
     if (::pipe(answer) != 0 || ::pipe(release) != 0)
@@ -85,7 +88,7 @@ SecondVarlo::SecondVarlo(int port)
         ::close(answer[1]);
         ::close(release[0]);
         ::close(release[1]);
-        ::execl(VARLO_PORT_HOLDER, VARLO_PORT_HOLDER, portText.c_str(), nullptr);
+        ::execl(holder.c_str(), holder.c_str(), portText.c_str(), nullptr);
         ::_exit(127);
     }
     ::close(answer[1]);
