@@ -35,19 +35,22 @@ if [[ $(id -u "${user}") -eq 0 ]]; then
     exit 1
 fi
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/varlo-unprivileged.XXXXXX")"
+# In /tmp, not the caller's $TMPDIR: the user must be able to reach it.
+work="$(mktemp -d /tmp/varlo-unprivileged.XXXXXX)"
 trap '"${as_root[@]}" rm -rf "${work}"' EXIT
 chmod 755 "${work}"
 mkdir "${work}/tests" "${work}/home"
+mkdir -m 700 "${work}/runtime"
 ctest --test-dir "${build}" -L "${labels}" --show-only=json-v1 >"${work}/tests.json"
 python3 "${root}/tools/ci/relocate_tests.py" "${work}/tests.json" "${root}" "${build}" \
     "${work}/tests"
-"${as_root[@]}" chown -R "${user}" "${work}/tests" "${work}/home"
+"${as_root[@]}" chown -R "${user}" "${work}/tests" "${work}/home" "${work}/runtime"
 
 # A clean environment: nothing of the caller's (its runtime directory, display or home) is
 # the user's to use.
-as_user=(env -i PATH="/usr/local/bin:/usr/bin:/bin" HOME="${work}/home" LANG=C.UTF-8
-    TMPDIR=/tmp ctest --test-dir "${work}/tests" -L "${labels}" --output-on-failure -j2)
+as_user=(env -i PATH="/usr/local/bin:/usr/bin:/bin" HOME="${work}/home" LANG=C.UTF-8 TMPDIR=/tmp
+    XDG_RUNTIME_DIR="${work}/runtime"
+    ctest --test-dir "${work}/tests" -L "${labels}" --output-on-failure -j2)
 if [[ $(id -u) -eq 0 ]]; then
     run runuser -u "${user}" -- "${as_user[@]}"
 else
