@@ -1,5 +1,7 @@
 #pragma once
 
+#include "panel/pending_marks.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,6 +29,7 @@ struct PanelState {
     Unit UnitExponent = Unit::Hz;
     Waveform WaveCode = Waveform::Sine;
     std::string EntryText; // keyed text, at most 7 characters
+    PendingMarks RedMarks; // the controls shown red, mirroring the two flags above
 };
 
 // The display text at start-up, put into FreqValue by the start-up step.
