@@ -15,6 +15,8 @@ std::string onOff(bool on)
 template <class... T> struct Overloaded : T... {
     using T::operator()...;
 };
+// Spelled out for compilers without deduction for aggregates (clang before 17).
+template <class... T> Overloaded(T...) -> Overloaded<T...>;
 
 std::string twoDigits(int value)
 {

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # One command from a fresh clone to every test: install, build, check the Debian package and
 # what it ships, then the fuzzers for a bounded time, the whole suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and last the whole suite on the Release build.
+# and UndefinedBehaviorSanitizer, the whole suite on the Release build, and last its serial,
+# discovery and end-to-end tests again as an unprivileged member of dialout. Warnings are
+# errors in every build here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup/install-deps.sh --tests
-bash tools/setup/build.sh
+bash tools/setup/build.sh -DVARLO_WERROR=ON
 bash tools/ci/package-checks.sh
-bash tools/ci/fuzz.sh "${FUZZ_SECONDS:-60}"
-bash tools/ci/sanitize.sh
+bash tools/ci/fuzz.sh "${FUZZ_SECONDS:-60}" -DVARLO_WERROR=ON
+bash tools/ci/sanitize.sh -DVARLO_WERROR=ON
 ctest --test-dir build --output-on-failure -j2
+bash tools/ci/unprivileged.sh build

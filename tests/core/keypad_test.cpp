@@ -164,6 +164,7 @@ TEST(Keypad, StartupValueCountsAsAnEndedEntry)
 {
     varlo::PanelState state;
     EXPECT_EQ(varlo::applyStartupValues(state), "1000");
+    EXPECT_EQ(state.KeyCount, 7) << "the entry has ended: the next key starts a new one";
     EXPECT_EQ(state.EntryValue, 1000);
     EXPECT_EQ(state.DutyPercent, 50);
     EXPECT_EQ(state.WaveCode, varlo::Waveform::Sine);

@@ -1,3 +1,5 @@
+#include "helper_program.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,7 +50,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        process.start(QStringLiteral(VARLO_INSTRUMENT_EXE),
+        process.start(QString::fromStdString(helperProgram(VARLO_INSTRUMENT_EXE)),
                       {QStringLiteral("--headless"), QStringLiteral("--dir"), dir.path(),
                        QStringLiteral("--port"), QStringLiteral("5")});
         ASSERT_TRUE(process.waitForStarted(TimeoutMs));

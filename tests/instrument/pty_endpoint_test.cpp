@@ -66,37 +66,4 @@ TEST(PtyEndpoint, KeepsListeningAfterThePanelClosesAndReopensThePort)
     EXPECT_EQ(received(spy, 10), QByteArray("B400000064"));
 }
 
-TEST(PtyEndpoint, RemovesItsLinkWhenDestroyed)
-{
-    QTemporaryDir dir;
-    const QString link = dir.path() + QStringLiteral("/COM4");
-    {
-        PtyEndpoint::Opened opened = PtyEndpoint::open(dir.path(), 4);
-        ASSERT_TRUE(opened.endpoint);
-        ASSERT_TRUE(QFileInfo(link).isSymLink());
-    }
-    EXPECT_FALSE(QFileInfo(link).isSymLink());
-    EXPECT_FALSE(QFileInfo::exists(link));
-}
-
-TEST(PtyEndpoint, ReplacesAStaleLinkButNoOtherFile)
-{
-    QTemporaryDir dir;
-    const QString stale = dir.path() + QStringLiteral("/COM5");
-    ASSERT_TRUE(QFile::link(QStringLiteral("/nonexistent/pts/99"), stale));
-    PtyEndpoint::Opened replaced = PtyEndpoint::open(dir.path(), 5);
-    ASSERT_TRUE(replaced.endpoint) << replaced.error.toStdString();
-    EXPECT_EQ(QFileInfo(stale).canonicalFilePath(), replaced.endpoint->slavePath());
-
-    const QString plain = dir.path() + QStringLiteral("/COM6");
-    QFile file(plain);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    const PtyEndpoint::Opened refused = PtyEndpoint::open(dir.path(), 6);
-    EXPECT_FALSE(refused.endpoint);
-    EXPECT_FALSE(refused.error.isEmpty());
-    EXPECT_TRUE(QFileInfo(plain).isFile());
-    EXPECT_FALSE(QFileInfo(plain).isSymLink());
-}
-
 } // namespace

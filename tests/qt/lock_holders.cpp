@@ -1,5 +1,7 @@
 #include "lock_holders.h"
 
+#include "helper_program.h"
+
 #include <fstream>
 #include <stdexcept>
 
@@ -74,6 +76,7 @@ FlockingChild::~FlockingChild()
 SecondVarlo::SecondVarlo(int port, std::optional<uid_t> asUser)
 {
     const std::string portText = std::to_string(port);
+    const std::string holder = helperProgram(VARLO_PORT_HOLDER);
     int answer[2];
     int release[2];
     if (::pipe(answer) != 0 || ::pipe(release) != 0)
@@ -92,7 +95,7 @@ SecondVarlo::SecondVarlo(int port, std::optional<uid_t> asUser)
         if (asUser &&
             (::setgroups(0, nullptr) != 0 || ::setgid(*asUser) != 0 || ::setuid(*asUser) != 0))
             ::_exit(126);
-        ::execl(VARLO_PORT_HOLDER, VARLO_PORT_HOLDER, portText.c_str(), nullptr);
+        ::execl(holder.c_str(), holder.c_str(), portText.c_str(), nullptr);
         ::_exit(127);
     }
     ::close(answer[1]);

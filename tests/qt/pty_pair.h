@@ -1,16 +1,19 @@
 #pragma once
 
+#include "pseudo_terminal.h"
+
 #include <QTemporaryDir>
 
 #include <string>
 
-// A real pseudo-terminal published as $VARLO_PORT_DIR/COMn, so the program opens it like any
+#include <termios.h>
+
+// A real pseudo-terminal published as COMn in the port directory, so the program opens it like any
 // serial port and the test reads what it wrote at the master side.
 class PtyPair {
 public:
     // Creates the pty and the link dir/COMn -> slave device.
     PtyPair(const QString& dir, int port);
-    ~PtyPair();
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
@@ -21,17 +24,17 @@ public:
     void closeMaster();
     // Whether a process holds the slave side open (the master then sees no hang-up).
     bool slaveHeldOpen() const;
+    // The settings the line holds now, as the program set them on the slave: read at the
+    // master, which needs no second open of a port the program may hold exclusively.
+    termios lineSettings() const;
 
-    const std::string& slavePath() const { return slavePath_; }
+    const std::string& slavePath() const { return terminal_.slavePath(); }
 
 private:
-    int master_ = -1;
-    int slaveKeep_ = -1;
-    std::string slavePath_;
-    std::string linkPath_;
+    varlo::PseudoTerminal terminal_;
 };
 
-// A fresh VARLO_PORT_DIR for one test, removed with it; restores the variable's old value.
+// A fresh port directory for one test, removed with it; restores the variable's old value.
 class PortDir {
 public:
     PortDir();

@@ -4,6 +4,7 @@
 #include "serial/port_lock.h"
 #include "serial/serial_link.h"
 
+#include "helper_program.h"
 #include "qt/pty_pair.h"
 
 #include <QElapsedTimer>
@@ -40,7 +41,7 @@ TEST(VarloProcess, SignalEndsItLikeExitWithThePortFreeAndNoLockLeft)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     varlo.setProcessEnvironment(environment);
-    varlo.start(QStringLiteral(VARLO_EXE), {});
+    varlo.start(QString::fromStdString(helperProgram(VARLO_EXE)), {});
     ASSERT_TRUE(varlo.waitForStarted());
 
     // The scan holds COM3 open, locked, while it asks whether to use it.

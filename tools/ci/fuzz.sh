@@ -3,7 +3,7 @@
 # starting from the seeds in fuzz/corpus/<target>. New inputs it finds stay in
 # build-fuzz/corpus, a crashing input in build-fuzz/artifacts. Exits non-zero on any finding.
 #
-#   tools/ci/fuzz.sh [seconds per target]      (default 60, or $FUZZ_SECONDS)
+#   tools/ci/fuzz.sh [seconds per target [cmake arguments...]]   (default 60, or $FUZZ_SECONDS)
 #
 # Needs clang and its own runtime (libclang-rt-<its version>-dev); installs nothing itself.
 set -euo pipefail
@@ -11,6 +11,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${root}/build-fuzz"
 seconds="${1:-${FUZZ_SECONDS:-60}}"
+shift $(($# > 0 ? 1 : 0))
 targets=(frequency_command text_round_trip)
 
 run() {
@@ -19,7 +20,7 @@ run() {
 }
 
 run cmake -S "${root}" -B "${build}" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER="${FUZZ_CXX:-clang++}" -DVARLO_FUZZ=ON -DVARLO_BUILD_TESTS=OFF
+    -DCMAKE_CXX_COMPILER="${FUZZ_CXX:-clang++}" -DVARLO_FUZZ=ON -DVARLO_BUILD_TESTS=OFF "$@"
 run ninja -C "${build}" -j2 "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"

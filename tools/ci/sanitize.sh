@@ -3,7 +3,7 @@
 # runs the whole test suite once so. Any report fails the run; leaks are suppressed only
 # for the third-party libraries named in lsan.supp, never for the program's own code.
 #
-#   tools/ci/sanitize.sh
+#   tools/ci/sanitize.sh [cmake arguments...]
 #
 # Uses the default C++ compiler (set CXX to choose another); installs nothing itself.
 set -euo pipefail
@@ -16,7 +16,7 @@ run() {
     "$@"
 }
 
-run cmake -S "${root}" -B "${build}" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARLO_SANITIZE=ON
+run cmake -S "${root}" -B "${build}" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARLO_SANITIZE=ON "$@"
 run ninja -C "${build}" -j2
 
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "pseudo_terminal.h"
+
 #include <memory>
 
 namespace varlo::instrument {
@@ -30,21 +32,18 @@ public:
     PtyEndpoint(const PtyEndpoint&) = delete;
     PtyEndpoint& operator=(const PtyEndpoint&) = delete;
 
-    QString linkPath() const { return linkPath_; }
-    QString slavePath() const { return slavePath_; }
+    QString linkPath() const { return QString::fromStdString(terminal_.linkPath()); }
+    QString slavePath() const { return QString::fromStdString(terminal_.slavePath()); }
 
 Q_SIGNALS:
     void bytesReceived(const QByteArray& bytes);
 
 private:
-    PtyEndpoint(int master, int slave, QString slavePath, QString linkPath);
+    explicit PtyEndpoint(PseudoTerminal terminal);
     void readMaster();
     void resumeReading();
 
-    int master_ = -1;
-    int slave_ = -1;
-    QString slavePath_;
-    QString linkPath_;
+    PseudoTerminal terminal_;
     QSocketNotifier notifier_;
     QTimer hangUpPause_;
 };

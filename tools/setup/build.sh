@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds the project in build/ (Release unless BUILD_TYPE says otherwise):
-# everything, or only the targets named in BUILD_TARGETS.
+# everything, or only the targets named in BUILD_TARGETS. Further arguments go to cmake, e.g.
+# -DVARLO_WERROR=ON as CI builds.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" "$@"

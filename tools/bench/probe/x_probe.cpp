@@ -19,6 +19,8 @@
 //   --soak N              session: further clicks, each checked, with memory before and after
 //   --settle-ms N         session: pause after the main window maps (default 700)
 
+#include "pseudo_terminal.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -37,12 +39,9 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -145,31 +144,7 @@ double millisecondsBetween(Clock::time_point from, Clock::time_point to)
 // The slave stays open here too, so the program's own open and close never hang the line up.
 class PseudoTerminal {
 public:
-    explicit PseudoTerminal(const std::string& linkPath) : linkPath_(linkPath)
-    {
-        char name[256] = {};
-        if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-            throw Failure(std::string("openpty: ") + std::strerror(errno));
-        termios settings{};
-        ::tcgetattr(slave_, &settings);
-        ::cfmakeraw(&settings);
-        ::cfsetspeed(&settings, B9600);
-        ::tcsetattr(slave_, TCSANOW, &settings);
-        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-        ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
-        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-        ::unlink(linkPath_.c_str());
-        if (::symlink(name, linkPath_.c_str()) != 0)
-            throw Failure("cannot link " + linkPath_ + ": " + std::strerror(errno));
-    }
-    ~PseudoTerminal()
-    {
-        ::unlink(linkPath_.c_str());
-        ::close(slave_);
-        ::close(master_);
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    explicit PseudoTerminal(const std::string& linkPath) : terminal_(open(linkPath)) {}
 
     // Reads until `count` bytes have arrived or the limit passes; the time of the read that
     // completed them comes back with them.
@@ -183,11 +158,11 @@ public:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 break;
-            pollfd waiting{master_, POLLIN, 0};
+            pollfd waiting{terminal_.master(), POLLIN, 0};
             if (::poll(&waiting, 1, static_cast<int>(left.count()) + 1) <= 0)
                 continue;
             char chunk[256];
-            const ssize_t got = ::read(master_, chunk, sizeof chunk);
+            const ssize_t got = ::read(terminal_.master(), chunk, sizeof chunk);
             if (got > 0) {
                 last = Clock::now();
                 bytes.append(chunk, static_cast<std::size_t>(got));
@@ -204,15 +179,21 @@ public:
         std::string bytes;
         char chunk[256];
         ssize_t got = 0;
-        while ((got = ::read(master_, chunk, sizeof chunk)) > 0)
+        while ((got = ::read(terminal_.master(), chunk, sizeof chunk)) > 0)
             bytes.append(chunk, static_cast<std::size_t>(got));
         return bytes;
     }
 
 private:
-    std::string linkPath_;
-    int master_ = -1;
-    int slave_ = -1;
+    static varlo::PseudoTerminal open(const std::string& linkPath)
+    {
+        auto opened = varlo::PseudoTerminal::open(linkPath, varlo::PseudoTerminal::Slave::Kept);
+        if (!opened.terminal)
+            throw Failure(opened.error);
+        return std::move(*opened.terminal);
+    }
+
+    varlo::PseudoTerminal terminal_;
 };
 
 class Child {
