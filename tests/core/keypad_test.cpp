@@ -107,7 +107,7 @@ TEST(Keypad, WorkedFractionTableKeepsItsCounters)
     pad.startUp();
     pad.play("C1.23456");
     EXPECT_EQ(pad.state.EntryText, "1.23456");
-    EXPECT_EQ(pad.state.KeyCount, 7);
+    EXPECT_EQ(pad.state.KeyCount, varlo::EntryEndedCount);
     EXPECT_EQ(pad.state.DecimalPlaces, 5);
     EXPECT_TRUE(pad.state.PointEntered);
     pad.key('7');
@@ -164,7 +164,7 @@ TEST(Keypad, StartupValueCountsAsAnEndedEntry)
 {
     varlo::PanelState state;
     EXPECT_EQ(varlo::applyStartupValues(state), "1000");
-    EXPECT_EQ(state.KeyCount, 7) << "the entry has ended: the next key starts a new one";
+    EXPECT_EQ(state.KeyCount, varlo::EntryEndedCount) << "the entry has ended: the next key starts a new one";
     EXPECT_EQ(state.EntryValue, 1000);
     EXPECT_EQ(state.DutyPercent, 50);
     EXPECT_EQ(state.WaveCode, varlo::Waveform::Sine);

@@ -73,10 +73,36 @@ FlockingChild::~FlockingChild()
     endChild(pid_, release_);
 }
 
+namespace {
+
+// The build tree may sit where another user cannot reach it (a checkout in /root): a holder
+// started as that user runs from a copy in a directory anyone may enter.
+std::string copyForAnyone(const std::string& program)
+{
+    char folder[] = "/tmp/varlo-holder-XXXXXX";
+    if (::mkdtemp(folder) == nullptr || ::chmod(folder, 0755) != 0)
+        throw std::runtime_error("cannot make a folder for the holder");
+    const std::string copy = std::string(folder) + "/varlo_port_holder";
+    {
+        std::ifstream from(program, std::ios::binary);
+        std::ofstream to(copy, std::ios::binary);
+        to << from.rdbuf();
+        if (!from || !to)
+            throw std::runtime_error("cannot copy " + program);
+    }
+    if (::chmod(copy.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot make the holder's copy runnable");
+    return copy;
+}
+
+} // namespace
+
 SecondVarlo::SecondVarlo(int port, std::optional<uid_t> asUser)
 {
     const std::string portText = std::to_string(port);
-    const std::string holder = helperProgram(VARLO_PORT_HOLDER);
+    std::string holder = helperProgram(VARLO_PORT_HOLDER);
+    if (asUser)
+        holder = copyForAnyone(holder);
     int answer[2];
     int release[2];
     if (::pipe(answer) != 0 || ::pipe(release) != 0)
@@ -92,8 +118,8 @@ SecondVarlo::SecondVarlo(int port, std::optional<uid_t> asUser)
         ::close(answer[1]);
         ::close(release[0]);
         ::close(release[1]);
-        if (asUser &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(*asUser) != 0 || ::setuid(*asUser) != 0))
+        if (asUser && (::chdir("/") != 0 || ::setgroups(0, nullptr) != 0 ||
+                       ::setgid(*asUser) != 0 || ::setuid(*asUser) != 0))
             ::_exit(126);
         ::execl(holder.c_str(), holder.c_str(), portText.c_str(), nullptr);
         ::_exit(127);
@@ -102,6 +128,11 @@ SecondVarlo::SecondVarlo(int port, std::optional<uid_t> asUser)
     ::close(release[0]);
     release_ = release[1];
     const std::string reply = readAnswer(answer[0]);
+    if (asUser) {
+        // The holder has started (or failed to): its copy is no longer needed on disk.
+        ::unlink(holder.c_str());
+        ::rmdir(holder.substr(0, holder.rfind('/')).c_str());
+    }
     if (reply == "0")
         reason_ = readAnswer(answer[0]);
     ::close(answer[0]);
