@@ -4,9 +4,9 @@
 // FreqValue_Change, ...), which calls the panel logic on PanelState and paints what it says;
 // Enter_Click asks the logic for the command and writes it through the serial link MSComm1.
 
-#include "app/user_dialogs.h"
 #include "panel/key_backing.h"
 #include "panel/panel_state.h"
+#include "panel/user_dialogs.h"
 #include "serial/serial_link.h"
 
 #include <QMainWindow>

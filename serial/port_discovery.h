@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/user_dialogs.h"
+#include "panel/user_dialogs.h"
 #include "serial/port_operations.h"
 
 #include <optional>

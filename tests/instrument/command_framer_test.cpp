@@ -1,6 +1,6 @@
 #include "command_framer.h"
 
-#include "command_decoder.h"
+#include "protocol/command_decoding.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 using varlo::instrument::CommandFramer;
-using varlo::instrument::isValidCommand;
+using varlo::isValidCommand;
 
 namespace {
 

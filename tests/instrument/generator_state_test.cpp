@@ -1,6 +1,6 @@
 #include "generator_state.h"
 
-#include "command_decoder.h"
+#include "protocol/command_decoding.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <vector>
 
 using varlo::instrument::applied;
-using varlo::instrument::decodeCommand;
+using varlo::decodeCommand;
 using varlo::instrument::GeneratorState;
-using varlo::instrument::Waveform;
+using varlo::Waveform;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 using varlo::instrument::attenuatorGain;
-using varlo::instrument::Waveform;
+using varlo::Waveform;
 using varlo::instrument::waveformLevel;
 
 namespace {

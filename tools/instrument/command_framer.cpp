@@ -1,6 +1,6 @@
 #include "command_framer.h"
 
-#include "command_decoder.h"
+#include "protocol/command_decoding.h"
 
 #include <array>
 #include <utility>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "command_decoder.h"
+#include "protocol/command_decoding.h"
 
 #include <cstdint>
 

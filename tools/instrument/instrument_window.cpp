@@ -1,7 +1,7 @@
 #include "instrument_window.h"
 
-#include "command_decoder.h"
-#include "command_wording.h"
+#include "protocol/command_decoding.h"
+#include "protocol/command_wording.h"
 #include "waveform_plot.h"
 
 #include <QFontDatabase>

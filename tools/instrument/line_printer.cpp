@@ -1,6 +1,6 @@
 #include "line_printer.h"
 
-#include "command_wording.h"
+#include "protocol/command_wording.h"
 
 #include <cstdio>
 #include <string>

@@ -2,7 +2,7 @@
 #include "instrument_window.h"
 #include "line_printer.h"
 #include "pty_endpoint.h"
-#include "quit_on_signal.h"
+#include "app/quit_on_signal.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -15,6 +15,7 @@
 #include <optional>
 
 using namespace varlo::instrument;
+using varlo::QuitOnSignal;
 
 namespace {
 
@@ -48,7 +49,7 @@ QString description()
                "undecodable\nlines (\\\", \\\\, \\x0D). Commands have no terminator: a "
                "burst of bytes ends when the\nline has been quiet for %1 ms and is split into "
                "commands by their lengths.\n"
-               "The link is removed when the program ends, also on SIGINT and SIGTERM.")
+               "The link is removed when the program ends, also on SIGINT, SIGTERM and SIGHUP.")
         .arg(CommandReceiver::IdleGapMs);
 }
 

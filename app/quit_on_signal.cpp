@@ -1,4 +1,4 @@
-#include "quit_on_signal.h"
+#include "app/quit_on_signal.h"
 
 #include <QCoreApplication>
 
@@ -7,14 +7,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace varlo::instrument {
+namespace varlo {
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+constexpr int QuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void onSignal(int)
+int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t firstSignal = 0;
+
+void onSignal(int signalNumber)
 {
+    if (firstSignal == 0)
+        firstSignal = signalNumber;
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
@@ -31,8 +36,8 @@ void setHandler(void (*handler)(int))
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signalNumber : QuitSignals)
+        ::sigaction(signalNumber, &action, nullptr);
 }
 
 } // namespace
@@ -54,12 +59,18 @@ QuitOnSignal::~QuitOnSignal()
     signalPipe[0] = signalPipe[1] = -1;
 }
 
+int QuitOnSignal::received()
+{
+    return firstSignal;
+}
+
 void QuitOnSignal::signalArrived()
 {
     char bytes[16];
     while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
     }
+    Q_EMIT arrived(received());
     QCoreApplication::quit();
 }
 
-} // namespace varlo::instrument
+} // namespace varlo

@@ -1,12 +1,12 @@
-#include "command_wording.h"
+#include "protocol/command_wording.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
 
-using varlo::instrument::describeCommand;
-using varlo::instrument::frequencyWithUnit;
+using varlo::describeCommand;
+using varlo::frequencyWithUnit;
 
 namespace {
 

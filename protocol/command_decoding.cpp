@@ -1,8 +1,8 @@
-#include "command_decoder.h"
+#include "protocol/command_decoding.h"
 
 #include <optional>
 
-namespace varlo::instrument {
+namespace varlo {
 
 namespace {
 
@@ -88,4 +88,4 @@ bool isValidCommand(std::string_view text)
     return !std::holds_alternative<DecodeError>(decodeCommand(text));
 }
 
-} // namespace varlo::instrument
+} // namespace varlo

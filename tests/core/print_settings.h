@@ -1,12 +1,12 @@
 #pragma once
 
-#include "command_decoder.h"
-#include "command_wording.h"
+#include "protocol/command_decoding.h"
+#include "protocol/command_wording.h"
 
 #include <ostream>
 
 // Readable failure messages for decoded commands.
-namespace varlo::instrument {
+namespace varlo {
 
 inline void PrintTo(const FrequencySetting& f, std::ostream* out)
 {
@@ -26,4 +26,4 @@ inline void PrintTo(DecodeError e, std::ostream* out)
     *out << decodeErrorText(e);
 }
 
-} // namespace varlo::instrument
+} // namespace varlo

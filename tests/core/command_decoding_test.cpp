@@ -1,4 +1,4 @@
-#include "command_decoder.h"
+#include "protocol/command_decoding.h"
 #include "print_settings.h"
 
 #include <gtest/gtest.h>
@@ -6,12 +6,12 @@
 #include <ostream>
 #include <string>
 
-using varlo::instrument::decodeCommand;
-using varlo::instrument::DecodedCommand;
-using varlo::instrument::DecodeError;
-using varlo::instrument::DutySetting;
-using varlo::instrument::FrequencySetting;
-using varlo::instrument::Waveform;
+using varlo::decodeCommand;
+using varlo::DecodedCommand;
+using varlo::DecodeError;
+using varlo::DutySetting;
+using varlo::FrequencySetting;
+using varlo::Waveform;
 
 namespace {
 

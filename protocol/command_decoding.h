@@ -1,16 +1,16 @@
 #pragma once
 
+#include "panel/panel_state.h"
+
 #include <cstdint>
 #include <string_view>
 #include <variant>
 
-namespace varlo::instrument {
+namespace varlo {
 
-// What one command text sent by the panel means to the generator. Commands are uppercase hex
-// digits, numbers least significant digit first, ten characters (eleven for a frequency of
-// 16,777,216 Hz or more), with nothing around them.
-
-enum class Waveform { Sine, Square, Triangle };
+// What one command text means to the generator: the reading of what the encoder writes. Commands
+// are uppercase hex digits, numbers least significant digit first, ten characters (eleven for a
+// frequency of 16,777,216 Hz or more), with nothing around them.
 
 // Whole hertz, hundredths, mode digit (attenuator, duty adjusted), waveform digit.
 struct FrequencySetting {
@@ -46,4 +46,4 @@ DecodedCommand decodeCommand(std::string_view text);
 // Whether the text is a complete, valid command.
 bool isValidCommand(std::string_view text);
 
-} // namespace varlo::instrument
+} // namespace varlo

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "command_decoder.h"
+#include "protocol/command_decoding.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace varlo::instrument {
+namespace varlo {
 
 // The instrument's texts for what it received. One line per command, for example
 //   frequency 1000.00 Hz, sine, attenuator off, duty not adjusted
@@ -30,4 +30,4 @@ std::string quotedBytes(std::string_view bytes);
 // 12500.00 Hz -> "12.5 kHz", 1.50 Hz -> "1.5 Hz", 20000000.00 Hz -> "20 MHz".
 std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths);
 
-} // namespace varlo::instrument
+} // namespace varlo

@@ -1,9 +1,9 @@
-#include "command_wording.h"
+#include "protocol/command_wording.h"
 
 #include <cstdio>
 #include <variant>
 
-namespace varlo::instrument {
+namespace varlo {
 
 namespace {
 
@@ -126,4 +126,4 @@ std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths)
     return text + " " + scale.unit;
 }
 
-} // namespace varlo::instrument
+} // namespace varlo
