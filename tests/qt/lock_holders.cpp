@@ -1,9 +1,12 @@
 #include "lock_holders.h"
 
+#include <fstream>
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,7 +36,7 @@ void endChild(pid_t& pid, int& release)
 
 } // namespace
 
-FlockingChild::FlockingChild(const std::string& devicePath)
+FlockingChild::FlockingChild(const std::string& devicePath, Hold how)
 {
     int answer[2];
     int release[2];
@@ -47,7 +50,8 @@ FlockingChild::FlockingChild(const std::string& devicePath)
         ::close(answer[0]);
         ::close(release[1]);
         const int fd = ::open(devicePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const bool locked = fd >= 0 && (how == Hold::Flock ? ::flock(fd, LOCK_EX | LOCK_NB)
+                                                           : ::ioctl(fd, TIOCEXCL)) == 0;
         const char* reply = locked ? "1\n" : "0\n";
         (void)!::write(answer[1], reply, 2);
         char c;
@@ -67,7 +71,7 @@ FlockingChild::~FlockingChild()
     endChild(pid_, release_);
 }
 
-SecondVarlo::SecondVarlo(int port)
+SecondVarlo::SecondVarlo(int port, std::optional<uid_t> asUser)
 {
     const std::string portText = std::to_string(port);
     int answer[2];
@@ -85,6 +89,9 @@ SecondVarlo::SecondVarlo(int port)
         ::close(answer[1]);
         ::close(release[0]);
         ::close(release[1]);
+        if (asUser &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(*asUser) != 0 || ::setuid(*asUser) != 0))
+            ::_exit(126);
         ::execl(VARLO_PORT_HOLDER, VARLO_PORT_HOLDER, portText.c_str(), nullptr);
         ::_exit(127);
     }
@@ -92,6 +99,8 @@ SecondVarlo::SecondVarlo(int port)
     ::close(release[0]);
     release_ = release[1];
     const std::string reply = readAnswer(answer[0]);
+    if (reply == "0")
+        reason_ = readAnswer(answer[0]);
     ::close(answer[0]);
     openResult_ = reply.empty() ? -1 : std::stoi(reply);
 }
@@ -109,4 +118,12 @@ pid_t endedProcessId()
     int status = 0;
     ::waitpid(pid, &status, 0);
     return pid;
+}
+
+std::string ownProgramName()
+{
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
 }
