@@ -206,6 +206,7 @@ void Varlo54::buildControls()
     buildDuty();
     // The window's own keys come last so that they lie on top of Frame1.
     buildKeypad(client);
+    KeyFill = new KeyBacking(this);
     orderTabs();
 }
 
@@ -232,6 +233,29 @@ void Varlo54::buildKeypad(QWidget* client)
     Clear = makeKey(Frame1, QStringLiteral("Clear"), QStringLiteral("Clear"),
                     twips(3360, 5040, KeyWidth, KeyHeight), keyFont);
     setColour(Clear, QPalette::Button, PendingRed);
+}
+
+void Varlo54::backAllKeys()
+{
+    const std::array<QPushButton*, 13> keys{
+        NumKeys[0], NumKeys[1], NumKeys[2], NumKeys[3], NumKeys[4], NumKeys[5], NumKeys[6],
+        NumKeys[7], NumKeys[8], NumKeys[9], NumPoint,   Clear,      Enter};
+    KeyFill->back(*this, *Frame1, keys);
+}
+
+void Varlo54::showEvent(QShowEvent* event)
+{
+    backAllKeys();
+    QMainWindow::showEvent(event);
+}
+
+void Varlo54::changeEvent(QEvent* event)
+{
+    // The window hears of a new palette or style before its controls take it on, so the
+    // keys are filled again once all of them have.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        QMetaObject::invokeMethod(this, &Varlo54::backAllKeys, Qt::QueuedConnection);
+    QMainWindow::changeEvent(event);
 }
 
 void Varlo54::buildSettings()

@@ -5,6 +5,7 @@
 // Enter_Click asks the logic for the command, hands it to the serial link MSComm1 and, once
 // the line has taken it, lets the logic clear what was sent.
 
+#include "panel/key_backing.h"
 #include "panel/panel_state.h"
 #include "panel/user_dialogs.h"
 #include "serial/serial_link.h"
@@ -39,6 +40,12 @@ public:
 
     const PanelState& panelState() const { return state_; }
 
+protected:
+    // The keys are filled with what lies beneath them before the panel is first seen, and
+    // again when the palette or the style changes what that is.
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     void buildControls();
     void buildKeypad(QWidget* client);
@@ -46,6 +53,7 @@ private:
     void buildDuty();
     void orderTabs();
     void wireEvents();
+    void backAllKeys();
 
     // Keypad.
     void NumDigit_Click(int digit);
@@ -93,6 +101,7 @@ private:
     QLabel* DutyUnitLabel = nullptr;
     QLabel* DutyValueLabel = nullptr;
     QAction* Exit = nullptr;
+    KeyBacking* KeyFill = nullptr;
 
     // The key and option-button groups, with the digit, unit, waveform code and
     // attenuator state (1 on, 0 off) as button ids.

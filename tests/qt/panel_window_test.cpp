@@ -1,10 +1,14 @@
 // The panel's life: how it opens after the port search, the picture it shows, and the ways it
 // ends.
 
+#include "panel/key_backing.h"
 #include "qt/panel_fixture.h"
 
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QPushButton>
+
+#include <functional>
 
 namespace {
 
@@ -75,6 +79,52 @@ TEST(PanelStartup, ReturnInTheDisplayPressesNoKey)
     EXPECT_EQ(panel.display(), "1000");
     EXPECT_FALSE(panel.dialogs.ended);
 }
+
+// The keys fill themselves with the colour beneath them, so that pressing one repaints the
+// key alone; the panel must look exactly as it does with see-through keys, also after its
+// colours change.
+struct KeyLook {
+    const char* name;
+    std::function<void(QWidget& window)> change;
+};
+
+void PrintTo(const KeyLook& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class PanelKeys : public ::testing::TestWithParam<KeyLook> {};
+
+TEST_P(PanelKeys, FilledKeysLookAsSeeThroughKeysDo)
+{
+    StartedPanel panel;
+    GetParam().change(panel.window);
+    QTest::qWait(0);
+    const QList<QPushButton*> keys = panel.window.findChildren<QPushButton*>();
+    ASSERT_EQ(keys.size(), 13);
+    for (QPushButton* key : keys)
+        EXPECT_TRUE(key->testAttribute(Qt::WA_OpaquePaintEvent)) << key->objectName().toStdString();
+    const QImage filled = panel.window.grab().toImage();
+
+    auto* backing = panel.window.findChild<varlo::KeyBacking*>();
+    ASSERT_NE(backing, nullptr);
+    for (QPushButton* key : keys) {
+        key->removeEventFilter(backing);
+        key->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    }
+    EXPECT_EQ(filled, panel.window.grab().toImage());
+}
+
+INSTANTIATE_TEST_SUITE_P(Looks, PanelKeys,
+                         ::testing::Values(KeyLook{"AsOpened", [](QWidget&) {}},
+                                           KeyLook{"AfterTheWindowColourChanges",
+                                                   [](QWidget& window) {
+                                                       QPalette palette = window.palette();
+                                                       palette.setColor(QPalette::Window,
+                                                                        QColor(0x60, 0x70, 0x80));
+                                                       window.setPalette(palette);
+                                                   }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PanelExit, MenuItemClosesThePortAndEnds)
 {

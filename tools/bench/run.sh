@@ -7,7 +7,7 @@
 #   --varlo PATH   the panel to measure (default: build/varlo of this tree)
 #   --runs N       fresh starts per figure; the table shows medians (default 7)
 #   --clicks N     timed Enter clicks per start (default 10)
-#   --soak N       Enters in the soak (default 5000; 0 skips it)
+#   --soak N       Enters in the soak, one per 10.4 ms at most (default 5000; 0 skips it)
 #
 # The probe and the bare programs are built from tools/bench into $BENCH_BUILD_DIR (default:
 # build-bench/ of this tree). Everything runs in a private Xvfb without a window manager; the
@@ -49,6 +49,10 @@ varlo=$(cd "$(dirname "$varlo")" && pwd)/$(basename "$varlo")
 readonly ClientHeight=409
 readonly EnterCentre=376,360
 readonly StartupCommand=8E30000008
+# The soak presses Enter no faster than the line carries a command away: 10 characters of
+# 10 bits (start, 8 data, stop) at 9600 baud take 10.4 ms. A panel that refuses commands
+# queuing up behind a slower line is right to refuse anything faster.
+readonly SoakPaceUs=10417
 
 echo "Building the probe and the bare programs in $bench_build ..." >&2
 cmake -S "$root/tools/bench" -B "$bench_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -113,7 +117,8 @@ echo >&2
 if ((soak > 0)); then
     echo "Soak: $soak Enters ..." >&2
     measure soak session --port-link "$port" --dialogs 2 --client-height "$ClientHeight" \
-        --click "$EnterCentre" --expect "$StartupCommand" --soak "$soak" -- "$varlo"
+        --click "$EnterCentre" --expect "$StartupCommand" --soak "$soak" --pace-us "$SoakPaceUs" \
+        -- "$varlo"
 fi
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
@@ -177,10 +182,14 @@ if int(soak) > 0:
     start_kb, end_kb = float(get("soak_rss_start_kb")), float(get("soak_rss_end_kb"))
     wrong = int(get("soak_wrong"))
     print()
-    print("soak: %s Enters in %s s, %d wrote other than %s; resident memory %.2f MiB at the"
-          " start, %.2f MiB at the end (%+.2f MiB)"
-          % (get("soak_clicks"), get("soak_seconds"), wrong, command,
-             start_kb / 1024, end_kb / 1024, (end_kb - start_kb) / 1024))
+    growth_mib = (end_kb - start_kb) / 1024
+    print("soak: %s Enters in %s s, at most one per %.1f ms (the line's own rate), %d wrote"
+          " other than %s; resident memory %.2f MiB at the start, %.2f MiB at the end (%+.2f MiB)"
+          % (get("soak_clicks"), get("soak_seconds"), int(get("soak_pace_us")) / 1000, wrong,
+             command, start_kb / 1024, end_kb / 1024, growth_mib))
     if wrong:
         sys.exit(1)
+    # Thousands of Enters must not leave memory behind them.
+    if growth_mib >= 1:
+        sys.exit("bench: the soak grew resident memory by 1 MiB or more")
 PY

@@ -17,6 +17,8 @@
 //   --expect TEXT         session: the bytes one click must write
 //   --clicks N            session: timed clicks, one click_ms line each
 //   --soak N              session: further clicks, each checked, with memory before and after
+//   --pace-us N           soak: start each click N microseconds after the one before it at
+//                         the earliest, as a user no faster than the serial line would
 //   --settle-ms N         session: pause after the main window maps (default 700)
 
 #include "pseudo_terminal.h"
@@ -62,6 +64,7 @@ struct Options {
     std::string expect;
     int clicks = 0;
     int soak = 0;
+    int paceUs = 0;
     int settleMs = 700;
     std::vector<std::string> command;
 };
@@ -119,6 +122,8 @@ Options parseOptions(int argc, char** argv)
             options.clicks = toInt(value(option), option);
         else if (option == "--soak")
             options.soak = toInt(value(option), option);
+        else if (option == "--pace-us")
+            options.paceUs = toInt(value(option), option);
         else if (option == "--settle-ms")
             options.settleMs = toInt(value(option), option);
         else
@@ -496,6 +501,8 @@ int session(const Options& options)
         int wrong = 0;
         const auto start = Clock::now();
         for (int i = 0; i < options.soak; ++i) {
+            std::this_thread::sleep_until(
+                start + std::chrono::microseconds(static_cast<long long>(options.paceUs) * i));
             const auto [bytes, ms] = clickAndRead();
             if (bytes != options.expect) {
                 if (++wrong <= 5)
@@ -508,6 +515,7 @@ int session(const Options& options)
         const double seconds = millisecondsBetween(start, Clock::now()) / 1000.0;
         sleepMs(options.settleMs);
         std::printf("soak_clicks=%d\n", options.soak);
+        std::printf("soak_pace_us=%d\n", options.paceUs);
         std::printf("soak_wrong=%d\n", wrong);
         std::printf("soak_seconds=%.2f\n", seconds);
         std::printf("soak_rss_end_kb=%ld\n", child.residentKb());
