@@ -1,10 +1,10 @@
-# Installation and the Debian package: the panel and the instrument in bin/, the panel's
+# Installation and the Debian package: the panel, the instrument and varlo-send in bin/, the panel's
 # desktop entry and its icon in the freedesktop places.
 include(GNUInstallDirs)
 
 set(varlo_app_dir ${CMAKE_CURRENT_LIST_DIR}/../app)
 
-install(TARGETS varlo varlo-instrument RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS varlo varlo-instrument varlo-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${varlo_app_dir}/varlo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${varlo_app_dir}/icons/varlo-16.png

@@ -184,6 +184,18 @@ std::int16_t SerialLink::setCommPort(int port)
     if (!selectedDevice(port))
         return comm_code::InvalidId;
     commPort_ = port;
+    devicePath_.clear();
+    return comm_code::None;
+}
+
+std::int16_t SerialLink::setDevicePath(std::string_view path)
+{
+    if (state_ == State::Open)
+        return comm_code::AlreadyOpen;
+    if (path.empty())
+        return comm_code::InvalidId;
+    commPort_ = 0;
+    devicePath_ = path;
     return comm_code::None;
 }
 
@@ -268,9 +280,16 @@ std::int16_t SerialLink::ClosePort()
     return setPortOpen(false);
 }
 
+std::optional<std::string> SerialLink::selectedPath() const
+{
+    if (!devicePath_.empty())
+        return devicePath_;
+    return selectedDevice(commPort_);
+}
+
 std::int16_t SerialLink::openSelectedPort()
 {
-    const auto path = selectedDevice(commPort_);
+    const auto path = selectedPath();
     if (!path)
         return comm_code::InvalidId;
     // Open the device itself, not the name that leads to it, so that lock files name the

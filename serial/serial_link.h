@@ -7,6 +7,7 @@
 #include <QSerialPort>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ public:
     std::int16_t setPortOpen(bool open);
     std::int16_t setOutput(std::string_view text);
 
+    // Selects a device by its path ("/dev/ttyUSB0") instead of COMn, for the next open;
+    // setCommPort selects by number again. The open and its lock checks are the same.
+    std::int16_t setDevicePath(std::string_view path);
+
     int OpenPort(int port, std::string_view settings, int keepOpen) override;
     std::int16_t ClosePort() override;
 
@@ -47,6 +52,7 @@ public:
     static constexpr int WriteTimeoutMs = 1000;
 
 private:
+    std::optional<std::string> selectedPath() const;
     std::int16_t openSelectedPort();
     std::int16_t applySettings(const LineSettings& settings);
     std::int16_t writeAll(std::string_view text, int timeoutMs);
@@ -58,7 +64,8 @@ private:
     QSerialPort port_;
     DeviceClaim claim_;
     int commPort_ = 0;
-    LineSettings settings_; // the component's initial settings are "9600 N 8 1"
+    std::string devicePath_; // set instead of commPort_ when a device is selected by path
+    LineSettings settings_;  // the component's initial settings are "9600 N 8 1"
     State state_ = State::Closed;
     bool inOperation_ = false; // errors raised inside our own calls are handled there
 };
