@@ -61,12 +61,14 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"DutyFirstThenTheAdjustedFrequency",
                        {"--dry-run", "--duty", "60", "--attenuator", "on", "1kHz"},
                        "C300000078 8E30000058"},
-        CommandLineRow{"OptionValueAfterEquals", {"--port=/dev/ttyUSB0", "--duty=50", "1kHz"},
+        CommandLineRow{"OptionValueAfterEquals",
+                       {"--port=/dev/ttyUSB0", "--duty=50", "1kHz"},
                        "2300000068 8E30000048"},
         CommandLineRow{"LinearSweepInclusive",
                        {"--dry-run", "--sweep", "1kHz", "2kHz", "--steps", "3", "triangle"},
                        "8E30000002 CD50000002 0D70000002"},
-        CommandLineRow{"DownwardSweep", {"--dry-run", "--sweep", "3Hz", "1Hz", "--steps", "3"},
+        CommandLineRow{"DownwardSweep",
+                       {"--dry-run", "--sweep", "3Hz", "1Hz", "--steps", "3"},
                        "3000000008 2000000008 1000000008"},
         CommandLineRow{"LogSweep",
                        {"--dry-run", "--sweep", "10Hz", "1kHz", "--steps", "3", "--log"},
@@ -82,34 +84,44 @@ INSTANTIATE_TEST_SUITE_P(
                        {"--dry-run", "--settings", "115200,N,8,1", "--sweep", "1", "2", "--steps",
                         "2", "--dwell", "1ms"},
                        "1000000008 2000000008"},
-        CommandLineRow{"PanelsSettingsForm", {"--settings", "9600 E 7 2", "--dry-run", "1"},
-                       "1000000008"},
-        CommandLineRow{"BadSettings", {"--settings", "9600;N;8;1", "--dry-run", "1"},
+        CommandLineRow{
+            "PanelsSettingsForm", {"--settings", "9600 E 7 2", "--dry-run", "1"}, "1000000008"},
+        CommandLineRow{"BadSettings",
+                       {"--settings", "9600;N;8;1", "--dry-run", "1"},
                        "--settings takes baud, parity, data bits and stop bits such as 9600,N,8,1 "
                        "or \"9600 N 8 1\", not \"9600;N;8;1\""},
         CommandLineRow{"PortRequired", {"1kHz"}, "--port is required (or --dry-run)"},
-        CommandLineRow{"PortOutsideTheTable", {"--port", "COM17", "1kHz"},
+        CommandLineRow{"PortOutsideTheTable",
+                       {"--port", "COM17", "1kHz"},
                        "--port takes COM1 to COM16 or a device path such as /dev/ttyUSB0, not "
                        "\"COM17\""},
-        CommandLineRow{"NothingToSend", {"--dry-run"},
+        CommandLineRow{"NothingToSend",
+                       {"--dry-run"},
                        "nothing to send: give a FREQUENCY, a --sweep or a --script"},
-        CommandLineRow{"TwoFrequencies", {"--dry-run", "1kHz", "2kHz"},
+        CommandLineRow{"TwoFrequencies",
+                       {"--dry-run", "1kHz", "2kHz"},
                        "unexpected \"2kHz\" (one step takes one frequency)"},
-        CommandLineRow{"FrequencyAndSweep", {"--dry-run", "1kHz", "--sweep", "1", "2"},
+        CommandLineRow{"FrequencyAndSweep",
+                       {"--dry-run", "1kHz", "--sweep", "1", "2"},
                        "one step takes one frequency or one --sweep"},
-        CommandLineRow{"TwoWaveforms", {"--dry-run", "1kHz", "sine", "square"},
+        CommandLineRow{"TwoWaveforms",
+                       {"--dry-run", "1kHz", "sine", "square"},
                        "two waveforms: sine and square"},
-        CommandLineRow{"SweepWithoutSteps", {"--dry-run", "--sweep", "1", "2"},
+        CommandLineRow{"SweepWithoutSteps",
+                       {"--dry-run", "--sweep", "1", "2"},
                        "a sweep needs --steps N (2 or more)"},
-        CommandLineRow{"OneStepIsNoSweep", {"--dry-run", "--sweep", "1", "2", "--steps", "1"},
+        CommandLineRow{"OneStepIsNoSweep",
+                       {"--dry-run", "--sweep", "1", "2", "--steps", "1"},
                        "--steps takes a whole number from 2 to 100000, not \"1\""},
-        CommandLineRow{"StepsWithoutSweep", {"--dry-run", "1", "--steps", "3"},
+        CommandLineRow{"StepsWithoutSweep",
+                       {"--dry-run", "1", "--steps", "3"},
                        "--steps belongs to a sweep (--sweep START STOP)"},
         CommandLineRow{"UnknownOption", {"--dry-run", "1", "--loud"}, "unknown option --loud"},
         CommandLineRow{"MissingValue", {"--dry-run", "1", "--duty"}, "--duty needs a value"},
-        CommandLineRow{"ListTakesNothingElse", {"--list", "--port", "COM1"},
-                       "--list takes nothing else"},
-        CommandLineRow{"ScriptTakesNoStep", {"--script", "x", "1kHz"},
+        CommandLineRow{
+            "ListTakesNothingElse", {"--list", "--port", "COM1"}, "--list takes nothing else"},
+        CommandLineRow{"ScriptTakesNoStep",
+                       {"--script", "x", "1kHz"},
                        "--script takes no frequency or sweep of its own, but \"1kHz\" was given"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -144,8 +156,7 @@ TEST_P(Script, PlansEveryLineOrNamesTheFirstBadOne)
 INSTANTIATE_TEST_SUITE_P(
     Texts, Script,
     ::testing::Values(
-        ScriptRow{"EveryLineStandsAlone",
-                  "2kHz square --attenuator on --duty 60\n1kHz\n",
+        ScriptRow{"EveryLineStandsAlone", "2kHz square --attenuator on --duty 60\n1kHz\n",
                   "C300000074 0D70000054 8E30000008"},
         ScriptRow{"SweepWaitCommentsAndBlankLines",
                   "# bench sequence\n\n  sweep 1 2 --steps 2 --dwell 20ms  # up\nwait 1s\r\n"
@@ -154,8 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptRow{"OnlyWaitsSendNothing", "wait 1s\n", "nothing to send"},
         ScriptRow{"BadFrequencyLine", "1kHz\n\n2 kHz\n",
                   "bench.txt:3: unexpected \"kHz\" (one step takes one frequency)"},
-        ScriptRow{"WaitWithoutTime", "# c\nwait\n", "bench.txt:2: wait takes one TIME, e.g. wait "
-                                                    "500ms"},
+        ScriptRow{"WaitWithoutTime", "# c\nwait\n",
+                  "bench.txt:2: wait takes one TIME, e.g. wait "
+                  "500ms"},
         ScriptRow{"CommandLineOptionInAScript", "--port COM1 1kHz\n",
                   "bench.txt:1: unknown option --port"},
         ScriptRow{"SweepLineRefusal", "1kHz\nsweep 1 2\n",
@@ -170,17 +182,16 @@ TEST(Plan, StepsAreDueFromTheSweepsFirstStepAndPausesAddUp)
         varlo::send::Sweep{1, 3, 3, false, 20ms, 2, {}},
         varlo::send::OneShot{5, {}},
     };
-    const auto planned = std::get<std::vector<PlannedCommand>>(
-        varlo::send::planCommands(steps, {}, 50ms));
+    const auto planned =
+        std::get<std::vector<PlannedCommand>>(varlo::send::planCommands(steps, {}, 50ms));
     struct Timing {
         varlo::send::Duration wait;
         bool fromSweepStart;
         varlo::send::Duration due;
     };
     const std::vector<Timing> expected{
-        {0ms, false, 0ms},     {250ms, false, 250ms}, {20ms, true, 270ms},
-        {40ms, true, 290ms},   {60ms, true, 310ms},   {80ms, true, 330ms},
-        {100ms, true, 350ms},  {20ms, false, 370ms},
+        {0ms, false, 0ms},   {250ms, false, 250ms}, {20ms, true, 270ms},  {40ms, true, 290ms},
+        {60ms, true, 310ms}, {80ms, true, 330ms},   {100ms, true, 350ms}, {20ms, false, 370ms},
     };
     ASSERT_EQ(planned.size(), expected.size());
     for (std::size_t i = 0; i < planned.size(); ++i) {

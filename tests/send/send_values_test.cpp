@@ -30,9 +30,9 @@ TEST_P(FrequencyWord, GivesThePanelsCommandOrIsRefused)
     if (const Refusal* refusal = varlo::send::refusalOf(hz))
         EXPECT_EQ(refusal->message, row.commandOrRefusal);
     else
-        EXPECT_EQ(varlo::frequencyCommand(std::get<double>(hz), false, false,
-                                          varlo::Waveform::Sine),
-                  row.commandOrRefusal);
+        EXPECT_EQ(
+            varlo::frequencyCommand(std::get<double>(hz), false, false, varlo::Waveform::Sine),
+            row.commandOrRefusal);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -48,24 +48,30 @@ INSTANTIATE_TEST_SUITE_P(
         FrequencyRow{"HundredMegahertzPasses", "100MHz", "001E5F50008"},
         FrequencyRow{"AboveHundredMegahertz", "100.00001MHz",
                      "frequency \"100.00001MHz\" is above 100 MHz"},
-        FrequencyRow{"Zero", "0", "frequency \"0\" is not above 0 Hz in hundredths (the least is "
-                                  "0.01 Hz)"},
+        FrequencyRow{"Zero", "0",
+                     "frequency \"0\" is not above 0 Hz in hundredths (the least is "
+                     "0.01 Hz)"},
         FrequencyRow{"BelowOneHundredth", "0.004Hz",
                      "frequency \"0.004Hz\" is not above 0 Hz in hundredths (the least is "
                      "0.01 Hz)"},
-        FrequencyRow{"Negative", "-5", "not a frequency: \"-5\" (a number with \".\" as the "
-                                       "decimal mark and Hz, kHz or MHz)"},
-        FrequencyRow{"Exponent", "1e3", "not a frequency: \"1e3\" (a number with \".\" as the "
-                                        "decimal mark and Hz, kHz or MHz)"},
+        FrequencyRow{"Negative", "-5",
+                     "not a frequency: \"-5\" (a number with \".\" as the "
+                     "decimal mark and Hz, kHz or MHz)"},
+        FrequencyRow{"Exponent", "1e3",
+                     "not a frequency: \"1e3\" (a number with \".\" as the "
+                     "decimal mark and Hz, kHz or MHz)"},
         FrequencyRow{"CommaDecimalMark", "1,5kHz",
                      "not a frequency: \"1,5kHz\" (a number with \".\" as the decimal mark and "
                      "Hz, kHz or MHz)"},
-        FrequencyRow{"TwoPoints", "1.2.3", "not a frequency: \"1.2.3\" (a number with \".\" as "
-                                           "the decimal mark and Hz, kHz or MHz)"},
-        FrequencyRow{"UnknownUnit", "1GHz", "not a frequency: \"1GHz\" (a number with \".\" as "
-                                            "the decimal mark and Hz, kHz or MHz)"},
-        FrequencyRow{"UnitAlone", "kHz", "not a frequency: \"kHz\" (a number with \".\" as the "
-                                         "decimal mark and Hz, kHz or MHz)"}),
+        FrequencyRow{"TwoPoints", "1.2.3",
+                     "not a frequency: \"1.2.3\" (a number with \".\" as "
+                     "the decimal mark and Hz, kHz or MHz)"},
+        FrequencyRow{"UnknownUnit", "1GHz",
+                     "not a frequency: \"1GHz\" (a number with \".\" as "
+                     "the decimal mark and Hz, kHz or MHz)"},
+        FrequencyRow{"UnitAlone", "kHz",
+                     "not a frequency: \"kHz\" (a number with \".\" as the "
+                     "decimal mark and Hz, kHz or MHz)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct TimeRow {
