@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // Waits are cut into slices this long, so that a signal stops a long wait at once.
 constexpr auto SignalPoll = std::chrono::milliseconds(20);
-constexpr auto ProgressEvery = std::chrono::milliseconds(100);
+constexpr auto ProgressEvery = std::chrono::milliseconds(50);
 // Runs shorter than this show no progress.
 constexpr auto ProgressFrom = std::chrono::seconds(1);
 
@@ -77,6 +77,13 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
+    // The command lines go to the same terminal: the progress line makes way for them.
+    void beforeLine()
+    {
+        if (sharesTerminal_)
+            clear();
+    }
+
     void sent(std::size_t index)
     {
         const auto now = Clock::now();
@@ -101,6 +108,7 @@ public:
 private:
     const std::vector<PlannedCommand>& commands_;
     bool shown_;
+    bool sharesTerminal_ = ::isatty(STDOUT_FILENO) == 1;
     bool drawn_ = false;
     Clock::time_point lastDrawn_;
 };
@@ -167,6 +175,8 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
         previous = handed;
         if (!planned.fromSweepStart)
             sweepStart = handed;
+        if (!request.quiet)
+            progress.beforeLine();
         printCommand(request, planned.command);
         progress.sent(sent - 1);
         if (QuitOnSignal::received() != 0)
