@@ -2,16 +2,32 @@
 
 #include "serial/comm_error_text.h"
 #include "serial/line_settings.h"
+#include "serial/port_state_text.h"
 
+#include <iostream>
 #include <string>
 
 namespace varlo {
 
+namespace {
+
+// The boxes stay as they are; a device that is there but cannot be used is named on stderr
+// with the reason, so that "No communication port can use!" is not all the user learns.
+void reportUnusable(int port, const std::optional<PortDiagnosis>& why)
+{
+    if (why && why->state != PortState::Missing)
+        std::cerr << portStateText(port, *why) << '\n';
+}
+
+} // namespace
+
 std::optional<int> discoverPort(PortOperations& ports, UserDialogs& dialogs)
 {
     for (int port = HighestPort; port >= 1; --port) {
-        if (ports.OpenPort(port, PanelLineSettings, 1) <= 0)
+        if (ports.OpenPort(port, PanelLineSettings, 1) <= 0) {
+            reportUnusable(port, ports.lastOpenFailure());
             continue;
+        }
         const std::string portText = std::to_string(port);
         if (dialogs.askYesNo(PanelTitle, "Find Com " + portText + ", Using it?")) {
             dialogs.tell(BoxIcon::Information, PanelTitle, "Using COM" + portText + ":");

@@ -91,18 +91,30 @@ std::optional<std::string> smallFileContent(const std::string& path)
 
 } // namespace
 
-bool heldByLockFile(const std::string& devicePath, const std::vector<std::string>& directories)
+std::vector<LockFile> lockFilesFor(const std::string& devicePath,
+                                   const std::vector<std::string>& directories)
 {
+    std::vector<LockFile> found;
     const auto names = lockFileNames(devicePath);
     for (const auto& directory : directories) {
         for (const auto& name : names) {
-            const auto content = smallFileContent(directory + "/LCK.." + name);
-            if (!content)
+            LockFile lock{directory + "/LCK.." + name, std::nullopt, false};
+            if (::access(lock.path.c_str(), F_OK) != 0)
                 continue;
-            if (const auto pid = lockFilePid(*content); pid && processRunning(*pid))
-                return true;
+            if (const auto content = smallFileContent(lock.path))
+                lock.pid = lockFilePid(*content);
+            lock.live = lock.pid && processRunning(*lock.pid);
+            found.push_back(std::move(lock));
         }
     }
+    return found;
+}
+
+bool heldByLockFile(const std::string& devicePath, const std::vector<std::string>& directories)
+{
+    for (const auto& lock : lockFilesFor(devicePath, directories))
+        if (lock.live)
+            return true;
     return false;
 }
 
@@ -116,13 +128,16 @@ DeviceClaim::DeviceClaim(const std::string& devicePath)
         case ENOENT:
         case ENODEV:
         case ENXIO:
+        case EIO: // a serial device node with no UART behind it
             outcome_ = Outcome::Missing;
             break;
         case EBUSY: // another process set the exclusive-open flag
             outcome_ = Outcome::Busy;
+            error_ = errno;
             break;
         default:
             outcome_ = Outcome::NoAccess;
+            error_ = errno;
             break;
         }
         return;
@@ -136,6 +151,7 @@ DeviceClaim::DeviceClaim(const std::string& devicePath)
         const int error = errno;
         release();
         outcome_ = error == EWOULDBLOCK ? Outcome::Busy : Outcome::NoAccess;
+        error_ = error;
         return;
     }
     outcome_ = Outcome::Held;
@@ -147,7 +163,8 @@ DeviceClaim::~DeviceClaim()
 }
 
 DeviceClaim::DeviceClaim(DeviceClaim&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), outcome_(std::exchange(other.outcome_, Outcome::Missing))
+    : fd_(std::exchange(other.fd_, -1)), outcome_(std::exchange(other.outcome_, Outcome::Missing)),
+      error_(std::exchange(other.error_, 0))
 {
 }
 
@@ -157,6 +174,7 @@ DeviceClaim& DeviceClaim::operator=(DeviceClaim&& other) noexcept
         release();
         fd_ = std::exchange(other.fd_, -1);
         outcome_ = std::exchange(other.outcome_, Outcome::Missing);
+        error_ = std::exchange(other.error_, 0);
     }
     return *this;
 }

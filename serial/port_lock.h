@@ -22,6 +22,18 @@ std::vector<std::string> lockFileNames(const std::string& devicePath);
 // lines may follow), or a pid stored as a binary int of exactly that size.
 std::optional<long> lockFilePid(std::string_view content);
 
+// A lock file that announces a device: where it lies, the process it names (when its content
+// can be read) and whether that process is running.
+struct LockFile {
+    std::string path;
+    std::optional<long> pid;
+    bool live = false;
+};
+
+// Every lock file for the device in the directories, in the order they are searched.
+std::vector<LockFile> lockFilesFor(const std::string& devicePath,
+                                   const std::vector<std::string>& directories);
+
 // Whether a running process holds a lock file for the device in one of the directories.
 bool heldByLockFile(const std::string& devicePath, const std::vector<std::string>& directories);
 
@@ -42,12 +54,15 @@ public:
 
     // What the attempt found; stays as it was after release().
     Outcome outcome() const { return outcome_; }
+    // The errno behind Busy or NoAccess, 0 otherwise.
+    int error() const { return error_; }
     bool held() const { return fd_ >= 0; }
     void release();
 
 private:
     int fd_ = -1;
     Outcome outcome_ = Outcome::Missing;
+    int error_ = 0;
 };
 
 } // namespace varlo

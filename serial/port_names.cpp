@@ -1,5 +1,7 @@
 #include "serial/port_names.h"
 
+#include <cstdlib>
+
 namespace varlo {
 
 namespace {
@@ -35,6 +37,15 @@ std::optional<std::string> portDevicePath(int port, std::optional<std::string_vi
             return range.devicePrefix + std::to_string(port - range.firstPort);
     return std::nullopt;
 #endif
+}
+
+std::optional<std::string> configuredDevicePath(int port)
+{
+    const char* dir = std::getenv(PortDirVariable);
+    std::optional<std::string_view> portDir;
+    if (dir && *dir)
+        portDir = dir;
+    return portDevicePath(port, portDir);
 }
 
 } // namespace varlo

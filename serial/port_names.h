@@ -14,4 +14,7 @@ std::optional<std::string> portDevicePath(int port, std::optional<std::string_vi
 // Name of the environment variable that holds the port directory.
 inline constexpr const char* PortDirVariable = "VARLO_PORT_DIR";
 
+// The device behind port number n with the port directory this process was started with.
+std::optional<std::string> configuredDevicePath(int port);
+
 } // namespace varlo

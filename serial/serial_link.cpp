@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
-#include <cstdlib>
 #include <optional>
 
 #include <poll.h>
@@ -75,15 +74,6 @@ std::int16_t codeFor(DeviceClaim::Outcome outcome)
         return comm_code::AlreadyOpen;
     }
     return comm_code::HardwareGone;
-}
-
-std::optional<std::string> selectedDevice(int port)
-{
-    const char* dir = std::getenv(PortDirVariable);
-    std::optional<std::string_view> portDir;
-    if (dir && *dir)
-        portDir = dir;
-    return portDevicePath(port, portDir);
 }
 
 QSerialPort::Parity qtParity(LineSettings::Parity parity)
@@ -181,7 +171,7 @@ std::int16_t SerialLink::setCommPort(int port)
 {
     if (state_ == State::Open)
         return comm_code::AlreadyOpen;
-    if (!selectedDevice(port))
+    if (!configuredDevicePath(port))
         return comm_code::InvalidId;
     commPort_ = port;
     devicePath_.clear();
@@ -221,6 +211,8 @@ std::int16_t SerialLink::setPortOpen(bool open)
         const std::int16_t code = openSelectedPort();
         if (code == comm_code::None)
             state_ = State::Open;
+        else
+            openFailure_ = explainFailedOpen(code);
         return code;
     }
     switch (state_) {
@@ -264,6 +256,7 @@ std::int16_t SerialLink::setOutput(std::string_view text)
 int SerialLink::OpenPort(int port, std::string_view settings, int keepOpen)
 {
     // Each failure skips the remaining steps and makes the result 0, silently.
+    openFailure_.reset();
     if (setCommPort(port) != comm_code::None)
         return 0;
     if (setSettings(settings) != comm_code::None)
@@ -284,7 +277,7 @@ std::optional<std::string> SerialLink::selectedPath() const
 {
     if (!devicePath_.empty())
         return devicePath_;
-    return selectedDevice(commPort_);
+    return configuredDevicePath(commPort_);
 }
 
 std::int16_t SerialLink::openSelectedPort()
@@ -315,6 +308,22 @@ std::int16_t SerialLink::openSelectedPort()
     }
     claim_ = std::move(claim);
     return comm_code::None;
+}
+
+// Looked at once the open has let go of the device, so that the look does not find the link
+// itself in the way. What the look cannot see (settings the device refused, say) is told by
+// the code the open failed with.
+std::optional<PortDiagnosis> SerialLink::explainFailedOpen(std::int16_t code) const
+{
+    const auto path = selectedPath();
+    if (!path)
+        return std::nullopt;
+    PortDiagnosis diagnosis = diagnosePort(*path, lockFileDirectories());
+    if (diagnosis.state == PortState::Free) {
+        diagnosis.state = PortState::OpenFailed;
+        diagnosis.detail = commErrorText(code);
+    }
+    return diagnosis;
 }
 
 std::int16_t SerialLink::applySettings(const LineSettings& settings)

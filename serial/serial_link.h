@@ -43,6 +43,7 @@ public:
 
     int OpenPort(int port, std::string_view settings, int keepOpen) override;
     std::int16_t ClosePort() override;
+    std::optional<PortDiagnosis> lastOpenFailure() const override { return openFailure_; }
 
     State state() const { return state_; }
     bool isOpen() const { return state_ == State::Open; }
@@ -54,6 +55,7 @@ public:
 private:
     std::optional<std::string> selectedPath() const;
     std::int16_t openSelectedPort();
+    std::optional<PortDiagnosis> explainFailedOpen(std::int16_t code) const;
     std::int16_t applySettings(const LineSettings& settings);
     std::int16_t writeAll(std::string_view text, int timeoutMs);
     std::int16_t failWrite(std::int16_t code);
@@ -67,6 +69,7 @@ private:
     std::string devicePath_; // set instead of commPort_ when a device is selected by path
     LineSettings settings_;  // the component's initial settings are "9600 N 8 1"
     State state_ = State::Closed;
+    std::optional<PortDiagnosis> openFailure_;
     bool inOperation_ = false; // errors raised inside our own calls are handled there
 };
 

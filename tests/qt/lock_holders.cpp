@@ -1,8 +1,10 @@
 #include "lock_holders.h"
 
+#include <fstream>
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,7 +69,7 @@ FlockingChild::~FlockingChild()
     endChild(pid_, release_);
 }
 
-SecondVarlo::SecondVarlo(int port)
+SecondVarlo::SecondVarlo(int port, std::optional<uid_t> asUser)
 {
     const std::string portText = std::to_string(port);
     int answer[2];
@@ -85,6 +87,9 @@ SecondVarlo::SecondVarlo(int port)
         ::close(answer[1]);
         ::close(release[0]);
         ::close(release[1]);
+        if (asUser &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(*asUser) != 0 || ::setuid(*asUser) != 0))
+            ::_exit(126);
         ::execl(VARLO_PORT_HOLDER, VARLO_PORT_HOLDER, portText.c_str(), nullptr);
         ::_exit(127);
     }
@@ -92,6 +97,8 @@ SecondVarlo::SecondVarlo(int port)
     ::close(release[0]);
     release_ = release[1];
     const std::string reply = readAnswer(answer[0]);
+    if (reply == "0")
+        reason_ = readAnswer(answer[0]);
     ::close(answer[0]);
     openResult_ = reply.empty() ? -1 : std::stoi(reply);
 }
@@ -109,4 +116,12 @@ pid_t endedProcessId()
     int status = 0;
     ::waitpid(pid, &status, 0);
     return pid;
+}
+
+std::string ownProgramName()
+{
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -151,17 +152,24 @@ INSTANTIATE_TEST_SUITE_P(Ports, AcceptedPort,
                                            AcceptRow{"TwoDigits", 12, "Using COM12:"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Discovery, PortFlockedByAnotherProgramIsSkippedSilently)
+TEST_F(Discovery, UnusablePortsGetNoBoxButTheirReasonOnStderr)
 {
     publish({5, 3});
     FlockingChild terminal(ptys[5]->slavePath());
     ASSERT_TRUE(terminal.holding());
+    const std::string dir = ports.path().toStdString();
+    std::ofstream(dir + "/COM4") << "not a port";
     dialogs.answers = {true};
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(varlo::discoverPort(link, dialogs), 3);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "COM5 (" + dir + "/COM5): busy: " + ownProgramName() + " (pid " +
+                  std::to_string(terminal.pid()) + ") holds it\n" + "COM4 (" + dir +
+                  "/COM4): not a terminal\n");
     EXPECT_EQ(dialogs.boxes, (std::vector<Box>{question(3), usingPort("Using COM3:")}));
 }
 
-TEST_F(Discovery, PortHeldByAnotherVarloIsSkippedSilently)
+TEST_F(Discovery, PortHeldByAnotherVarloIsSkippedWithoutABox)
 {
     publish({5, 3});
     SecondVarlo other(5);

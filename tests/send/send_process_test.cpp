@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int Port = 7;
@@ -205,6 +207,7 @@ struct UnopenedRow {
     const char* name;
     const char* port;
     bool holdThePort;
+    const char* reason; // the start of standard error, "%1" standing for the port directory
 };
 
 class SendUnopened : public SendProcess, public ::testing::WithParamInterface<UnopenedRow> {};
@@ -215,19 +218,40 @@ TEST_P(SendUnopened, ExitThreeAndSayWhy)
     std::unique_ptr<varlo::DeviceClaim> holder;
     if (row.holdThePort)
         holder = std::make_unique<varlo::DeviceClaim>(pty->slavePath());
-    const QString port = QString::fromUtf8(row.port);
-    const Outcome outcome = run({QStringLiteral("--port"), port, QStringLiteral("1kHz")});
+    const Outcome outcome =
+        run({QStringLiteral("--port"), QString::fromUtf8(row.port), QStringLiteral("1kHz")});
     EXPECT_EQ(outcome.exitCode, 3);
     EXPECT_EQ(outcome.wire, "");
-    EXPECT_TRUE(outcome.err.startsWith(QStringLiteral("varlo-send: cannot open ")))
-        << outcome.err.toStdString();
+    const QString reason =
+        QString::fromUtf8(row.reason).replace(QStringLiteral("%1"), portDir.path());
+    EXPECT_TRUE(outcome.err.startsWith(reason)) << outcome.err.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Ports, SendUnopened,
-                         ::testing::Values(UnopenedRow{"Missing", "COM8", false},
-                                           UnopenedRow{"Busy", "COM7", true},
-                                           UnopenedRow{"NotATerminal", "/dev/null", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Ports, SendUnopened,
+    ::testing::Values(
+        UnopenedRow{"Missing", "COM8", false, "varlo-send: cannot open COM8 (%1/COM8): missing\n"},
+        UnopenedRow{"Busy", "COM7", true, "varlo-send: cannot open COM7 (%1/COM7): busy: "},
+        UnopenedRow{"NotATerminal", "/dev/null", false,
+                    "varlo-send: cannot open /dev/null: not a terminal\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SendProcess, ListNamesEveryPortAndTheFlockHolder)
+{
+    const varlo::DeviceClaim holder(pty->slavePath());
+    ASSERT_TRUE(holder.held());
+    const Outcome outcome = run({QStringLiteral("--list")});
+    EXPECT_EQ(outcome.exitCode, 0);
+    const QStringList lines = outcome.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 16);
+    const QString dir = portDir.path();
+    EXPECT_EQ(lines[0], QStringLiteral("COM1 (%1/COM1): missing").arg(dir));
+    EXPECT_TRUE(lines[Port - 1].startsWith(QStringLiteral("COM7 (%1/COM7): busy: ").arg(dir)))
+        << lines[Port - 1].toStdString();
+    EXPECT_TRUE(lines[Port - 1].contains(QStringLiteral("(pid %1)").arg(::getpid())))
+        << lines[Port - 1].toStdString();
+    EXPECT_EQ(lines[15], QStringLiteral("COM16 (%1/COM16): missing").arg(dir));
+}
 
 // Arrival times of the commands at the far end of the line, in milliseconds from the first.
 std::vector<double> arrivals(PtyPair& pty, int count)

@@ -70,7 +70,7 @@ int main(int argc, char** argv)
         std::printf("varlo-send %s\n", VARLO_SEND_VERSION);
         return exit_status::Sent;
     case Request::Action::List:
-        return refuse("--list is not available yet");
+        return listPorts();
     case Request::Action::Send:
         break;
     }

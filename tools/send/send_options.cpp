@@ -1,14 +1,13 @@
 #include "send_options.h"
 
+#include "serial/port_discovery.h"
+
 #include <algorithm>
 #include <charconv>
 
 namespace varlo::send {
 
 namespace {
-
-constexpr int FirstPort = 1;
-constexpr int LastPort = 16;
 
 std::string blanksForCommas(std::string_view text)
 {
@@ -30,8 +29,8 @@ Checked<PortChoice> parsePort(std::string_view text)
         const auto digits = text.substr(3);
         const auto [end, error] =
             std::from_chars(digits.data(), digits.data() + digits.size(), number);
-        if (error == std::errc() && end == digits.data() + digits.size() && number >= FirstPort &&
-            number <= LastPort && digits.front() != '0')
+        if (error == std::errc() && end == digits.data() + digits.size() && number >= 1 &&
+            number <= HighestPort && digits.front() != '0')
             return PortChoice{number, {}};
     }
     return Refusal{"--port takes COM1 to COM16 or a device path such as /dev/ttyUSB0, not \"" +

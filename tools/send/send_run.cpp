@@ -1,16 +1,16 @@
 #include "send_run.h"
 
 #include "send_lines.h"
+#include "send_list.h"
 
 #include "app/quit_on_signal.h"
 #include "serial/comm_error_text.h"
-#include "serial/port_names.h"
+#include "serial/port_state_text.h"
 #include "serial/serial_link.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -27,18 +27,15 @@ constexpr auto ProgressEvery = std::chrono::milliseconds(50);
 // Runs shorter than this show no progress.
 constexpr auto ProgressFrom = std::chrono::seconds(1);
 
-std::string portName(const PortChoice& port)
+// Why the port did not open: the port's diagnosis where the link got as far as a device.
+std::string openFailureText(const SerialLink& link, const PortChoice& port, std::int16_t code)
 {
-    if (port.number == 0)
-        return port.devicePath;
-    std::string name = "COM" + std::to_string(port.number);
-    const char* dir = std::getenv(PortDirVariable);
-    std::optional<std::string_view> portDir;
-    if (dir && *dir)
-        portDir = dir;
-    if (const auto device = portDevicePath(port.number, portDir))
-        name += " (" + *device + ")";
-    return name;
+    if (const auto diagnosis = link.lastOpenFailure())
+        return port.number != 0 ? portStateText(port.number, *diagnosis)
+                                : deviceStateText(*diagnosis);
+    const std::string name =
+        port.number != 0 ? "COM" + std::to_string(port.number) : port.devicePath;
+    return name + ": " + commErrorText(code);
 }
 
 std::int16_t openPort(SerialLink& link, const Request& request)
@@ -149,8 +146,8 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
 {
     SerialLink link;
     if (const std::int16_t code = openPort(link, request); code != comm_code::None) {
-        std::fprintf(stderr, "varlo-send: cannot open %s: %s\n", portName(*request.port).c_str(),
-                     commErrorText(code).c_str());
+        std::fprintf(stderr, "varlo-send: cannot open %s\n",
+                     openFailureText(link, *request.port, code).c_str());
         return exit_status::PortNotOpened;
     }
 
@@ -195,6 +192,13 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
                      commErrorText(closed).c_str(), lastHandedOver(commands, sent).c_str());
         return exit_status::LineFailed;
     }
+    return exit_status::Sent;
+}
+
+int listPorts()
+{
+    for (const std::string& line : portListLines())
+        std::printf("%s\n", line.c_str());
     return exit_status::Sent;
 }
 

@@ -21,6 +21,9 @@ inline constexpr int SignalBase = 128; // plus the signal's number
 // run between two commands. Returns the exit status.
 int sendCommands(const Request& request, const std::vector<PlannedCommand>& commands);
 
+// Prints COM1 to COM16 with their devices and states.
+int listPorts();
+
 // Prints the commands as they would be sent; nothing is opened.
 int printCommands(const Request& request, const std::vector<PlannedCommand>& commands);
 
