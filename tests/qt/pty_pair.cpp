@@ -28,6 +28,8 @@ PtyPair::PtyPair(const QString& dir, int port)
     // closing the master really hangs the line up for it.
     ::close(slave);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not hold the master too, or closing it hangs nothing up.
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
     slavePath_ = name;
     linkPath_ = (dir + QStringLiteral("/COM%1").arg(port)).toStdString();
     ::unlink(linkPath_.c_str());

@@ -346,6 +346,26 @@ INSTANTIATE_TEST_SUITE_P(Signals, SendSignals,
                                            SignalRow{"Terminate", SIGTERM, 143}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SendProcess, HungUpLineEndsWithTheLastCommandHandedOver)
+{
+    QProcess process;
+    process.start(QStringLiteral(VARLO_SEND_EXE),
+                  {QStringLiteral("--port"), QStringLiteral("COM7"), QStringLiteral("--quiet"),
+                   QStringLiteral("--sweep"), QStringLiteral("1Hz"), QStringLiteral("1MHz"),
+                   QStringLiteral("--steps"), QStringLiteral("1000"), QStringLiteral("--dwell"),
+                   QStringLiteral("20ms")});
+    ASSERT_TRUE(process.waitForStarted(TimeoutMs));
+    ASSERT_EQ(pty->readAtMaster(3 * CommandLength, TimeoutMs).size(), 3 * CommandLength);
+    pty->closeMaster();
+    ASSERT_TRUE(process.waitForFinished(TimeoutMs));
+    EXPECT_EQ(process.exitCode(), 4);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.startsWith(QStringLiteral("varlo-send: the line failed: ")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("; the last command handed over whole was ")))
+        << err.toStdString();
+}
+
 // The instrument reads on the line what the program says it sent: its lines are the text after
 // the two blanks of the program's lines.
 TEST(SendToInstrument, TheInstrumentReadsWhatWasPrinted)
