@@ -66,8 +66,9 @@ private:
     QSerialPort port_;
     DeviceClaim claim_;
     int commPort_ = 0;
-    std::string devicePath_; // set instead of commPort_ when a device is selected by path
-    LineSettings settings_;  // the component's initial settings are "9600 N 8 1"
+    // Set instead of commPort_ when a device is selected by path.
+    std::string devicePath_;
+    LineSettings settings_; // the component's initial settings are "9600 N 8 1"
     State state_ = State::Closed;
     std::optional<PortDiagnosis> openFailure_;
     bool inOperation_ = false; // errors raised inside our own calls are handled there

@@ -54,7 +54,6 @@ Checked<std::vector<Step>> requestedSteps(const Request& request)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const varlo::QuitOnSignal quitOnSignal;
 
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const Checked<Request> parsed = parseCommandLine(arguments);
@@ -86,5 +85,8 @@ int main(int argc, char** argv)
 
     if (request.dryRun)
         return printCommands(request, commands);
+    // Until here nothing is open, and a signal ends the program at once, also while a script
+    // is read from standard input. From here on it stops the run between two commands.
+    const varlo::QuitOnSignal quitOnSignal;
     return sendCommands(request, commands);
 }
