@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/message_box_dialogs.h"
 #include "panel/panel_window.h"
 
@@ -5,6 +6,9 @@
 
 int main(int argc, char** argv)
 {
+    if (const auto status = varlo::answerCommandLine(argc, argv))
+        return *status;
+
     QApplication app(argc, argv);
     // The name only identifies the program to the system; window titles stay exactly as set.
     QApplication::setApplicationName(QStringLiteral("varlo"));

@@ -1,12 +1,27 @@
-# Installation and the Debian package: the panel, the instrument and varlo-send in bin/, the panel's
-# desktop entry and its icon in the freedesktop places.
+# Installation and the Debian package: the panel, the instrument and varlo-send in bin/, the
+# manual pages, the panel's desktop entry, AppStream metadata and icon in the freedesktop places,
+# and the copyright and changelog Debian asks for.
 include(GNUInstallDirs)
 
 set(varlo_app_dir ${CMAKE_CURRENT_LIST_DIR}/../app)
+set(varlo_doc_dir ${CMAKE_CURRENT_LIST_DIR}/../doc)
+set(varlo_debian_dir ${CMAKE_CURRENT_LIST_DIR}/debian)
+
+# Placeholders until the project has a home of its own; set them when packaging for real.
+set(VARLO_APP_ID "org.example.varlo"
+    CACHE STRING "Reverse-DNS id of the desktop entry and the AppStream component")
+set(VARLO_HOMEPAGE "https://varlo.example.org"
+    CACHE STRING "Home page named in the AppStream metadata; the screenshot lies below it")
+set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
+    CACHE STRING "Maintainer named in the Debian package and its changelog")
 
 install(TARGETS varlo varlo-instrument varlo-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${varlo_app_dir}/varlo.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${VARLO_APP_ID}.desktop)
+configure_file(${varlo_app_dir}/varlo.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/${VARLO_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/${VARLO_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${varlo_app_dir}/icons/varlo-16.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME varlo.png)
 install(FILES ${varlo_app_dir}/icons/varlo-32.png
@@ -14,27 +29,46 @@ install(FILES ${varlo_app_dir}/icons/varlo-32.png
 install(FILES ${varlo_app_dir}/icons/varlo.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
-set(VARLO_PACKAGE_MAINTAINER "Varlo maintainers <varlo@localhost>"
-    CACHE STRING "Maintainer named in the Debian package")
+# Manual pages and the changelog go compressed, without a time stamp, as Debian wants them.
+configure_file(${varlo_debian_dir}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
+set(varlo_compressed)
+foreach(source ${varlo_doc_dir}/varlo.1 ${varlo_doc_dir}/varlo-instrument.1
+        ${varlo_doc_dir}/varlo-send.1 ${CMAKE_BINARY_DIR}/debian/changelog)
+    get_filename_component(name ${source} NAME)
+    set(compressed ${CMAKE_BINARY_DIR}/debian/${name}.gz)
+    add_custom_command(OUTPUT ${compressed}
+        COMMAND gzip -9 -n -c ${source} > ${compressed}
+        DEPENDS ${source} VERBATIM)
+    list(APPEND varlo_compressed ${compressed})
+endforeach()
+add_custom_target(varlo_compressed_docs ALL DEPENDS ${varlo_compressed})
+list(FILTER varlo_compressed INCLUDE REGEX "\\.1\\.gz$")
+install(FILES ${varlo_compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${varlo_debian_dir}/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_PACKAGE_NAME varlo)
 set(CPACK_PACKAGE_VENDOR "Varlo")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Front panel for a serial function generator")
+# Wrapped as Debian shows it: lines of at most 80 columns.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-    "Varlo is a desktop front panel for a laboratory function generator on an RS-232 line: "
-    "keyed frequency, unit, waveform, attenuator and duty cycle, sent as short hex commands. "
-    "varlo-instrument plays the generator on a pseudo-terminal for trying the panel without one.")
-set(CPACK_PACKAGE_CONTACT ${VARLO_PACKAGE_MAINTAINER})
+    "Varlo is a desktop front panel for a laboratory function generator on an\n"
+    "RS-232 line: keyed frequency, unit, waveform, attenuator and duty cycle,\n"
+    "sent as short hex commands.\n"
+    "varlo-instrument plays the generator on a pseudo-terminal for trying the\n"
+    "panel without one.")
+set(CPACK_PACKAGE_CONTACT ${VARLO_MAINTAINER})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_PACKAGE_NAME varlo)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VARLO_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VARLO_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6 (>= 6.2), libqt6serialport6 (>= 6.2)")
+# libc6, the Qt libraries and the rest, each at the version the binaries were built against.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 include(CPack)

@@ -58,15 +58,19 @@ std::optional<long> openedBy(const std::string& device)
 {
     namespace fs = std::filesystem;
     const std::string self = std::to_string(::getpid());
+    // Processes come and go while they are listed: every step takes an error code instead
+    // of throwing.
     std::error_code error;
-    for (const auto& process : fs::directory_iterator("/proc", error)) {
-        const std::string pidText = process.path().filename().string();
+    for (fs::directory_iterator process("/proc", error), end; !error && process != end;
+         process.increment(error)) {
+        const std::string pidText = process->path().filename().string();
         if (pidText == self || pidText.find_first_not_of("0123456789") != std::string::npos)
             continue;
         std::error_code fdError;
-        for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+        for (fs::directory_iterator fd(process->path() / "fd", fdError); !fdError && fd != end;
+             fd.increment(fdError)) {
             std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError).string() == device)
+            if (fs::read_symlink(fd->path(), linkError).string() == device)
                 return std::atol(pidText.c_str());
         }
     }
@@ -78,8 +82,8 @@ std::optional<long> openedBy(const std::string& device)
 bool removable(const std::string& path)
 {
     const std::string directory = path.substr(0, path.find_last_of('/'));
-    struct stat file {
-    }, dir{};
+    struct stat file {};
+    struct stat dir {};
     if (::lstat(path.c_str(), &file) != 0 || ::stat(directory.c_str(), &dir) != 0)
         return true; // gone meanwhile
     if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 ||

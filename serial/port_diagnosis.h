@@ -28,9 +28,10 @@ struct PortDiagnosis {
 };
 
 // Looks at the device as the serial link would open it: lock files in the lock directories,
-// then a brief write-only, non-blocking open with an exclusive flock, released at once. The
-// holder of a busy device comes from its lock file, from the kernel's flock table, or from
-// the open descriptors of the processes this user may inspect.
+// then a brief write-only, non-blocking open with an exclusive flock, released at once, then
+// lock files of ended processes that this user could not remove. The holder of a busy device
+// comes from its lock file, from the kernel's flock table, or from the open descriptors of
+// the processes this user may inspect.
 PortDiagnosis diagnosePort(const std::string& devicePath,
                            const std::vector<std::string>& lockDirectories);
 

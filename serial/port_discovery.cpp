@@ -11,8 +11,8 @@ namespace varlo {
 
 namespace {
 
-// The boxes stay as they are; a device that is there but cannot be used is named on stderr
-// with the reason, so that "No communication port can use!" is not all the user learns.
+// A device that is there but cannot be used is named on stderr with the reason: the boxes
+// alone would tell the user no more than "No communication port can use!".
 void reportUnusable(int port, const std::optional<PortDiagnosis>& why)
 {
     if (why && why->state != PortState::Missing)

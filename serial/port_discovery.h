@@ -13,7 +13,8 @@ inline constexpr int HighestPort = 16;
 
 // The start-up scan: tries COM16 down to COM1, asks about each port that opens and keeps the
 // first accepted one open. Returns its number, or nullopt after telling the user that no
-// port can be used and ending the program.
+// port can be used and ending the program. Each port whose device is there but would not
+// open is named on stderr with the reason.
 std::optional<int> discoverPort(PortOperations& ports, UserDialogs& dialogs);
 
 } // namespace varlo

@@ -15,8 +15,9 @@ namespace varlo {
 
 // The serial component behind the panel (MSComm1): one port, selected by number, opened with
 // a settings text, written to in whole commands. Each property set either succeeds (0) or
-// fails with a communication error code. OpenPort traps failures silently; ClosePort and
-// the write report them to the caller.
+// fails with a communication error code. OpenPort traps failures silently, keeping what the
+// device showed of the last one (lastOpenFailure); ClosePort and the write report them to
+// the caller.
 //
 // The line is one-way: the port is opened write-only, with no flow control, and nothing is
 // ever read. A failed write closes the port and leaves the link Failed; the next write first

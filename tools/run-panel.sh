@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# One command from a fresh clone to the running panel: install, build, then start the
-# virtual instrument and the panel wired to it, so the whole thing works without hardware.
+# One command from a fresh clone to the running panel: install, build the panel and the
+# instrument (the tests are tools/run-tests.sh's), then start the virtual instrument and the
+# panel wired to it, so the whole thing works without hardware.
 # Closing the panel stops the instrument.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup/install-deps.sh
-bash tools/setup/build.sh
+BUILD_TARGETS="varlo varlo-instrument" bash tools/setup/build.sh
 
 port_dir=$(mktemp -d "${TMPDIR:-/tmp}/varlo-ports-XXXXXX")
 instrument_args=(--dir "$port_dir" --port 3)

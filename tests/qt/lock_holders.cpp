@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +36,7 @@ void endChild(pid_t& pid, int& release)
 
 } // namespace
 
-FlockingChild::FlockingChild(const std::string& devicePath)
+FlockingChild::FlockingChild(const std::string& devicePath, Hold how)
 {
     int answer[2];
     int release[2];
@@ -49,7 +50,8 @@ FlockingChild::FlockingChild(const std::string& devicePath)
         ::close(answer[0]);
         ::close(release[1]);
         const int fd = ::open(devicePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const bool locked = fd >= 0 && (how == Hold::Flock ? ::flock(fd, LOCK_EX | LOCK_NB)
+                                                           : ::ioctl(fd, TIOCEXCL)) == 0;
         const char* reply = locked ? "1\n" : "0\n";
         (void)!::write(answer[1], reply, 2);
         char c;

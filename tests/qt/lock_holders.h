@@ -7,11 +7,14 @@
 
 // Other programs holding a serial port, for the tests that check it is left alone.
 
-// A child process that holds an exclusive flock on a device, as several serial terminals
-// do. The lock is held from construction until destruction.
+// A child process that holds a device as serial terminals do: with an exclusive flock, or
+// with the terminal's exclusive-open flag (which binds everyone but root). The hold lasts
+// from construction until destruction.
 class FlockingChild {
 public:
-    explicit FlockingChild(const std::string& devicePath);
+    enum class Hold { Flock, ExclusiveOpen };
+
+    explicit FlockingChild(const std::string& devicePath, Hold how = Hold::Flock);
     ~FlockingChild();
     FlockingChild(const FlockingChild&) = delete;
     FlockingChild& operator=(const FlockingChild&) = delete;

@@ -54,6 +54,22 @@ TEST_F(Diagnosis, FlockHolderIsNamedByPidAndProgram)
     EXPECT_EQ(diagnosis.lockFile, "");
 }
 
+// The flag keeps out everyone but root: a user learns who set it from the descriptors of
+// the processes it may read; root opens the port regardless, so to root it is free.
+TEST_F(Diagnosis, ExclusiveOpenHolderIsFoundAmongOpenDescriptors)
+{
+    FlockingChild terminal(pty.slavePath(), FlockingChild::Hold::ExclusiveOpen);
+    ASSERT_TRUE(terminal.holding());
+    const auto diagnosis = diagnose(portPath("COM4"));
+    if (::geteuid() == 0) {
+        EXPECT_EQ(diagnosis.state, PortState::Free);
+        return;
+    }
+    EXPECT_EQ(diagnosis.state, PortState::Busy);
+    EXPECT_EQ(diagnosis.holderPid, terminal.pid());
+    EXPECT_EQ(diagnosis.holderName, ownProgramName());
+}
+
 TEST_F(Diagnosis, LiveLockFileNamesItsHolderAndItself)
 {
     const std::string lock = locks.path().toStdString() + "/LCK..pts_" +

@@ -5,7 +5,7 @@
 #
 #   tools/ci/fuzz.sh [seconds per target]      (default 60, or $FUZZ_SECONDS)
 #
-# Needs clang and its runtime (libclang-rt-14-dev); installs nothing itself.
+# Needs clang and its own runtime (libclang-rt-<its version>-dev); installs nothing itself.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/../.." && pwd)"

@@ -3,30 +3,51 @@
 # lacks; installs nothing when everything is there. Runs as root, or through sudo.
 set -euo pipefail
 
-# What building and running the panel needs.
-packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev fonts-dejavu-core)
-# What the tests add: GoogleTest, an X server for the end-to-end run, clang for the fuzzers.
+# What building and running the panel needs, and building its Debian package. Configuring
+# the tree looks for GoogleTest even when only the programs are built.
+packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev fonts-dejavu-core libgtest-dev)
+packages+=(dpkg-dev file)
+# What the tests add: an X server for the end-to-end run, clang for the fuzzers, and the
+# checkers of the package, its desktop entry, metadata and manual pages.
 if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
-    packages+=(libgtest-dev python3 xvfb xauth xdotool x11-utils x11-apps clang libclang-rt-14-dev)
+    packages+=(python3 xvfb xauth xdotool x11-utils x11-apps clang)
+    packages+=(lintian desktop-file-utils appstream man-db)
 fi
 # The benchmark's probe drives the X server through XTest.
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libxtst-dev)
 fi
 
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
-
-echo "Installing: ${missing[*]}"
 as_root=()
 if [[ $(id -u) -ne 0 ]]; then
     as_root=(sudo)
 fi
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
+updated=false
+
+# Installs those of the named packages that are not installed yet.
+install_missing() {
+    local missing=() package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"
+        then
+            missing+=("$package")
+        fi
+    done
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+
+    echo "Installing: ${missing[*]}"
+    if [[ $updated == false ]]; then
+        "${as_root[@]}" apt-get update -qq
+        updated=true
+    fi
+    # Through env, so that sudo's reset of the environment keeps it.
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+install_missing "${packages[@]}"
+
+# The fuzzers link the runtime of the clang that is installed, whatever its version.
+if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
+    install_missing "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev"
+fi

@@ -1,0 +1,59 @@
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int TimeoutMs = 5000;
+
+struct CommandLineCase {
+    const char* shows;
+    QStringList arguments;
+    int exitCode;
+    const char* stdoutHas; // empty: nothing on stdout
+    const char* stderrHas; // empty: nothing on stderr
+};
+
+// The panel is started with no display at all: an answer that built a window, or a scan that
+// asked its questions, would abort or hang instead of answering.
+TEST(PanelCommandLine, AnswersWithoutDisplayAndStartsNothing)
+{
+    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        noDisplay.remove(QString::fromLatin1(variable));
+
+    const CommandLineCase cases[] = {
+        {"help lists the port directory", {QStringLiteral("--help")}, 0, "VARLO_PORT_DIR", ""},
+        {"short help", {QStringLiteral("-h")}, 0, "Usage: ", ""},
+        {"version", {QStringLiteral("--version")}, 0, "varlo " VARLO_VERSION, ""},
+        {"unknown option", {QStringLiteral("--frequency=5")}, 2, "", "Unknown option 'frequency'"},
+        {"stray argument", {QStringLiteral("COM3")}, 2, "", "unexpected argument 'COM3'"},
+        {"unknown before help",
+         {QStringLiteral("--bogus"), QStringLiteral("--help")},
+         2,
+         "",
+         "Unknown option 'bogus'"},
+    };
+    for (const auto& [shows, arguments, exitCode, stdoutHas, stderrHas] : cases) {
+        SCOPED_TRACE(shows);
+        QProcess panel;
+        panel.setProcessEnvironment(noDisplay);
+        panel.start(QStringLiteral(VARLO_EXE), arguments);
+        ASSERT_TRUE(panel.waitForFinished(TimeoutMs));
+        EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(panel.exitCode(), exitCode);
+        const QString out = QString::fromUtf8(panel.readAllStandardOutput());
+        const QString err = QString::fromUtf8(panel.readAllStandardError());
+        if (*stdoutHas)
+            EXPECT_TRUE(out.contains(QLatin1String(stdoutHas))) << out.toStdString();
+        else
+            EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+        if (*stderrHas)
+            EXPECT_TRUE(err.contains(QLatin1String(stderrHas))) << err.toStdString();
+        else
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    }
+}
+
+} // namespace
