@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/message_box_dialogs.h"
+#include "app/quit_on_signal.h"
 #include "panel/panel_window.h"
 
 #include <QApplication>
@@ -14,9 +15,17 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("varlo"));
 
     varlo::MessageBoxDialogs dialogs;
+    // SIGTERM, SIGINT and SIGHUP end the program as EXIT does, without a box: the event loop
+    // (or the open question of the port scan) is left, main returns 0, and the window closes
+    // the port and removes its lock on the way out.
+    varlo::QuitOnSignal quitOnSignal;
+    QObject::connect(&quitOnSignal, &varlo::QuitOnSignal::arrived, &app,
+                     [&dialogs] { dialogs.stopShowing(); });
+
     varlo::Varlo54 window(dialogs);
     // The port scan asks its questions before the panel appears; without a port, no panel.
-    if (!window.Form_Load())
+    // A signal during the scan has closed its box, but found no event loop yet to leave.
+    if (!window.Form_Load() || varlo::QuitOnSignal::received() != 0)
         return 0;
     window.show();
     return app.exec();

@@ -24,17 +24,36 @@ QMessageBox::Icon toQtIcon(BoxIcon icon)
 
 bool MessageBoxDialogs::askYesNo(const std::string& title, const std::string& text)
 {
+    if (stopped_)
+        return false;
     QMessageBox box(QMessageBox::Question, QString::fromStdString(title),
                     QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return showModal(box) == QMessageBox::Yes;
 }
 
 void MessageBoxDialogs::tell(BoxIcon icon, const std::string& title, const std::string& text)
 {
+    if (stopped_)
+        return;
     QMessageBox box(toQtIcon(icon), QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::Ok);
-    box.exec();
+    showModal(box);
+}
+
+void MessageBoxDialogs::stopShowing()
+{
+    stopped_ = true;
+    if (open_)
+        open_->reject();
+}
+
+int MessageBoxDialogs::showModal(QMessageBox& box)
+{
+    open_ = &box;
+    const int answer = box.exec();
+    open_ = nullptr;
+    return answer;
 }
 
 void MessageBoxDialogs::endProgram()

@@ -2,6 +2,8 @@
 
 #include "panel/user_dialogs.h"
 
+class QMessageBox;
+
 namespace varlo {
 
 // The real boxes: modal QMessageBoxes titled exactly as given, with no parent so they can
@@ -12,6 +14,17 @@ public:
     void tell(BoxIcon icon, const std::string& title, const std::string& text) override;
     // Leaves the event loop at once; main then returns and the window closes the port.
     void endProgram() override;
+
+    // The program is ending on a signal: the open box, if any, is closed as if answered No,
+    // and every later question is answered No and every later message left unshown, so
+    // the program leaves without a box, also from the port scan before the event loop.
+    void stopShowing();
+
+private:
+    int showModal(QMessageBox& box);
+
+    bool stopped_ = false;
+    QMessageBox* open_ = nullptr;
 };
 
 } // namespace varlo

@@ -4,13 +4,6 @@
 
 namespace varlo {
 
-namespace {
-
-// The eighth counted key (or the first after an ended entry) starts a new entry.
-constexpr std::int16_t RestartCount = 8;
-
-} // namespace
-
 std::string pressDigit(PanelState& state, int digit)
 {
     const char character = static_cast<char>('0' + digit);

@@ -159,16 +159,25 @@ std::string plainDecimal(double value)
     return decimal.negative ? "-" + text : text;
 }
 
-// Shortest exponent form that reads back to exactly this value, e.g. "5E-05".
+// Exponent form from the same 15 significant digits, without trailing zeros: "6E-05",
+// "1.5E+20". Read back, it gives the value the display stands for.
 std::string exponentForm(double value)
 {
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-    std::string text(buffer, result.ptr);
-    for (char& c : text)
-        if (c == 'e')
-            c = 'E';
+    DecimalDigits decimal = significantDigits(value, ShownDigits);
+    while (decimal.digits.size() > 1 && decimal.digits.back() == '0')
+        decimal.digits.pop_back();
+    std::string text = decimal.negative ? "-" : "";
+    text.push_back(decimal.digits.front());
+    if (decimal.digits.size() > 1) {
+        text.push_back('.');
+        text.append(decimal.digits, 1);
+    }
+    // At least two exponent digits, as in "6E-05".
+    const int exponent = decimal.exponent;
+    text.append(exponent < 0 ? "E-" : "E+");
+    if (exponent > -10 && exponent < 10)
+        text.push_back('0');
+    text.append(std::to_string(exponent < 0 ? -exponent : exponent));
     return text;
 }
 

@@ -12,8 +12,8 @@ double numericValue(std::string_view text);
 
 // The display form of a number: whole numbers as plain digits, others rounded to 15
 // significant digits in plain decimal without trailing zeros ("0.07", "1.23456").
-// Magnitudes below 0.0001 or from 10^15 up use an exponent form ("5E-05") that
-// numericValue reads back to the same value.
+// Magnitudes below 0.0001 or from 10^15 up use an exponent form of the same 15 digits
+// ("6E-05"); numericValue reads any shown text back to the number it shows.
 std::string textForm(double value);
 
 } // namespace varlo

@@ -13,7 +13,7 @@ std::string applyStartupValues(PanelState& state)
     state.DutyAdjusted = false;
     // "1000" on the display is a finished value, like one just sent: a first digit key
     // replaces it instead of extending it.
-    state.KeyCount = 7;
+    state.KeyCount = EntryEndedCount;
     state.PointEntered = false;
     state.DecimalPlaces = 0;
     return StartupDisplayText;

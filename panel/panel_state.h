@@ -1,5 +1,7 @@
 #pragma once
 
+#include "panel/pending_marks.h"
+
 #include <cstdint>
 #include <string>
 
@@ -11,10 +13,16 @@ enum class Unit : std::int16_t { Hz = 0, KHz = 3, MHz = 6 };
 // One bit per waveform; the value is also the last hex digit of every command.
 enum class Waveform : std::int16_t { Sine = 8, Square = 4, Triangle = 2 };
 
+// The key that brings KeyCount to RestartCount starts a new entry instead of extending it.
+// An ended entry (one just sent, or the start-up value) holds EntryEndedCount, so that the
+// next counted key is the one that restarts.
+inline constexpr std::int16_t RestartCount = 8;
+inline constexpr std::int16_t EntryEndedCount = RestartCount - 1;
+
 // The one record behind the panel window: the frequency entry being keyed and the output
 // settings with their pending flags. Handlers work on the fields directly.
 struct PanelState {
-    std::int16_t KeyCount = 0;      // keys counted into the current entry; 7 = entry ended
+    std::int16_t KeyCount = 0;      // keys counted into the current entry
     std::int16_t DecimalPlaces = 0; // digits keyed after the point
     double EntryValue = 0;          // keyed number, in the selected unit
     double DigitScale = 0;          // working value of the last fraction digit
@@ -27,6 +35,7 @@ struct PanelState {
     Unit UnitExponent = Unit::Hz;
     Waveform WaveCode = Waveform::Sine;
     std::string EntryText; // keyed text, at most 7 characters
+    PendingMarks RedMarks; // the controls shown red, mirroring the two flags above
 };
 
 // The display text at start-up, put into FreqValue by the start-up step.

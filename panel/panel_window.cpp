@@ -21,6 +21,7 @@
 
 #include <array>
 #include <limits>
+#include <utility>
 
 // The icon's resource lives in the Qt library of the program; a static library has to
 // register it by hand, and only from outside any namespace.
@@ -360,10 +361,16 @@ void Varlo54::FreqValue_Change(const QString& text)
     freqValueChanged(state_, text.toStdString());
 }
 
-// Runs FreqValue_Change at once, nested in the calling handler, when the text differs.
+// Runs FreqValue_Change at once, nested in the calling handler. Qt raises no change for
+// the text the box already shows, yet the key's own arithmetic may have moved EntryValue
+// away from it (after typing), so the change handler runs then too.
 void Varlo54::putIntoFreqValue(const std::string& text)
 {
-    FreqValue->setText(QString::fromStdString(text));
+    const QString shown = QString::fromStdString(text);
+    if (FreqValue->text() == shown)
+        FreqValue_Change(shown);
+    else
+        FreqValue->setText(shown);
 }
 
 void Varlo54::Unit_Click(Unit unit)
@@ -375,21 +382,20 @@ void Varlo54::Unit_Click(Unit unit)
 void Varlo54::Wave_Click(Waveform waveform)
 {
     selectWaveform(state_, waveform);
-    QAbstractButton* option = WaveGroup->button(static_cast<int>(waveform));
-    option->setChecked(true);
-    paintPending(option);
+    WaveGroup->button(static_cast<int>(waveform))->setChecked(true);
+    paintMarks();
 }
 
 void Varlo54::DBS_Click(bool on)
 {
     selectAttenuator(state_, on);
-    paintPending(on ? DBSOn : DBSOff);
+    paintMarks();
 }
 
 void Varlo54::DutyScroll_Change(int value)
 {
     DutyValueLabel->setText(QString::fromStdString(changeDuty(state_, value)));
-    paintPending(DutyValueLabel);
+    paintMarks();
 }
 
 void Varlo54::Enter_Click()
@@ -400,16 +406,12 @@ void Varlo54::Enter_Click()
         dialogs_.endProgram();
         return;
     }
-    if (decision.kind == CommandKind::Duty) {
-        paintSent(DutyValueLabel);
-    } else {
-        for (QWidget* option : {DBSOn, DBSOff, WaveSin, WaveSqu, WaveTri})
-            paintSent(option);
-    }
     if (const std::int16_t code = MSComm1.setOutput(decision.command); code != 0) {
-        markUnsent(state_, decision.kind);
         ShowCommError(code);
+        return;
     }
+    commandSent(state_, decision.kind);
+    paintMarks();
 }
 
 void Varlo54::Exit_Click()
@@ -424,18 +426,26 @@ void Varlo54::ShowCommError(std::int16_t code)
     dialogs_.tell(BoxIcon::Exclamation, CommErrorTitle, commErrorText(code));
 }
 
-void Varlo54::paintPending(QWidget* control)
+void Varlo54::paintMarks()
 {
-    control->setAutoFillBackground(true);
-    setColour(control, control->backgroundRole(), PendingRed);
-}
-
-// Back to the look the control had at start-up: its background is the button face again,
-// and it lies on its frame as the style draws it, not as a filled patch.
-void Varlo54::paintSent(QWidget* control)
-{
-    control->setAutoFillBackground(false);
-    setColour(control, control->backgroundRole(), buttonFace(control));
+    const std::array<std::pair<Marked, QWidget*>, MarkedCount> controls{{
+        {Marked::WaveSin, WaveSin},
+        {Marked::WaveSqu, WaveSqu},
+        {Marked::WaveTri, WaveTri},
+        {Marked::DBSOn, DBSOn},
+        {Marked::DBSOff, DBSOff},
+        {Marked::DutyValueLabel, DutyValueLabel},
+    }};
+    for (const auto& [mark, control] : controls) {
+        const bool red = state_.RedMarks.isRed(mark);
+        // A filled background is what shows the red; controls already right stay untouched.
+        if (red == control->autoFillBackground())
+            continue;
+        control->setAutoFillBackground(red);
+        // Back at button face, the control lies on its frame as the style draws it, as at
+        // start-up, not as a filled patch.
+        setColour(control, control->backgroundRole(), red ? PendingRed : buttonFace(control));
+    }
 }
 
 } // namespace varlo

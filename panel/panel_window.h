@@ -1,11 +1,12 @@
 #pragma once
 
-// How data flows: a key, click or typed text runs its handler (Num5_Click, WaveSqu_Click,
+// How data flows: a key, click or typed text runs its handler (NumDigit_Click, Wave_Click,
 // FreqValue_Change, ...), which calls the panel logic on PanelState and paints what it says;
-// Enter_Click asks the logic for the command and writes it through the serial link MSComm1.
+// Enter_Click asks the logic for the command, hands it to the serial link MSComm1 and, once
+// the line has taken it, lets the logic clear what was sent.
 
-#include "panel/user_dialogs.h"
 #include "panel/panel_state.h"
+#include "panel/user_dialogs.h"
 #include "serial/serial_link.h"
 
 #include <QMainWindow>
@@ -64,9 +65,8 @@ private:
     void Exit_Click();
     void ShowCommError(std::int16_t code);
 
-    // Pending marks: red while a setting waits for Enter, button face once it is sent.
-    void paintPending(QWidget* control);
-    void paintSent(QWidget* control);
+    // Paints the controls red or button face, as the state's pending marks say.
+    void paintMarks();
 
     UserDialogs& dialogs_;
     PanelState state_;

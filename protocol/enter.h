@@ -8,9 +8,8 @@ namespace varlo {
 
 enum class CommandKind { Duty, Frequency };
 
-// What one press of Enter decided. For Send, the state already has the command's pending
-// flag cleared and the entry ended; the window then clears the command's red marks and
-// writes the text. For FrequencyTooLarge the state is untouched.
+// What one press of Enter decided: the command to hand to the line, or the refusal of a
+// frequency the generator cannot make.
 struct EnterDecision {
     enum class Outcome { Send, FrequencyTooLarge };
     Outcome outcome = Outcome::Send;
@@ -18,13 +17,16 @@ struct EnterDecision {
     std::string command;
 };
 
-// Enter_Click's logic: the duty command while DutyChanged is set, else the frequency
-// command for the entry on the display with its unit (also when nothing changed, so a
-// second Enter repeats what the display shows).
-EnterDecision pressEnter(PanelState& state);
+// Enter_Click's logic, first half: the duty command while DutyChanged is set, else the
+// frequency command for the entry on the display with its unit (also when nothing changed,
+// so a second Enter repeats what the display shows). The state is not touched: until the
+// line has taken the command, nothing of it counts as sent.
+EnterDecision pressEnter(const PanelState& state);
 
-// A command that could not be written is pending again, so the next Enter sends it.
-void markUnsent(PanelState& state, CommandKind kind);
+// Second half, once the line has taken the command: its pending flag and red marks are
+// cleared and the entry ends. A command the line refused leaves the state as it was, so the
+// next Enter sends it again and the keypad goes on with the entry.
+void commandSent(PanelState& state, CommandKind kind);
 
 inline constexpr const char* TooLargeTitle = "Out of Range";
 inline constexpr const char* TooLargeText = "Frequency too large!";

@@ -8,10 +8,12 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
+#include <cerrno>
 #include <optional>
 
 #include <poll.h>
 #ifndef Q_OS_WIN
+#include <sys/ioctl.h>
 #include <termios.h>
 #endif
 
@@ -31,7 +33,8 @@ namespace {
 //   device missing, unplugged or hung up                            -10  IE_HARDWARE
 //   data bits the device refuses                                    -11  IE_BYTESIZE
 //   baud rate the device refuses                                    -12  IE_BAUDRATE
-//   write not taken by the line within WriteTimeoutMs              0x0100 CE_TXFULL
+//   write refused: a second of line time queued already, or the    0x0100 CE_TXFULL
+//   line not ready for it within WriteTimeoutMs (nothing written)
 //
 // and for failures reported by the serial port itself:
 struct PortErrorCode {
@@ -226,6 +229,8 @@ std::int16_t SerialLink::setPortOpen(bool open)
         break;
     }
     const bool gone = deviceGone();
+    if (!gone)
+        handOverBuffered();
     port_.clearError();
     port_.close();
     const QSerialPort::SerialPortError closeError = port_.error();
@@ -250,7 +255,7 @@ std::int16_t SerialLink::setOutput(std::string_view text)
     }
     if (deviceGone())
         return failWrite(comm_code::HardwareGone);
-    return writeAll(text, static_cast<int>(deadline.remainingTime()));
+    return writeWhole(text, deadline);
 }
 
 int SerialLink::OpenPort(int port, std::string_view settings, int keepOpen)
@@ -307,6 +312,7 @@ std::int16_t SerialLink::openSelectedPort()
         return code;
     }
     claim_ = std::move(claim);
+    queue_.restart(charactersPerSecond(settings_), LineQueue::Clock::now());
     return comm_code::None;
 }
 
@@ -339,27 +345,58 @@ std::int16_t SerialLink::applySettings(const LineSettings& settings)
         return comm_code::BadParameters;
     if (!port_.setFlowControl(QSerialPort::NoFlowControl))
         return comm_code::BadParameters;
-    return lineTakesSettings(static_cast<int>(port_.handle()), settings);
+    if (const std::int16_t code = lineTakesSettings(static_cast<int>(port_.handle()), settings);
+        code != comm_code::None)
+        return code;
+    queue_.setRate(charactersPerSecond(settings));
+    return comm_code::None;
 }
 
-std::int16_t SerialLink::writeAll(std::string_view text, int timeoutMs)
+std::int16_t SerialLink::writeWhole(std::string_view text, const QDeadlineTimer& deadline)
 {
-    const QDeadlineTimer deadline(timeoutMs);
+    if (!queue_.takes(text.size(), waitingInDevice(), LineQueue::Clock::now()))
+        return comm_code::TxFull;
+    // Only a line ready for more is handed the command: then the device takes it whole.
+    // A line that stays stalled until the deadline refuses it with nothing written, and the
+    // port stays open for the Enter after the line moves again.
+    const int fd = static_cast<int>(port_.handle());
+    while (true) {
+        pollfd pfd{fd, POLLOUT, 0};
+        const int ready = ::poll(&pfd, 1, static_cast<int>(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0)
+            return comm_code::TxFull;
+        if (ready < 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+            return failWrite(comm_code::HardwareGone);
+        break;
+    }
     port_.clearError();
     const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
     if (port_.write(bytes) != bytes.size())
         return failWrite(codeFor(port_.error()));
-    while (port_.bytesToWrite() > 0) {
-        const qint64 remaining = deadline.remainingTime();
-        if (remaining <= 0)
-            return failWrite(comm_code::TxFull);
-        if (!port_.waitForBytesWritten(static_cast<int>(remaining))) {
+    queue_.add(text.size(), LineQueue::Clock::now());
+    // What the device has not yet taken stays in the port's own buffer and follows as the
+    // line moves; the command is the link's from here on and counts as sent.
+    while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
             const QSerialPort::SerialPortError error = port_.error();
             if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
                 return failWrite(deviceGone() ? comm_code::HardwareGone : codeFor(error));
         }
     }
     return comm_code::None;
+}
+
+std::size_t SerialLink::waitingInDevice() const
+{
+    std::size_t waiting = static_cast<std::size_t>(port_.bytesToWrite());
+#ifdef TIOCOUTQ
+    int queued = 0;
+    if (::ioctl(static_cast<int>(port_.handle()), TIOCOUTQ, &queued) == 0 && queued > 0)
+        waiting += static_cast<std::size_t>(queued);
+#endif
+    return waiting;
 }
 
 std::int16_t SerialLink::failWrite(std::int16_t code)
@@ -372,12 +409,25 @@ std::int16_t SerialLink::failWrite(std::int16_t code)
 void SerialLink::closeQuietly()
 {
     if (port_.isOpen()) {
-        // Whatever the line has not taken is dropped, so the close cannot wait on it.
-        port_.clear(QSerialPort::Output);
+        if (!deviceGone())
+            handOverBuffered();
         port_.close();
     }
     port_.clearError();
     claim_.release();
+}
+
+void SerialLink::handOverBuffered()
+{
+    // A close drops what the port itself still buffers; a command that went out in part
+    // must not end cut, so the device gets the rest first, within one write deadline. What
+    // the device holds already goes on down the line after the close: nothing is flushed.
+    const QDeadlineTimer deadline(WriteTimeoutMs);
+    port_.clearError();
+    while (port_.bytesToWrite() > 0 && !deadline.hasExpired())
+        if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
+            port_.error() != QSerialPort::TimeoutError)
+            break;
 }
 
 bool SerialLink::deviceGone() const

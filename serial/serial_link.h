@@ -1,11 +1,14 @@
 #pragma once
 
+#include "serial/line_queue.h"
 #include "serial/line_settings.h"
 #include "serial/port_lock.h"
 #include "serial/port_operations.h"
 
+#include <QDeadlineTimer>
 #include <QSerialPort>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,9 +23,13 @@ namespace varlo {
 // the caller.
 //
 // The line is one-way: the port is opened write-only, with no flow control, and nothing is
-// ever read. A failed write closes the port and leaves the link Failed; the next write first
-// reopens the same port with the same settings, and a close of a Failed link reports nothing
-// more, because its failure has already been reported once.
+// ever read. A command goes to the line whole or not at all, and what the line has taken is
+// never thrown away, neither on a failure nor on close. A command that would queue more than
+// about a second of line time, or that the line is not ready for within WriteTimeoutMs, is
+// refused with nothing written and the port left open. A device that is gone fails the
+// write, closes the port and leaves the link Failed; the next write first reopens the same
+// port with the same settings, and a close of a Failed link reports nothing more, because
+// its failure has already been reported once.
 class SerialLink final : public PortOperations {
 public:
     enum class State { Closed, Open, Failed };
@@ -58,9 +65,11 @@ private:
     std::int16_t openSelectedPort();
     std::optional<PortDiagnosis> explainFailedOpen(std::int16_t code) const;
     std::int16_t applySettings(const LineSettings& settings);
-    std::int16_t writeAll(std::string_view text, int timeoutMs);
+    std::int16_t writeWhole(std::string_view text, const QDeadlineTimer& deadline);
+    std::size_t waitingInDevice() const;
     std::int16_t failWrite(std::int16_t code);
     void closeQuietly();
+    void handOverBuffered();
     bool deviceGone() const;
     void onPortError(QSerialPort::SerialPortError error);
 
@@ -70,6 +79,7 @@ private:
     // Set instead of commPort_ when a device is selected by path.
     std::string devicePath_;
     LineSettings settings_; // the component's initial settings are "9600 N 8 1"
+    LineQueue queue_;
     State state_ = State::Closed;
     std::optional<PortDiagnosis> openFailure_;
     bool inOperation_ = false; // errors raised inside our own calls are handled there

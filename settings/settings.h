@@ -6,7 +6,8 @@
 
 namespace varlo {
 
-// The output settings handlers. Each marks its setting pending; none sends anything.
+// The output settings handlers. Each raises its setting's pending flag and, but for the
+// unit, marks its control red; none sends anything.
 
 void selectUnit(PanelState& state, Unit unit);             // UnitHz/KHz/MHz_Click
 void selectWaveform(PanelState& state, Waveform waveform); // WaveSin/Squ/Tri_Click

@@ -88,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "C.000005"
                  "3",
                  S{"", ".", ".0", ".00", ".000", ".0000", ".00000", "5E-06", "3"}, 3},
+        Sequence{"sixth_place_shows_fifteen_digits", "C.00006",
+                 S{"", ".", ".0", ".00", ".000", ".0000", "6E-05"}, 6e-05},
         Sequence{"largest_after_clear", "C9999999",
                  S{"", "9", "99", "999", "9999", "99999", "999999", "9999999"}, 9999999},
         Sequence{"digit_after_enter_restarts", "12.5T3", S{"1", "12", "12.", "12.5", "12.5", "3"},

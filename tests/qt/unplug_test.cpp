@@ -1,6 +1,7 @@
 #include "panel/panel_window.h"
 #include "protocol/command_encoding.h"
 
+#include "qt/panel_fixture.h"
 #include "qt/pty_pair.h"
 #include "qt/recording_dialogs.h"
 
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
 
@@ -72,31 +74,38 @@ TEST_F(Unplugged, EnterShowsOneErrorAndTheWindowGoesOn)
     EXPECT_EQ(window.panelState().EntryText, "5");
 }
 
-TEST_F(Unplugged, NextEnterAfterReplugSendsTheLostCommand)
+TEST_F(Unplugged, FailedWritesKeepTheMarksAndReplugSendsTheDutyFirst)
 {
     com3->closeMaster();
+    for (const char* name : {"WaveSqu", "DBSOn"}) {
+        auto* option = window.findChild<QRadioButton*>(QString::fromLatin1(name));
+        ASSERT_NE(option, nullptr);
+        QTest::mouseClick(option, Qt::LeftButton, {}, panel_test::indicatorCentre(option));
+    }
     auto* duty = window.findChild<QScrollBar*>(QStringLiteral("DutyScroll"));
     ASSERT_NE(duty, nullptr);
     QTest::keyClick(duty, Qt::Key_Right);
-    ASSERT_TRUE(window.panelState().DutyChanged);
     const varlo::PanelState& state = window.panelState();
     const std::string lost =
         varlo::dutyCommand(state.DutyPercent, state.AttenuatorOn, state.WaveCode);
 
+    // One box for each press while unplugged; nothing of it counts as sent.
     clickEnter();
-    EXPECT_EQ(dialogs.boxes, std::vector<Box>{HardwareGoneBox});
-    EXPECT_TRUE(window.panelState().DutyChanged) << "the lost command is pending again";
-
-    // Still unplugged: one more box for one more press.
     clickEnter();
     EXPECT_EQ(dialogs.boxes, (std::vector<Box>{HardwareGoneBox, HardwareGoneBox}));
+    EXPECT_TRUE(state.DutyChanged);
+    EXPECT_TRUE(state.SettingsChanged);
+    for (const char* name : {"WaveSqu", "DBSOn", "DutyValueLabel"})
+        EXPECT_TRUE(panel_test::showsPendingMark(panel_test::find(window, name))) << name;
 
     com3.reset(); // its link would take the new one's name with it
     com3 = std::make_unique<PtyPair>(ports.path(), 3);
     clickEnter();
     EXPECT_EQ(com3->readAtMaster(lost.size()), lost);
     EXPECT_EQ(dialogs.boxes.size(), 2u);
-    EXPECT_FALSE(window.panelState().DutyChanged);
+    EXPECT_FALSE(state.DutyChanged);
+    EXPECT_TRUE(panel_test::showsButtonFace(panel_test::find(window, "DutyValueLabel")));
+    EXPECT_TRUE(panel_test::showsPendingMark(panel_test::find(window, "WaveSqu")));
 }
 
 TEST_F(Unplugged, ExitAfterTheFailureEndsWithoutASecondBox)
