@@ -201,6 +201,17 @@ TEST(Plan, StepsAreDueFromTheSweepsFirstStepAndPausesAddUp)
     }
 }
 
+TEST(Plan, NoCommandIsDueBeforeTheLineHasCarriedThePreviousOne)
+{
+    const std::vector<Step> steps{varlo::send::OneShot{1000, {}}, varlo::send::OneShot{20e6, {}},
+                                  varlo::send::OneShot{5, {}}};
+    const auto planned =
+        std::get<std::vector<PlannedCommand>>(varlo::send::planCommands(steps, {}, 0ms));
+    ASSERT_EQ(planned.size(), 3u);
+    EXPECT_EQ(planned[1].wait, 10417us); // ten characters at 9600 baud, 8N1
+    EXPECT_EQ(planned[2].wait, 11458us); // eleven
+}
+
 TEST(Plan, RefusesMoreCommandsThanOneRunTakes)
 {
     const std::vector<Step> steps{varlo::send::Sweep{1, 2, 100'000, false, 20ms, 2, {}}};

@@ -149,8 +149,9 @@ serial line.
   --attenuator on|off the -20 dB attenuator (default off).
   --duty N            duty cycle, a whole number from 20 to 80: sends the duty command first;
                       the frequency commands that follow carry the duty-adjusted mode bit.
-  --gap TIME          the pause after a command that is not a sweep step (default 50ms).
-                      TIME is a number followed by ms or s.
+  --gap TIME          the pause after a command that is not a sweep step (default 50ms),
+                      never shorter than the line takes to carry the command. TIME is a
+                      number followed by ms or s.
   --sweep START STOP  N frequency commands from START to STOP inclusive, evenly spaced
   --steps N           (N >= 2), or evenly spaced in the logarithm with --log.
   --log

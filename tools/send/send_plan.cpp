@@ -2,6 +2,7 @@
 
 #include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"
+#include "serial/line_queue.h"
 
 #include <cmath>
 
@@ -101,10 +102,15 @@ private:
                  "duty " + std::to_string(*output.dutyPercent) + " %", gap_);
     }
 
-    // The next command, due after what the previous one holds and any waits since.
+    // The next command, due after what the previous one holds and any waits since, and not
+    // before the line has carried the previous one: a shorter gap would only pile commands up
+    // in the link, which refuses them once a second of line time is queued.
     void send(std::string command, std::string shown, Duration holds)
     {
-        const Duration wait = commands_.empty() ? pause_ : hold_ + pause_;
+        const Duration wait =
+            commands_.empty()
+                ? pause_
+                : std::max(hold_ + pause_, lineTime(settings_, commands_.back().command.size()));
         const Duration previous = commands_.empty() ? Duration{} : commands_.back().due;
         commands_.push_back({std::move(command), wait, false, previous + wait, std::move(shown)});
         pause_ = {};
@@ -165,19 +171,8 @@ std::vector<double> sweepFrequencies(const Sweep& sweep)
 
 Duration lineTime(const LineSettings& settings, std::size_t characters)
 {
-    double bits = 1 + settings.dataBits + (settings.parity == LineSettings::Parity::None ? 0 : 1);
-    switch (settings.stopBits) {
-    case LineSettings::StopBits::One:
-        bits += 1;
-        break;
-    case LineSettings::StopBits::OneAndHalf:
-        bits += 1.5;
-        break;
-    case LineSettings::StopBits::Two:
-        bits += 2;
-        break;
-    }
-    return Duration(std::llround(bits * static_cast<double>(characters) * 1e6 / settings.baud));
+    return Duration(
+        std::llround(static_cast<double>(characters) * 1e6 / charactersPerSecond(settings)));
 }
 
 } // namespace varlo::send

@@ -22,7 +22,8 @@ struct PlannedCommand {
 };
 
 // The steps as commands, checked whole. A command holds the line for the gap, a sweep step
-// for its dwell; a wait adds to that pause. Refused: a dwell shorter than one command takes
+// for its dwell; a wait adds to that pause. No command is due before the line has carried the
+// one before it. Refused: a dwell shorter than one command takes
 // on the line, a run of no command or of more than MaxPlannedCommands.
 Checked<std::vector<PlannedCommand>> planCommands(std::span<const Step> steps,
                                                   const LineSettings& settings, Duration gap);
@@ -33,8 +34,7 @@ inline constexpr std::size_t MaxPlannedCommands = 100'000;
 // the logarithm of hertz.
 std::vector<double> sweepFrequencies(const Sweep& sweep);
 
-// How long the line takes to carry a text of that many characters: a start bit, the data
-// bits, the parity bit and the stop bits for each.
+// How long the line takes to carry a text of that many characters.
 Duration lineTime(const LineSettings& settings, std::size_t characters);
 
 } // namespace varlo::send
