@@ -1,6 +1,6 @@
-# Installation and the Debian package: the panel and the instrument in bin/, their manual
-# pages, the panel's desktop entry, AppStream metadata and icon in the freedesktop places, and
-# the copyright and changelog Debian asks for.
+# Installation and the Debian package: the panel, the instrument and varlo-send in bin/, the
+# manual pages, the panel's desktop entry, AppStream metadata and icon in the freedesktop places,
+# and the copyright and changelog Debian asks for.
 include(GNUInstallDirs)
 
 set(varlo_app_dir ${CMAKE_CURRENT_LIST_DIR}/../app)
@@ -15,7 +15,7 @@ set(VARLO_HOMEPAGE "https://varlo.example.org"
 set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
     CACHE STRING "Maintainer named in the Debian package and its changelog")
 
-install(TARGETS varlo varlo-instrument RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS varlo varlo-instrument varlo-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${varlo_app_dir}/varlo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${VARLO_APP_ID}.desktop)
 configure_file(${varlo_app_dir}/varlo.metainfo.xml.in

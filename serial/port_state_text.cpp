@@ -53,4 +53,9 @@ std::string portStateText(int port, const PortDiagnosis& diagnosis)
     return "COM" + std::to_string(port) + " (" + diagnosis.device + "): " + stateText(diagnosis);
 }
 
+std::string deviceStateText(const PortDiagnosis& diagnosis)
+{
+    return diagnosis.device + ": " + stateText(diagnosis);
+}
+
 } // namespace varlo

@@ -177,6 +177,18 @@ std::int16_t SerialLink::setCommPort(int port)
     if (!configuredDevicePath(port))
         return comm_code::InvalidId;
     commPort_ = port;
+    devicePath_.clear();
+    return comm_code::None;
+}
+
+std::int16_t SerialLink::setDevicePath(std::string_view path)
+{
+    if (state_ == State::Open)
+        return comm_code::AlreadyOpen;
+    if (path.empty())
+        return comm_code::InvalidId;
+    commPort_ = 0;
+    devicePath_ = path;
     return comm_code::None;
 }
 
@@ -266,9 +278,16 @@ std::int16_t SerialLink::ClosePort()
     return setPortOpen(false);
 }
 
+std::optional<std::string> SerialLink::selectedPath() const
+{
+    if (!devicePath_.empty())
+        return devicePath_;
+    return configuredDevicePath(commPort_);
+}
+
 std::int16_t SerialLink::openSelectedPort()
 {
-    const auto path = configuredDevicePath(commPort_);
+    const auto path = selectedPath();
     if (!path)
         return comm_code::InvalidId;
     // Open the device itself, not the name that leads to it, so that lock files name the
@@ -302,7 +321,7 @@ std::int16_t SerialLink::openSelectedPort()
 // the code the open failed with.
 std::optional<PortDiagnosis> SerialLink::explainFailedOpen(std::int16_t code) const
 {
-    const auto path = configuredDevicePath(commPort_);
+    const auto path = selectedPath();
     if (!path)
         return std::nullopt;
     PortDiagnosis diagnosis = diagnosePort(*path, lockFileDirectories());

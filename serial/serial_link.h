@@ -45,6 +45,10 @@ public:
     std::int16_t setPortOpen(bool open);
     std::int16_t setOutput(std::string_view text);
 
+    // Selects a device by its path ("/dev/ttyUSB0") instead of COMn, for the next open;
+    // setCommPort selects by number again. The open and its lock checks are the same.
+    std::int16_t setDevicePath(std::string_view path);
+
     int OpenPort(int port, std::string_view settings, int keepOpen) override;
     std::int16_t ClosePort() override;
     std::optional<PortDiagnosis> lastOpenFailure() const override { return openFailure_; }
@@ -57,6 +61,7 @@ public:
     static constexpr int WriteTimeoutMs = 1000;
 
 private:
+    std::optional<std::string> selectedPath() const;
     std::int16_t openSelectedPort();
     std::optional<PortDiagnosis> explainFailedOpen(std::int16_t code) const;
     std::int16_t applySettings(const LineSettings& settings);
@@ -71,6 +76,8 @@ private:
     QSerialPort port_;
     DeviceClaim claim_;
     int commPort_ = 0;
+    // Set instead of commPort_ when a device is selected by path.
+    std::string devicePath_;
     LineSettings settings_; // the component's initial settings are "9600 N 8 1"
     LineQueue queue_;
     State state_ = State::Closed;

@@ -1,0 +1,222 @@
+#include "send_options.h"
+#include "send_plan.h"
+#include "send_script.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using varlo::send::Checked;
+using varlo::send::PlannedCommand;
+using varlo::send::Refusal;
+using varlo::send::Request;
+using varlo::send::Step;
+
+// The commands of a plan, one after the other, or the refusal's message.
+std::string outcome(const Checked<std::vector<PlannedCommand>>& planned)
+{
+    if (const Refusal* refusal = varlo::send::refusalOf(planned))
+        return refusal->message;
+    std::string commands;
+    for (const PlannedCommand& command : std::get<std::vector<PlannedCommand>>(planned))
+        commands += (commands.empty() ? "" : " ") + command.command;
+    return commands;
+}
+
+std::string commandLineOutcome(const std::vector<std::string>& arguments)
+{
+    const Checked<Request> request = varlo::send::parseCommandLine(arguments);
+    if (const Refusal* refusal = varlo::send::refusalOf(request))
+        return refusal->message;
+    const Request& parsed = std::get<Request>(request);
+    const std::vector<Step> steps{*parsed.step};
+    return outcome(varlo::send::planCommands(steps, parsed.settings, parsed.gap));
+}
+
+struct CommandLineRow {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string outcome;
+};
+
+class CommandLine : public ::testing::TestWithParam<CommandLineRow> {};
+
+TEST_P(CommandLine, PlansTheCommandsOrRefuses)
+{
+    EXPECT_EQ(commandLineOutcome(GetParam().arguments), GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, CommandLine,
+    ::testing::Values(
+        CommandLineRow{"OneShotDefaultsToSineAttenuatorOff", {"--dry-run", "1000"}, "8E30000008"},
+        CommandLineRow{"WaveformAndAttenuator",
+                       {"--port", "COM3", "12.5kHz", "square", "--attenuator", "on"},
+                       "4D03000014"},
+        CommandLineRow{"DutyFirstThenTheAdjustedFrequency",
+                       {"--dry-run", "--duty", "60", "--attenuator", "on", "1kHz"},
+                       "C300000078 8E30000058"},
+        CommandLineRow{"OptionValueAfterEquals",
+                       {"--port=/dev/ttyUSB0", "--duty=50", "1kHz"},
+                       "2300000068 8E30000048"},
+        CommandLineRow{"LinearSweepInclusive",
+                       {"--dry-run", "--sweep", "1kHz", "2kHz", "--steps", "3", "triangle"},
+                       "8E30000002 CD50000002 0D70000002"},
+        CommandLineRow{"DownwardSweep",
+                       {"--dry-run", "--sweep", "3Hz", "1Hz", "--steps", "3"},
+                       "3000000008 2000000008 1000000008"},
+        CommandLineRow{"LogSweep",
+                       {"--dry-run", "--sweep", "10Hz", "1kHz", "--steps", "3", "--log"},
+                       "A000000008 4600000008 8E30000008"},
+        CommandLineRow{"RepeatedSweep",
+                       {"--dry-run", "--sweep", "1", "2", "--steps", "2", "--repeat", "2"},
+                       "1000000008 2000000008 1000000008 2000000008"},
+        CommandLineRow{"DwellShorterThanTheLine",
+                       {"--dry-run", "--sweep", "1", "2", "--steps", "2", "--dwell", "10ms"},
+                       "--dwell 10.0 ms is shorter than one command takes on the line at 9600 "
+                       "baud (10.4 ms)"},
+        CommandLineRow{"FasterLineTakesAShorterDwell",
+                       {"--dry-run", "--settings", "115200,N,8,1", "--sweep", "1", "2", "--steps",
+                        "2", "--dwell", "1ms"},
+                       "1000000008 2000000008"},
+        CommandLineRow{
+            "PanelsSettingsForm", {"--settings", "9600 E 7 2", "--dry-run", "1"}, "1000000008"},
+        CommandLineRow{"BadSettings",
+                       {"--settings", "9600;N;8;1", "--dry-run", "1"},
+                       "--settings takes baud, parity, data bits and stop bits such as 9600,N,8,1 "
+                       "or \"9600 N 8 1\", not \"9600;N;8;1\""},
+        CommandLineRow{"PortRequired", {"1kHz"}, "--port is required (or --dry-run)"},
+        CommandLineRow{"PortOutsideTheTable",
+                       {"--port", "COM17", "1kHz"},
+                       "--port takes COM1 to COM16 or a device path such as /dev/ttyUSB0, not "
+                       "\"COM17\""},
+        CommandLineRow{"NothingToSend",
+                       {"--dry-run"},
+                       "nothing to send: give a FREQUENCY, a --sweep or a --script"},
+        CommandLineRow{"TwoFrequencies",
+                       {"--dry-run", "1kHz", "2kHz"},
+                       "unexpected \"2kHz\" (one step takes one frequency)"},
+        CommandLineRow{"FrequencyAndSweep",
+                       {"--dry-run", "1kHz", "--sweep", "1", "2"},
+                       "one step takes one frequency or one --sweep"},
+        CommandLineRow{"TwoWaveforms",
+                       {"--dry-run", "1kHz", "sine", "square"},
+                       "two waveforms: sine and square"},
+        CommandLineRow{"SweepWithoutSteps",
+                       {"--dry-run", "--sweep", "1", "2"},
+                       "a sweep needs --steps N (2 or more)"},
+        CommandLineRow{"OneStepIsNoSweep",
+                       {"--dry-run", "--sweep", "1", "2", "--steps", "1"},
+                       "--steps takes a whole number from 2 to 100000, not \"1\""},
+        CommandLineRow{"StepsWithoutSweep",
+                       {"--dry-run", "1", "--steps", "3"},
+                       "--steps belongs to a sweep (--sweep START STOP)"},
+        CommandLineRow{"UnknownOption", {"--dry-run", "1", "--loud"}, "unknown option --loud"},
+        CommandLineRow{"MissingValue", {"--dry-run", "1", "--duty"}, "--duty needs a value"},
+        CommandLineRow{
+            "ListTakesNothingElse", {"--list", "--port", "COM1"}, "--list takes nothing else"},
+        CommandLineRow{"ScriptTakesNoStep",
+                       {"--script", "x", "1kHz"},
+                       "--script takes no frequency or sweep of its own, but \"1kHz\" was given"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CommandLine, NamesThePortByNumberOrPath)
+{
+    using varlo::send::PortChoice;
+    EXPECT_EQ(std::get<PortChoice>(varlo::send::parsePort("com16")), (PortChoice{16, {}}));
+    EXPECT_EQ(std::get<PortChoice>(varlo::send::parsePort("/dev/serial/by-id/usb-x")),
+              (PortChoice{0, "/dev/serial/by-id/usb-x"}));
+    for (const char* bad : {"COM0", "COM03", "COM", "ttyUSB0", "COM1x"})
+        EXPECT_NE(varlo::send::refusalOf(varlo::send::parsePort(bad)), nullptr) << bad;
+}
+
+struct ScriptRow {
+    const char* name;
+    const char* text;
+    std::string outcome;
+};
+
+class Script : public ::testing::TestWithParam<ScriptRow> {};
+
+TEST_P(Script, PlansEveryLineOrNamesTheFirstBadOne)
+{
+    const auto steps = varlo::send::parseScript(GetParam().text, "bench.txt");
+    if (const Refusal* refusal = varlo::send::refusalOf(steps))
+        EXPECT_EQ(refusal->message, GetParam().outcome);
+    else
+        EXPECT_EQ(outcome(varlo::send::planCommands(std::get<std::vector<Step>>(steps), {}, 50ms)),
+                  GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Script,
+    ::testing::Values(
+        ScriptRow{"EveryLineStandsAlone", "2kHz square --attenuator on --duty 60\n1kHz\n",
+                  "C300000074 0D70000054 8E30000008"},
+        ScriptRow{"SweepWaitCommentsAndBlankLines",
+                  "# bench sequence\n\n  sweep 1 2 --steps 2 --dwell 20ms  # up\nwait 1s\r\n"
+                  "\t3Hz triangle\n",
+                  "1000000008 2000000008 3000000002"},
+        ScriptRow{"OnlyWaitsSendNothing", "wait 1s\n", "nothing to send"},
+        ScriptRow{"BadFrequencyLine", "1kHz\n\n2 kHz\n",
+                  "bench.txt:3: unexpected \"kHz\" (one step takes one frequency)"},
+        ScriptRow{"WaitWithoutTime", "# c\nwait\n",
+                  "bench.txt:2: wait takes one TIME, e.g. wait "
+                  "500ms"},
+        ScriptRow{"CommandLineOptionInAScript", "--port COM1 1kHz\n",
+                  "bench.txt:1: unknown option --port"},
+        ScriptRow{"SweepLineRefusal", "1kHz\nsweep 1 2\n",
+                  "bench.txt:2: a sweep needs --steps N (2 or more)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Plan, StepsAreDueFromTheSweepsFirstStepAndPausesAddUp)
+{
+    const std::vector<Step> steps{
+        varlo::send::OneShot{1000, {}},
+        varlo::send::Wait{200ms},
+        varlo::send::Sweep{1, 3, 3, false, 20ms, 2, {}},
+        varlo::send::OneShot{5, {}},
+    };
+    const auto planned =
+        std::get<std::vector<PlannedCommand>>(varlo::send::planCommands(steps, {}, 50ms));
+    struct Timing {
+        varlo::send::Duration wait;
+        bool fromSweepStart;
+        varlo::send::Duration due;
+    };
+    const std::vector<Timing> expected{
+        {0ms, false, 0ms},   {250ms, false, 250ms}, {20ms, true, 270ms},  {40ms, true, 290ms},
+        {60ms, true, 310ms}, {80ms, true, 330ms},   {100ms, true, 350ms}, {20ms, false, 370ms},
+    };
+    ASSERT_EQ(planned.size(), expected.size());
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        EXPECT_EQ(planned[i].wait, expected[i].wait) << i;
+        EXPECT_EQ(planned[i].fromSweepStart, expected[i].fromSweepStart) << i;
+        EXPECT_EQ(planned[i].due, expected[i].due) << i;
+    }
+}
+
+TEST(Plan, NoCommandIsDueBeforeTheLineHasCarriedThePreviousOne)
+{
+    const std::vector<Step> steps{varlo::send::OneShot{1000, {}}, varlo::send::OneShot{20e6, {}},
+                                  varlo::send::OneShot{5, {}}};
+    const auto planned =
+        std::get<std::vector<PlannedCommand>>(varlo::send::planCommands(steps, {}, 0ms));
+    ASSERT_EQ(planned.size(), 3u);
+    EXPECT_EQ(planned[1].wait, 10417us); // ten characters at 9600 baud, 8N1
+    EXPECT_EQ(planned[2].wait, 11458us); // eleven
+}
+
+TEST(Plan, RefusesMoreCommandsThanOneRunTakes)
+{
+    const std::vector<Step> steps{varlo::send::Sweep{1, 2, 100'000, false, 20ms, 2, {}}};
+    EXPECT_EQ(outcome(varlo::send::planCommands(steps, {}, 50ms)),
+              "more than 100000 commands in one run");
+}
+
+} // namespace

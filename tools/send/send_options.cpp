@@ -1,0 +1,186 @@
+#include "send_options.h"
+
+#include "serial/port_discovery.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace varlo::send {
+
+namespace {
+
+std::string blanksForCommas(std::string_view text)
+{
+    std::string blanks(text);
+    std::ranges::replace(blanks, ',', ' ');
+    return blanks;
+}
+
+} // namespace
+
+Checked<PortChoice> parsePort(std::string_view text)
+{
+    if (text.find('/') != std::string_view::npos)
+        return PortChoice{0, std::string(text)};
+    const bool comPrefix = text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
+                           (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm');
+    int number = 0;
+    if (comPrefix) {
+        const auto digits = text.substr(3);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (error == std::errc() && end == digits.data() + digits.size() && number >= 1 &&
+            number <= HighestPort && digits.front() != '0')
+            return PortChoice{number, {}};
+    }
+    return Refusal{"--port takes COM1 to COM16 or a device path such as /dev/ttyUSB0, not \"" +
+                   std::string(text) + "\""};
+}
+
+Checked<LineSettings> parseSettingsOption(std::string_view text)
+{
+    if (const auto settings = parseLineSettings(blanksForCommas(text)))
+        return *settings;
+    return Refusal{"--settings takes baud, parity, data bits and stop bits such as 9600,N,8,1 "
+                   "or \"9600 N 8 1\", not \"" +
+                   std::string(text) + "\""};
+}
+
+Checked<Request> parseCommandLine(std::span<const std::string> arguments)
+{
+    const std::vector<std::string> words = splitOptionValues(arguments);
+    Request request;
+    std::vector<std::string> stepWords;
+    bool list = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= words.size())
+                return std::nullopt;
+            return words[++i];
+        };
+        if (word == "--help" || word == "-h") {
+            request.action = Request::Action::Help;
+            return request;
+        }
+        if (word == "--version") {
+            request.action = Request::Action::Version;
+            return request;
+        }
+        if (word == "--list") {
+            list = true;
+        } else if (word == "--dry-run") {
+            request.dryRun = true;
+        } else if (word == "--quiet") {
+            request.quiet = true;
+        } else if (word == "--port" || word == "--settings" || word == "--gap" ||
+                   word == "--script") {
+            const auto text = value();
+            if (!text)
+                return Refusal{word + " needs a value"};
+            if (word == "--port") {
+                Checked<PortChoice> port = parsePort(*text);
+                if (const Refusal* refusal = refusalOf(port))
+                    return *refusal;
+                request.port = std::get<PortChoice>(port);
+            } else if (word == "--settings") {
+                const Checked<LineSettings> settings = parseSettingsOption(*text);
+                if (const Refusal* refusal = refusalOf(settings))
+                    return *refusal;
+                request.settings = std::get<LineSettings>(settings);
+                request.settingsText = blanksForCommas(*text);
+            } else if (word == "--gap") {
+                const Checked<Duration> gap = parseTime(*text);
+                if (const Refusal* refusal = refusalOf(gap))
+                    return Refusal{"--gap: " + refusal->message};
+                request.gap = std::get<Duration>(gap);
+            } else {
+                request.scriptFile = *text;
+            }
+        } else {
+            stepWords.push_back(word);
+        }
+    }
+
+    if (list) {
+        if (words.size() != 1)
+            return Refusal{"--list takes nothing else"};
+        request.action = Request::Action::List;
+        return request;
+    }
+    if (request.scriptFile) {
+        if (!stepWords.empty())
+            return Refusal{"--script takes no frequency or sweep of its own, but \"" +
+                           stepWords.front() + "\" was given"};
+    } else {
+        if (stepWords.empty())
+            return Refusal{"nothing to send: give a FREQUENCY, a --sweep or a --script"};
+        Checked<Step> step = parseStepWords(stepWords);
+        if (const Refusal* refusal = refusalOf(step))
+            return *refusal;
+        request.step = std::get<Step>(std::move(step));
+    }
+    if (!request.port && !request.dryRun)
+        return Refusal{"--port is required (or --dry-run)"};
+    return request;
+}
+
+std::string usageText()
+{
+    return R"(Usage:
+  varlo-send [--port PORT] [options] FREQUENCY [WAVEFORM]
+  varlo-send [--port PORT] [options] --sweep START STOP --steps N [--log] [--dwell TIME] [WAVEFORM]
+  varlo-send [--port PORT] [options] --script FILE|-
+  varlo-send --list
+
+Sends the function generator's commands, as the Varlo panel's Enter sends them, over a
+serial line.
+
+  --port PORT         COM1 to COM16 (the panel's table; with VARLO_PORT_DIR set, the entry
+                      COMn in that directory), or a device path such as /dev/ttyUSB0 or
+                      /dev/serial/by-id/... Required unless --dry-run or --list is given.
+  --settings TEXT     line settings: baud, parity (N, E, O, M, S), data bits, stop bits,
+                      separated by commas or single blanks (default 9600,N,8,1).
+  FREQUENCY           a number with "." as the decimal mark and an optional unit Hz, kHz or
+                      MHz in either case: 1000, 12.5kHz, 2.5MHz, 0.05Hz. Above 0 (at least
+                      0.01 Hz) and at most 100 MHz. Hundredths are taken as the panel takes
+                      them.
+  WAVEFORM            sine (the default), square or triangle.
+  --attenuator on|off the -20 dB attenuator (default off).
+  --duty N            duty cycle, a whole number from 20 to 80: sends the duty command first;
+                      the frequency commands that follow carry the duty-adjusted mode bit.
+  --gap TIME          the pause after a command that is not a sweep step (default 50ms),
+                      never shorter than the line takes to carry the command. TIME is a
+                      number followed by ms or s.
+  --sweep START STOP  N frequency commands from START to STOP inclusive, evenly spaced
+  --steps N           (N >= 2), or evenly spaced in the logarithm with --log.
+  --log
+  --dwell TIME        the time from one step's command to the next (default 100ms). Steps are
+                      timed from the first, so delays do not add up. A dwell shorter than one
+                      command takes on the line is refused.
+  --repeat N          runs the sweep N times on the same schedule.
+  --script FILE|-     one step per line, read from FILE or standard input, checked whole
+                      before anything is sent:
+                        2kHz square --attenuator on      a step (the words of a one-shot call)
+                        sweep 1kHz 10kHz --steps 10 --log --dwell 200ms
+                        wait 500ms                       adds a pause before the next command
+                        # a comment; blank lines are allowed
+                      Every line stands alone: what it does not name is sine, attenuator
+                      off, duty not adjusted. A bad line is reported as FILE:LINE: reason.
+  --dry-run           prints the commands and sends nothing.
+  --quiet             no line per command and no progress.
+  --list              prints COM1 to COM16 with their devices and states.
+  -h, --help          this text.  --version  the version.
+
+Each command sent is printed on standard output with what it means, for example
+  4D03000004  frequency 12500.00 Hz, square, attenuator off, duty not adjusted
+On a terminal, runs longer than about a second show their progress on standard error.
+
+Exit status: 0 everything was sent; 2 usage error or bad input, nothing sent; 3 the port
+could not be opened; 4 the line failed partway (standard error names the last command
+handed over whole); 128 + the signal number after SIGINT (130), SIGTERM (143) or SIGHUP,
+which stop between two commands, never inside one.
+)";
+}
+
+} // namespace varlo::send

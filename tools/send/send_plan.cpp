@@ -1,0 +1,178 @@
+#include "send_plan.h"
+
+#include "protocol/command_encoding.h"
+#include "protocol/command_wording.h"
+#include "serial/line_queue.h"
+
+#include <cmath>
+
+namespace varlo::send {
+
+namespace {
+
+std::string shownFrequency(double hz)
+{
+    const SplitFrequency split = splitFrequency(hz);
+    return frequencyWithUnit(split.wholeHz, split.hundredths);
+}
+
+std::string millisecondsText(Duration time)
+{
+    const auto tenths = (time.count() + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
+}
+
+// Builds the run command by command, keeping the pause owed before the next one.
+class Planner {
+public:
+    Planner(const LineSettings& settings, Duration gap) : settings_(settings), gap_(gap) {}
+
+    std::optional<Refusal> add(const Step& step)
+    {
+        if (const auto* wait = std::get_if<Wait>(&step)) {
+            pause_ += wait->time;
+            return std::nullopt;
+        }
+        if (const auto* oneShot = std::get_if<OneShot>(&step)) {
+            sendDuty(oneShot->output);
+            send(frequencyCommand(oneShot->hz, oneShot->output.attenuatorOn,
+                                  oneShot->output.dutyPercent.has_value(),
+                                  oneShot->output.waveform),
+                 shownFrequency(oneShot->hz), gap_);
+            return tooMany();
+        }
+        return addSweep(std::get<Sweep>(step));
+    }
+
+    Checked<std::vector<PlannedCommand>> finish()
+    {
+        if (commands_.empty())
+            return Refusal{"nothing to send"};
+        return std::move(commands_);
+    }
+
+private:
+    std::optional<Refusal> addSweep(const Sweep& sweep)
+    {
+        const Output& output = sweep.output;
+        std::vector<std::string> pass;
+        std::vector<std::string> shown;
+        std::size_t longest = 0;
+        for (const double hz : sweepFrequencies(sweep)) {
+            pass.push_back(frequencyCommand(hz, output.attenuatorOn, output.dutyPercent.has_value(),
+                                            output.waveform));
+            shown.push_back(shownFrequency(hz));
+            longest = std::max(longest, pass.back().size());
+        }
+        const Duration shortest = lineTime(settings_, longest);
+        if (sweep.dwell < shortest)
+            return Refusal{"--dwell " + millisecondsText(sweep.dwell) +
+                           " is shorter than one command takes on the line at " +
+                           std::to_string(settings_.baud) + " baud (" + millisecondsText(shortest) +
+                           ")"};
+        if (pass.size() * static_cast<std::size_t>(sweep.repeat) > MaxPlannedCommands)
+            return tooManyRefusal();
+
+        sendDuty(output);
+        for (int round = 0; round < sweep.repeat; ++round) {
+            for (std::size_t i = 0; i < pass.size(); ++i) {
+                if (round == 0 && i == 0) {
+                    send(pass[i], shown[i], sweep.dwell);
+                    sweepStart_ = commands_.back().due;
+                    continue;
+                }
+                const auto index =
+                    static_cast<std::int64_t>(round) * static_cast<std::int64_t>(pass.size()) +
+                    static_cast<std::int64_t>(i);
+                PlannedCommand step{pass[i], sweep.dwell * index, true,
+                                    sweepStart_ + sweep.dwell * index, shown[i]};
+                commands_.push_back(std::move(step));
+                hold_ = sweep.dwell;
+            }
+            if (const auto refusal = tooMany())
+                return refusal;
+        }
+        return std::nullopt;
+    }
+
+    void sendDuty(const Output& output)
+    {
+        if (output.dutyPercent)
+            send(dutyCommand(*output.dutyPercent, output.attenuatorOn, output.waveform),
+                 "duty " + std::to_string(*output.dutyPercent) + " %", gap_);
+    }
+
+    // The next command, due after what the previous one holds and any waits since, and not
+    // before the line has carried the previous one: a shorter gap would only pile commands up
+    // in the link, which refuses them once a second of line time is queued.
+    void send(std::string command, std::string shown, Duration holds)
+    {
+        const Duration wait =
+            commands_.empty()
+                ? pause_
+                : std::max(hold_ + pause_, lineTime(settings_, commands_.back().command.size()));
+        const Duration previous = commands_.empty() ? Duration{} : commands_.back().due;
+        commands_.push_back({std::move(command), wait, false, previous + wait, std::move(shown)});
+        pause_ = {};
+        hold_ = holds;
+    }
+
+    std::optional<Refusal> tooMany() const
+    {
+        if (commands_.size() > MaxPlannedCommands)
+            return tooManyRefusal();
+        return std::nullopt;
+    }
+
+    static Refusal tooManyRefusal()
+    {
+        return Refusal{"more than " + std::to_string(MaxPlannedCommands) + " commands in one run"};
+    }
+
+    LineSettings settings_;
+    Duration gap_;
+    Duration pause_{};
+    Duration hold_{};
+    Duration sweepStart_{};
+    std::vector<PlannedCommand> commands_;
+};
+
+} // namespace
+
+Checked<std::vector<PlannedCommand>> planCommands(std::span<const Step> steps,
+                                                  const LineSettings& settings, Duration gap)
+{
+    Planner planner(settings, gap);
+    for (const Step& step : steps)
+        if (auto refusal = planner.add(step))
+            return *refusal;
+    return planner.finish();
+}
+
+std::vector<double> sweepFrequencies(const Sweep& sweep)
+{
+    std::vector<double> frequencies;
+    const int last = sweep.steps - 1;
+    for (int i = 0; i <= last; ++i) {
+        const double fraction = static_cast<double>(i) / last;
+        if (i == 0)
+            frequencies.push_back(sweep.startHz);
+        else if (i == last)
+            frequencies.push_back(sweep.stopHz);
+        else if (sweep.log)
+            frequencies.push_back(
+                std::exp(std::log(sweep.startHz) +
+                         fraction * (std::log(sweep.stopHz) - std::log(sweep.startHz))));
+        else
+            frequencies.push_back(sweep.startHz + fraction * (sweep.stopHz - sweep.startHz));
+    }
+    return frequencies;
+}
+
+Duration lineTime(const LineSettings& settings, std::size_t characters)
+{
+    return Duration(
+        std::llround(static_cast<double>(characters) * 1e6 / charactersPerSecond(settings)));
+}
+
+} // namespace varlo::send

@@ -1,0 +1,212 @@
+#include "send_run.h"
+
+#include "send_lines.h"
+#include "send_list.h"
+
+#include "app/quit_on_signal.h"
+#include "serial/comm_error_text.h"
+#include "serial/port_state_text.h"
+#include "serial/serial_link.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace varlo::send {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits are cut into slices this long, so that a signal stops a long wait at once.
+constexpr auto SignalPoll = std::chrono::milliseconds(20);
+constexpr auto ProgressEvery = std::chrono::milliseconds(50);
+// Runs shorter than this show no progress.
+constexpr auto ProgressFrom = std::chrono::seconds(1);
+
+// Why the port did not open: the port's diagnosis where the link got as far as a device.
+std::string openFailureText(const SerialLink& link, const PortChoice& port, std::int16_t code)
+{
+    if (const auto diagnosis = link.lastOpenFailure())
+        return port.number != 0 ? portStateText(port.number, *diagnosis)
+                                : deviceStateText(*diagnosis);
+    const std::string name =
+        port.number != 0 ? "COM" + std::to_string(port.number) : port.devicePath;
+    return name + ": " + commErrorText(code);
+}
+
+std::int16_t openPort(SerialLink& link, const Request& request)
+{
+    const PortChoice& port = *request.port;
+    std::int16_t code =
+        port.number != 0 ? link.setCommPort(port.number) : link.setDevicePath(port.devicePath);
+    if (code == comm_code::None)
+        code = link.setSettings(request.settingsText);
+    if (code == comm_code::None)
+        code = link.setPortOpen(true);
+    return code;
+}
+
+// Sleeps until the time has come; false when a signal arrived first.
+bool waitUntil(Clock::time_point due)
+{
+    while (QuitOnSignal::received() == 0) {
+        const auto now = Clock::now();
+        if (now >= due)
+            return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(due - now, SignalPoll));
+    }
+    return false;
+}
+
+// One progress line on standard error, redrawn in place, for long runs on a terminal.
+class Progress {
+public:
+    Progress(const Request& request, const std::vector<PlannedCommand>& commands)
+        : commands_(commands), shown_(!request.quiet && ::isatty(STDERR_FILENO) == 1 &&
+                                      commands.back().due >= ProgressFrom)
+    {
+    }
+    ~Progress() { clear(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    // The command lines go to the same terminal: the progress line makes way for them.
+    void beforeLine()
+    {
+        if (sharesTerminal_)
+            clear();
+    }
+
+    void sent(std::size_t index)
+    {
+        const auto now = Clock::now();
+        if (!shown_ || (drawn_ && now - lastDrawn_ < ProgressEvery && index + 1 < commands_.size()))
+            return;
+        const Duration left = commands_.back().due - commands_[index].due;
+        std::fprintf(
+            stderr, "\r%s\x1b[K",
+            progressText(index + 1, commands_.size(), commands_[index].shown, left).c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+        lastDrawn_ = now;
+    }
+
+    void clear()
+    {
+        if (drawn_)
+            std::fputs("\r\x1b[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    const std::vector<PlannedCommand>& commands_;
+    bool shown_;
+    bool sharesTerminal_ = ::isatty(STDOUT_FILENO) == 1;
+    bool drawn_ = false;
+    Clock::time_point lastDrawn_;
+};
+
+void printCommand(const Request& request, const std::string& command)
+{
+    if (request.quiet)
+        return;
+    std::printf("%s\n", commandLine(command).c_str());
+    std::fflush(stdout);
+}
+
+std::string lastHandedOver(const std::vector<PlannedCommand>& commands, std::size_t sent)
+{
+    if (sent == 0)
+        return "no command was handed over";
+    const std::string& command = commands[sent - 1].command;
+    return "the last command handed over whole was " + commandLine(command) + " (" +
+           std::to_string(sent) + " of " + std::to_string(commands.size()) + ")";
+}
+
+const char* signalName(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    }
+    return "a signal";
+}
+
+} // namespace
+
+int sendCommands(const Request& request, const std::vector<PlannedCommand>& commands)
+{
+    SerialLink link;
+    if (const std::int16_t code = openPort(link, request); code != comm_code::None) {
+        std::fprintf(stderr, "varlo-send: cannot open %s\n",
+                     openFailureText(link, *request.port, code).c_str());
+        return exit_status::PortNotOpened;
+    }
+
+    Progress progress(request, commands);
+    const Clock::time_point start = Clock::now();
+    Clock::time_point previous = start;
+    Clock::time_point sweepStart = start;
+    std::size_t sent = 0;
+    for (const PlannedCommand& planned : commands) {
+        const Clock::time_point due = (planned.fromSweepStart ? sweepStart : previous) +
+                                      std::chrono::duration_cast<Clock::duration>(planned.wait);
+        if (!waitUntil(due))
+            break;
+        const Clock::time_point handed = Clock::now();
+        if (const std::int16_t code = link.setOutput(planned.command); code != comm_code::None) {
+            progress.clear();
+            std::fprintf(stderr, "varlo-send: the line failed: %s; %s\n",
+                         commErrorText(code).c_str(), lastHandedOver(commands, sent).c_str());
+            return exit_status::LineFailed;
+        }
+        ++sent;
+        previous = handed;
+        if (!planned.fromSweepStart)
+            sweepStart = handed;
+        if (!request.quiet)
+            progress.beforeLine();
+        printCommand(request, planned.command);
+        progress.sent(sent - 1);
+        if (QuitOnSignal::received() != 0)
+            break;
+    }
+    progress.clear();
+
+    const std::int16_t closed = link.ClosePort();
+    if (const int signalNumber = QuitOnSignal::received(); signalNumber != 0) {
+        std::fprintf(stderr, "varlo-send: stopped by %s; %s\n", signalName(signalNumber),
+                     lastHandedOver(commands, sent).c_str());
+        return exit_status::SignalBase + signalNumber;
+    }
+    if (closed != comm_code::None) {
+        std::fprintf(stderr, "varlo-send: the line failed at the close: %s; %s\n",
+                     commErrorText(closed).c_str(), lastHandedOver(commands, sent).c_str());
+        return exit_status::LineFailed;
+    }
+    return exit_status::Sent;
+}
+
+int listPorts()
+{
+    for (const std::string& line : portListLines())
+        std::printf("%s\n", line.c_str());
+    return exit_status::Sent;
+}
+
+int printCommands(const Request& request, const std::vector<PlannedCommand>& commands)
+{
+    for (const PlannedCommand& planned : commands)
+        printCommand(request, planned.command);
+    return exit_status::Sent;
+}
+
+} // namespace varlo::send

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "send_values.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace varlo::send {
+
+// What a step sets besides the frequency. What it does not name takes the panel's start-up
+// value: sine, attenuator off, duty cycle not adjusted.
+struct Output {
+    Waveform waveform = Waveform::Sine;
+    bool attenuatorOn = false;
+    std::optional<int> dutyPercent; // sent first as a duty command when given
+    friend bool operator==(const Output&, const Output&) = default;
+};
+
+struct OneShot {
+    double hz = 0;
+    Output output;
+    friend bool operator==(const OneShot&, const OneShot&) = default;
+};
+
+struct Sweep {
+    double startHz = 0;
+    double stopHz = 0;
+    int steps = 0;
+    bool log = false;
+    Duration dwell = std::chrono::milliseconds(100);
+    int repeat = 1;
+    Output output;
+    friend bool operator==(const Sweep&, const Sweep&) = default;
+};
+
+struct Wait {
+    Duration time{};
+    friend bool operator==(const Wait&, const Wait&) = default;
+};
+
+using Step = std::variant<OneShot, Sweep, Wait>;
+
+inline constexpr int MaxSweepSteps = 100'000;
+
+// The words of one step, as on the command line after its own options:
+//   FREQUENCY [WAVEFORM] [--attenuator on|off] [--duty N]
+//   --sweep START STOP --steps N [--log] [--dwell TIME] [--repeat N] [WAVEFORM] [...]
+// in any order. "--name=value" stands for "--name value".
+Checked<Step> parseStepWords(std::span<const std::string> words);
+
+// The words with every "--name=value" split in two.
+std::vector<std::string> splitOptionValues(std::span<const std::string> words);
+
+} // namespace varlo::send

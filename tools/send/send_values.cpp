@@ -1,0 +1,151 @@
+#include "send_values.h"
+
+#include "entry/number_text.h"
+#include "protocol/command_encoding.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+namespace varlo::send {
+
+namespace {
+
+bool sameLetters(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// Digits with at most one "." among them, at least one digit: no sign, no exponent, no
+// blank, so that what the panel's keypad could not have keyed is refused, not guessed.
+bool isPlainDecimal(std::string_view text)
+{
+    bool point = false;
+    bool digit = false;
+    for (const char c : text) {
+        if (c == '.') {
+            if (point)
+                return false;
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            digit = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
+}
+
+std::string quoted(std::string_view text)
+{
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+// No unit is hertz, as on the panel at start-up.
+std::optional<Unit> unitNamed(std::string_view text)
+{
+    if (text.empty() || sameLetters(text, "Hz"))
+        return Unit::Hz;
+    if (sameLetters(text, "kHz"))
+        return Unit::KHz;
+    if (sameLetters(text, "MHz"))
+        return Unit::MHz;
+    return std::nullopt;
+}
+
+struct NumberAndUnit {
+    std::string_view number;
+    std::string_view unit;
+};
+
+NumberAndUnit splitUnit(std::string_view text)
+{
+    const auto first =
+        std::ranges::find_if(text, [](char c) { return !((c >= '0' && c <= '9') || c == '.'); });
+    const auto at = static_cast<std::size_t>(first - text.begin());
+    return {text.substr(0, at), text.substr(at)};
+}
+
+} // namespace
+
+Checked<double> parseFrequency(std::string_view text)
+{
+    const auto [number, unitText] = splitUnit(text);
+    const std::optional<Unit> unit = unitNamed(unitText);
+    if (!isPlainDecimal(number) || !unit)
+        return Refusal{"not a frequency: " + quoted(text) +
+                       " (a number with \".\" as the decimal mark and Hz, kHz or MHz)"};
+    // The keyed number read and scaled exactly as the panel reads and scales it.
+    const double hz = frequencyHz(numericValue(number), *unit);
+    if (hz > MaxFrequencyHz)
+        return Refusal{"frequency " + quoted(text) + " is above 100 MHz"};
+    const SplitFrequency split = splitFrequency(hz);
+    if (split.wholeHz == 0 && split.hundredths == 0)
+        return Refusal{"frequency " + quoted(text) +
+                       " is not above 0 Hz in hundredths (the least is 0.01 Hz)"};
+    return hz;
+}
+
+Checked<Duration> parseTime(std::string_view text)
+{
+    const auto [number, unitText] = splitUnit(text);
+    const double scale = unitText == "ms" ? 1e3 : unitText == "s" ? 1e6 : 0;
+    if (!isPlainDecimal(number) || scale == 0)
+        return Refusal{"not a time: " + quoted(text) + " (a number followed by ms or s)"};
+    const double microseconds = numericValue(number) * scale;
+    // A day is longer than any pause a bench needs, and keeps the sums far from overflow.
+    if (microseconds > 86'400e6)
+        return Refusal{"time " + quoted(text) + " is longer than a day"};
+    return Duration(std::llround(microseconds));
+}
+
+std::optional<Waveform> waveformNamed(std::string_view word)
+{
+    if (sameLetters(word, "sine"))
+        return Waveform::Sine;
+    if (sameLetters(word, "square"))
+        return Waveform::Square;
+    if (sameLetters(word, "triangle"))
+        return Waveform::Triangle;
+    return std::nullopt;
+}
+
+Checked<bool> parseOnOff(std::string_view text)
+{
+    if (sameLetters(text, "on"))
+        return true;
+    if (sameLetters(text, "off"))
+        return false;
+    return Refusal{"--attenuator takes on or off, not " + quoted(text)};
+}
+
+Checked<int> parseDuty(std::string_view text)
+{
+    const Checked<int> duty = parseCount(text, "--duty", 20, 80);
+    if (refusalOf(duty))
+        return Refusal{"--duty takes a whole number from 20 to 80, not " + quoted(text)};
+    return duty;
+}
+
+Checked<int> parseCount(std::string_view text, std::string_view what, int least, int most)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < least ||
+        value > most)
+        return Refusal{std::string(what) + " takes a whole number from " + std::to_string(least) +
+                       " to " + std::to_string(most) + ", not " + quoted(text)};
+    return value;
+}
+
+} // namespace varlo::send

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "panel/panel_state.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace varlo::send {
+
+// Why a word, a line or a whole request is refused, in the words the user reads after
+// "varlo-send: ".
+struct Refusal {
+    std::string message;
+};
+
+// A value, or why there is none.
+template <class T> using Checked = std::variant<T, Refusal>;
+
+template <class T> const Refusal* refusalOf(const Checked<T>& checked)
+{
+    return std::get_if<Refusal>(&checked);
+}
+
+using Duration = std::chrono::microseconds;
+
+// FREQUENCY: digits with at most one "." and an optional unit Hz, kHz or MHz in either case
+// ("1000", "12.5kHz", "2.5MHz", "0.05Hz"), in hertz as the panel makes it from a keyed number
+// and its unit. Refused at 0 Hz, below the 0.01 Hz a command can carry, and above 100 MHz.
+Checked<double> parseFrequency(std::string_view text);
+
+// TIME: a number followed by "ms" or "s" ("50ms", "1.5s"); zero is allowed.
+Checked<Duration> parseTime(std::string_view text);
+
+// WAVEFORM: "sine", "square" or "triangle"; nullopt for any other word.
+std::optional<Waveform> waveformNamed(std::string_view word);
+
+// "on" or "off", for the attenuator.
+Checked<bool> parseOnOff(std::string_view text);
+
+// --duty: a whole number from 20 to 80.
+Checked<int> parseDuty(std::string_view text);
+
+// A whole number of at least `least` and at most `most`, named in the refusal by `what`.
+Checked<int> parseCount(std::string_view text, std::string_view what, int least, int most);
+
+} // namespace varlo::send
