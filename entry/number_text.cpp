@@ -138,6 +138,8 @@ double numericValue(std::string_view text)
 namespace {
 
 constexpr int ShownDigits = 15;
+// Enough significant digits for any double to read back exactly.
+constexpr int ExactDigits = 17;
 
 // Plain decimal from 15 significant digits, without trailing zeros.
 std::string plainDecimal(double value)
@@ -159,11 +161,11 @@ std::string plainDecimal(double value)
     return decimal.negative ? "-" + text : text;
 }
 
-// Exponent form from the same 15 significant digits, without trailing zeros: "6E-05",
-// "1.5E+20". Read back, it gives the value the display stands for.
-std::string exponentForm(double value)
+// Exponent form from a count of significant digits, without trailing zeros: "6E-05",
+// "1.5E+20".
+std::string exponentForm(double value, int digitCount)
 {
-    DecimalDigits decimal = significantDigits(value, ShownDigits);
+    DecimalDigits decimal = significantDigits(value, digitCount);
     while (decimal.digits.size() > 1 && decimal.digits.back() == '0')
         decimal.digits.pop_back();
     std::string text = decimal.negative ? "-" : "";
@@ -202,7 +204,13 @@ std::string textForm(double value)
     const int shownExponent = significantDigits(value, ShownDigits).exponent;
     if (magnitude == 0.0 || (shownExponent >= -4 && shownExponent < 15))
         return plainDecimal(value);
-    return exponentForm(value);
+    // The same 15 digits as the plain form. Only next to the largest double can rounding to
+    // them step past it; there the display keeps every digit it needs, so that it never
+    // stands for infinity.
+    const std::string shown = exponentForm(value, ShownDigits);
+    if (std::isinf(numericValue(shown)))
+        return exponentForm(value, ExactDigits);
+    return shown;
 }
 
 } // namespace varlo

@@ -1,7 +1,7 @@
 // Numbers through the display form and back: the text shown for a value, read again as the
-// display's numeric value, gives the value exactly when written with an exponent, and the
-// same 15 significant digits when written plainly; showing the read-back value again gives
-// the same text. The values come from the input's first eight bytes taken as a double and
+// display's numeric value, gives the same 15 significant digits (a whole number below 10^15
+// exactly), never infinity for a finite value; showing the read-back value again gives the
+// same text. The values come from the input's first eight bytes taken as a double and
 // from the input read as a display text.
 
 #include "fuzz_check.h"
@@ -33,11 +33,8 @@ void checkRoundTrip(double value)
     if (!std::isfinite(value))
         return;
     const double back = numericValue(text);
+    FUZZ_CHECK(std::isfinite(back));
     FUZZ_CHECK(textForm(back) == text);
-    if (text.find_first_of("Ee") != std::string::npos) {
-        FUZZ_CHECK(back == value);
-        return;
-    }
     if (value == std::trunc(value) && std::fabs(value) < 1e15) {
         FUZZ_CHECK(back == value);
         return;

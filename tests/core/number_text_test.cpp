@@ -87,6 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormCase{"above_plain_range", 1e15, "1E+15"},
                       FormCase{"keyed_from_startup", 10009999999, "10009999999"},
                       FormCase{"rounds_up_to_whole", 0.99999999999999999, "1"},
+                      FormCase{"largest_double_keeps_the_digits_that_stay_finite",
+                               1.7976931348623157e308, "1.7976931348623157E+308"},
                       FormCase{"infinite", Inf, "1E+999"},
                       FormCase{"negative_infinite", -Inf, "-1E+999"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,3 +1,4 @@
+#include "helper_program.h"
 #include "qt/pty_pair.h"
 
 #include "protocol/command_wording.h"
@@ -72,7 +73,7 @@ protected:
     Outcome run(const QStringList& arguments, std::size_t expected = 0)
     {
         QProcess process;
-        process.start(QStringLiteral(VARLO_SEND_EXE), arguments);
+        process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)), arguments);
         EXPECT_TRUE(process.waitForStarted(TimeoutMs));
         Outcome outcome;
         if (expected > 0)
@@ -290,7 +291,7 @@ TEST_F(SendProcess, SweepStepsKeepTheirDwellWithoutDrift)
     constexpr int Steps = 50;
     constexpr double DwellMs = 20;
     QProcess process;
-    process.start(QStringLiteral(VARLO_SEND_EXE),
+    process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
                   {QStringLiteral("--port"), QStringLiteral("COM7"), QStringLiteral("--quiet"),
                    QStringLiteral("--sweep"), QStringLiteral("1kHz"), QStringLiteral("50kHz"),
                    QStringLiteral("--steps"), QString::number(Steps), QStringLiteral("--dwell"),
@@ -329,7 +330,7 @@ class SendSignals : public SendProcess, public ::testing::WithParamInterface<Sig
 TEST_P(SendSignals, StopBetweenCommandsAndFreeThePort)
 {
     QProcess process;
-    process.start(QStringLiteral(VARLO_SEND_EXE),
+    process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
                   {QStringLiteral("--port"), QStringLiteral("COM7"), QStringLiteral("--sweep"),
                    QStringLiteral("1Hz"), QStringLiteral("1MHz"), QStringLiteral("--steps"),
                    QStringLiteral("10000"), QStringLiteral("--dwell"), QStringLiteral("11ms")});
@@ -356,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, SendSignals,
 TEST_F(SendProcess, HungUpLineEndsWithTheLastCommandHandedOver)
 {
     QProcess process;
-    process.start(QStringLiteral(VARLO_SEND_EXE),
+    process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
                   {QStringLiteral("--port"), QStringLiteral("COM7"), QStringLiteral("--quiet"),
                    QStringLiteral("--sweep"), QStringLiteral("1Hz"), QStringLiteral("1MHz"),
                    QStringLiteral("--steps"), QStringLiteral("1000"), QStringLiteral("--dwell"),
@@ -379,7 +380,7 @@ TEST(SendToInstrument, TheInstrumentReadsWhatWasPrinted)
 {
     QTemporaryDir dir;
     QProcess instrument;
-    instrument.start(QStringLiteral(VARLO_INSTRUMENT_EXE),
+    instrument.start(QString::fromStdString(helperProgram(VARLO_INSTRUMENT_EXE)),
                      {QStringLiteral("--headless"), QStringLiteral("--dir"), dir.path(),
                       QStringLiteral("--port"), QStringLiteral("5")});
     ASSERT_TRUE(instrument.waitForStarted(TimeoutMs));
@@ -395,8 +396,9 @@ TEST(SendToInstrument, TheInstrumentReadsWhatWasPrinted)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VARLO_PORT_DIR"), dir.path());
     send.setProcessEnvironment(environment);
-    send.start(QStringLiteral(VARLO_SEND_EXE), {QStringLiteral("--port"), QStringLiteral("COM5"),
-                                                QStringLiteral("--script"), script.fileName()});
+    send.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
+               {QStringLiteral("--port"), QStringLiteral("COM5"), QStringLiteral("--script"),
+                script.fileName()});
     ASSERT_TRUE(ended(send));
     ASSERT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString();
     const QStringList sent =
