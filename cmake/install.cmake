@@ -56,6 +56,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Varlo is a desktop front panel for a laboratory function generator on an\n"
     "RS-232 line: keyed frequency, unit, waveform, attenuator and duty cycle,\n"
     "sent as short hex commands.\n"
+    "varlo-send sends the same commands from the command line, for sweeps\n"
+    "and scripts.\n"
     "varlo-instrument plays the generator on a pseudo-terminal for trying the\n"
     "panel without one.")
 set(CPACK_PACKAGE_CONTACT ${VARLO_MAINTAINER})
