@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "program/exit_status.h"
 #include "serial/port_names.h"
 
 #include <QCommandLineParser>
@@ -10,9 +11,6 @@
 namespace varlo {
 
 namespace {
-
-// The status of a command line that cannot be followed, as varlo-send uses it.
-constexpr int UsageError = 2;
 
 QString description()
 {
@@ -37,7 +35,7 @@ QString description()
 int refuse(const QString& message)
 {
     std::fprintf(stderr, "varlo: %s\nTry 'varlo --help' for the options.\n", qPrintable(message));
-    return UsageError;
+    return exit_status::Usage;
 }
 
 } // namespace

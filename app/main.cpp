@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 #include "app/message_box_dialogs.h"
-#include "app/quit_on_signal.h"
 #include "panel/panel_window.h"
+#include "program/quit_on_signal.h"
 
 #include <QApplication>
 

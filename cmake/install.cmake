@@ -4,6 +4,7 @@
 include(GNUInstallDirs)
 
 set(varlo_app_dir ${CMAKE_CURRENT_LIST_DIR}/../app)
+set(varlo_icon_dir ${CMAKE_CURRENT_LIST_DIR}/../panel/icons)
 set(varlo_doc_dir ${CMAKE_CURRENT_LIST_DIR}/../doc)
 set(varlo_debian_dir ${CMAKE_CURRENT_LIST_DIR}/debian)
 
@@ -22,11 +23,11 @@ configure_file(${varlo_app_dir}/varlo.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/${VARLO_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${VARLO_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${varlo_app_dir}/icons/varlo-16.png
+install(FILES ${varlo_icon_dir}/varlo-16.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/16x16/apps RENAME varlo.png)
-install(FILES ${varlo_app_dir}/icons/varlo-32.png
+install(FILES ${varlo_icon_dir}/varlo-32.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME varlo.png)
-install(FILES ${varlo_app_dir}/icons/varlo.svg
+install(FILES ${varlo_icon_dir}/varlo.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 # Manual pages and the changelog go compressed, without a time stamp, as Debian wants them.

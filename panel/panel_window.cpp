@@ -23,8 +23,8 @@
 #include <limits>
 #include <utility>
 
-// The icon's resource lives in the Qt library of the program; a static library has to
-// register it by hand, and only from outside any namespace.
+// The icon's resource is compiled into this static library, which has to register it by
+// hand, and only from outside any namespace.
 static void registerPanelIcon()
 {
     Q_INIT_RESOURCE(icons);

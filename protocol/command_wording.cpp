@@ -79,6 +79,11 @@ std::string quotedBytes(std::string_view bytes)
     return quoted;
 }
 
+std::string commandLine(std::string_view command)
+{
+    return std::string(command) + "  " + describeCommand(command);
+}
+
 std::string describeDecoded(const DecodedCommand& command, std::string_view text)
 {
     return std::visit(

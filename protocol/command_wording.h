@@ -14,6 +14,11 @@ namespace varlo {
 //   undecodable "8E3000" (wrong length)
 std::string describeCommand(std::string_view text);
 
+// The line a program prints for a command it sent: the command, two blanks, what the
+// instrument reads in it ("4D03000004  frequency 12500.00 Hz, square, attenuator off, duty not
+// adjusted").
+std::string commandLine(std::string_view command);
+
 std::string describeDecoded(const DecodedCommand& command, std::string_view text);
 
 // "sine", "square", "triangle".

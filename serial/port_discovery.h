@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/user_dialogs.h"
+#include "serial/port_names.h"
 #include "serial/port_operations.h"
 
 #include <optional>
@@ -9,7 +10,6 @@ namespace varlo {
 
 inline constexpr const char* PanelTitle = "Function Generator";
 inline constexpr const char* NoPortText = "No communication port can use!";
-inline constexpr int HighestPort = 16;
 
 // The start-up scan: tries COM16 down to COM1, asks about each port that opens and keeps the
 // first accepted one open. Returns its number, or nullopt after telling the user that no

@@ -24,19 +24,14 @@ constexpr DeviceRange UnixDevices[] = {
 
 std::optional<std::string> portDevicePath(int port, std::optional<std::string_view> portDir)
 {
-    if (port < 1 || port > 16)
+    if (port < 1 || port > HighestPort)
         return std::nullopt;
-#ifdef _WIN32
-    (void)portDir;
-    return "COM" + std::to_string(port);
-#else
     if (portDir)
         return std::string(*portDir) + "/COM" + std::to_string(port);
     for (const auto& range : UnixDevices)
         if (port >= range.firstPort && port <= range.lastPort)
             return range.devicePrefix + std::to_string(port - range.firstPort);
     return std::nullopt;
-#endif
 }
 
 std::optional<std::string> configuredDevicePath(int port)

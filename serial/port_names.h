@@ -6,9 +6,12 @@
 
 namespace varlo {
 
+// The ports are COM1 to COM16.
+inline constexpr int HighestPort = 16;
+
 // The device behind port number n (1..16). With a port directory, COMn is the entry "COMn"
 // in it and nothing else. Without one: COM1-4 -> /dev/ttyS0-3, COM5-10 -> /dev/ttyUSB0-5,
-// COM11-16 -> /dev/ttyACM0-5 (on Windows, the system's COMn). nullopt outside 1..16.
+// COM11-16 -> /dev/ttyACM0-5. nullopt outside 1..16.
 std::optional<std::string> portDevicePath(int port, std::optional<std::string_view> portDir);
 
 // Name of the environment variable that holds the port directory.

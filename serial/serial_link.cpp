@@ -12,10 +12,8 @@
 #include <optional>
 
 #include <poll.h>
-#ifndef Q_OS_WIN
 #include <sys/ioctl.h>
 #include <termios.h>
-#endif
 
 namespace varlo {
 
@@ -102,15 +100,11 @@ std::optional<QSerialPort::StopBits> qtStopBits(const LineSettings& settings)
     case LineSettings::StopBits::One:
         return QSerialPort::OneStop;
     case LineSettings::StopBits::OneAndHalf:
-#ifdef Q_OS_WIN
-        return QSerialPort::OneAndHalfStop;
-#else
         // A terminal knows one or two stop bits; with five data bits the UART makes "two"
         // one and a half. Any other 1.5 cannot be carried by the line.
         if (settings.dataBits == 5)
             return QSerialPort::TwoStop;
         return std::nullopt;
-#endif
     case LineSettings::StopBits::Two:
         return QSerialPort::TwoStop;
     }
@@ -121,11 +115,6 @@ std::optional<QSerialPort::StopBits> qtStopBits(const LineSettings& settings)
 // and keeps eight data bits), so what the terminal holds afterwards is read back.
 std::int16_t lineTakesSettings(int fd, const LineSettings& settings)
 {
-#ifdef Q_OS_WIN
-    (void)fd;
-    (void)settings;
-    return comm_code::None;
-#else
     termios line{};
     if (::tcgetattr(fd, &line) != 0)
         return comm_code::HardwareGone;
@@ -139,7 +128,6 @@ std::int16_t lineTakesSettings(int fd, const LineSettings& settings)
     if (((line.c_cflag & CSTOPB) != 0) != twoStopBits)
         return comm_code::BadParameters;
     return comm_code::None;
-#endif
 }
 
 // Marks the span of one of our own operations: errors the port raises meanwhile are read
@@ -198,10 +186,16 @@ std::int16_t SerialLink::setSettings(std::string_view settings)
     const auto parsed = parseLineSettings(settings);
     if (!parsed)
         return comm_code::BadParameters;
+    return setLineSettings(*parsed);
+}
+
+std::int16_t SerialLink::setLineSettings(const LineSettings& settings)
+{
+    OperationScope scope(inOperation_);
     if (state_ == State::Open)
-        if (const std::int16_t code = applySettings(*parsed); code != comm_code::None)
+        if (const std::int16_t code = applySettings(settings); code != comm_code::None)
             return code;
-    settings_ = *parsed;
+    settings_ = settings;
     return comm_code::None;
 }
 
@@ -391,11 +385,9 @@ std::int16_t SerialLink::writeWhole(std::string_view text, const QDeadlineTimer&
 std::size_t SerialLink::waitingInDevice() const
 {
     std::size_t waiting = static_cast<std::size_t>(port_.bytesToWrite());
-#ifdef TIOCOUTQ
     int queued = 0;
     if (::ioctl(static_cast<int>(port_.handle()), TIOCOUTQ, &queued) == 0 && queued > 0)
         waiting += static_cast<std::size_t>(queued);
-#endif
     return waiting;
 }
 

@@ -42,6 +42,8 @@ public:
     // The component's four properties.
     std::int16_t setCommPort(int port);
     std::int16_t setSettings(std::string_view settings);
+    // The same with settings already read, for programs that parse them from their own words.
+    std::int16_t setLineSettings(const LineSettings& settings);
     std::int16_t setPortOpen(bool open);
     std::int16_t setOutput(std::string_view text);
 

@@ -119,4 +119,19 @@ TEST_F(InstrumentProcess, EndsCleanlyOnSigtermAndRemovesThePort)
     EXPECT_FALSE(QFileInfo::exists(port));
 }
 
+// A usage error ends every Varlo program with 2, before anything is published.
+TEST(InstrumentCommandLine, RefusesAPortOutsideTheTableAsAUsageError)
+{
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--port"), QStringLiteral("17")},
+          QStringList{QStringLiteral("--no-such-option")}}) {
+        QProcess process;
+        process.start(QString::fromStdString(helperProgram(VARLO_INSTRUMENT_EXE)),
+                      QStringList{QStringLiteral("--headless")} + arguments);
+        ASSERT_TRUE(process.waitForFinished(TimeoutMs));
+        EXPECT_EQ(process.exitCode(), 2) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    }
+}
+
 } // namespace

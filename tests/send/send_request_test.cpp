@@ -11,16 +11,16 @@
 namespace {
 
 using namespace std::chrono_literals;
-using varlo::send::Checked;
+using varlo::Checked;
+using varlo::Refusal;
 using varlo::send::PlannedCommand;
-using varlo::send::Refusal;
 using varlo::send::Request;
 using varlo::send::Step;
 
 // The commands of a plan, one after the other, or the refusal's message.
 std::string outcome(const Checked<std::vector<PlannedCommand>>& planned)
 {
-    if (const Refusal* refusal = varlo::send::refusalOf(planned))
+    if (const Refusal* refusal = varlo::refusalOf(planned))
         return refusal->message;
     std::string commands;
     for (const PlannedCommand& command : std::get<std::vector<PlannedCommand>>(planned))
@@ -31,7 +31,7 @@ std::string outcome(const Checked<std::vector<PlannedCommand>>& planned)
 std::string commandLineOutcome(const std::vector<std::string>& arguments)
 {
     const Checked<Request> request = varlo::send::parseCommandLine(arguments);
-    if (const Refusal* refusal = varlo::send::refusalOf(request))
+    if (const Refusal* refusal = varlo::refusalOf(request))
         return refusal->message;
     const Request& parsed = std::get<Request>(request);
     const std::vector<Step> steps{*parsed.step};
@@ -127,12 +127,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, NamesThePortByNumberOrPath)
 {
-    using varlo::send::PortChoice;
-    EXPECT_EQ(std::get<PortChoice>(varlo::send::parsePort("com16")), (PortChoice{16, {}}));
-    EXPECT_EQ(std::get<PortChoice>(varlo::send::parsePort("/dev/serial/by-id/usb-x")),
+    using varlo::PortChoice;
+    EXPECT_EQ(std::get<PortChoice>(varlo::parsePort("com16")), (PortChoice{16, {}}));
+    EXPECT_EQ(std::get<PortChoice>(varlo::parsePort("/dev/serial/by-id/usb-x")),
               (PortChoice{0, "/dev/serial/by-id/usb-x"}));
     for (const char* bad : {"COM0", "COM03", "COM", "ttyUSB0", "COM1x"})
-        EXPECT_NE(varlo::send::refusalOf(varlo::send::parsePort(bad)), nullptr) << bad;
+        EXPECT_NE(varlo::refusalOf(varlo::parsePort(bad)), nullptr) << bad;
 }
 
 struct ScriptRow {
@@ -146,7 +146,7 @@ class Script : public ::testing::TestWithParam<ScriptRow> {};
 TEST_P(Script, PlansEveryLineOrNamesTheFirstBadOne)
 {
     const auto steps = varlo::send::parseScript(GetParam().text, "bench.txt");
-    if (const Refusal* refusal = varlo::send::refusalOf(steps))
+    if (const Refusal* refusal = varlo::refusalOf(steps))
         EXPECT_EQ(refusal->message, GetParam().outcome);
     else
         EXPECT_EQ(outcome(varlo::send::planCommands(std::get<std::vector<Step>>(steps), {}, 50ms)),

@@ -1,3 +1,4 @@
+#include "protocol/command_wording.h"
 #include "send_lines.h"
 #include "send_plan.h"
 #include "send_values.h"
@@ -11,8 +12,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using varlo::Refusal;
 using varlo::send::Duration;
-using varlo::send::Refusal;
 
 // A FREQUENCY word and the sine command it gives, or the start of its refusal.
 struct FrequencyRow {
@@ -27,7 +28,7 @@ TEST_P(FrequencyWord, GivesThePanelsCommandOrIsRefused)
 {
     const auto& row = GetParam();
     const auto hz = varlo::send::parseFrequency(row.text);
-    if (const Refusal* refusal = varlo::send::refusalOf(hz))
+    if (const Refusal* refusal = varlo::refusalOf(hz))
         EXPECT_EQ(refusal->message, row.commandOrRefusal);
     else
         EXPECT_EQ(
@@ -88,7 +89,7 @@ TEST(TimeWord, ReadsMillisecondsAndSecondsAndRefusesTheRest)
           TimeRow{"86401s", -1us}}) {
         const auto parsed = varlo::send::parseTime(text);
         if (time < 0us)
-            EXPECT_NE(varlo::send::refusalOf(parsed), nullptr) << text;
+            EXPECT_NE(varlo::refusalOf(parsed), nullptr) << text;
         else
             EXPECT_EQ(std::get<Duration>(parsed), time) << text;
     }
@@ -116,7 +117,7 @@ TEST(LineTime, CountsStartDataParityAndStopBits)
 
 TEST(OutputLines, CommandWithTheInstrumentsWordingAndProgress)
 {
-    EXPECT_EQ(varlo::send::commandLine("4D03000004"),
+    EXPECT_EQ(varlo::commandLine("4D03000004"),
               "4D03000004  frequency 12500.00 Hz, square, attenuator off, duty not adjusted");
     EXPECT_EQ(varlo::send::progressText(12, 50, "1.2 kHz", 3840ms),
               "step 12 of 50, 1.2 kHz, 3.8 s left");

@@ -3,7 +3,8 @@
 #include "send_run.h"
 #include "send_script.h"
 
-#include "app/quit_on_signal.h"
+#include "program/exit_status.h"
+#include "program/quit_on_signal.h"
 
 #include <QCoreApplication>
 
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+using namespace varlo;
 using namespace varlo::send;
 
 namespace {
@@ -64,10 +66,10 @@ int main(int argc, char** argv)
     switch (request.action) {
     case Request::Action::Help:
         std::fputs(usageText().c_str(), stdout);
-        return exit_status::Sent;
+        return exit_status::Success;
     case Request::Action::Version:
         std::printf("varlo-send %s\n", VARLO_SEND_VERSION);
-        return exit_status::Sent;
+        return exit_status::Success;
     case Request::Action::List:
         return listPorts();
     case Request::Action::Send:

@@ -3,9 +3,11 @@
 #include "send_lines.h"
 #include "send_list.h"
 
-#include "app/quit_on_signal.h"
+#include "program/exit_status.h"
+#include "program/quit_on_signal.h"
+#include "protocol/command_wording.h"
+#include "serial/chosen_port.h"
 #include "serial/comm_error_text.h"
-#include "serial/port_state_text.h"
 #include "serial/serial_link.h"
 
 #include <chrono>
@@ -26,29 +28,6 @@ constexpr auto SignalPoll = std::chrono::milliseconds(20);
 constexpr auto ProgressEvery = std::chrono::milliseconds(50);
 // Runs shorter than this show no progress.
 constexpr auto ProgressFrom = std::chrono::seconds(1);
-
-// Why the port did not open: the port's diagnosis where the link got as far as a device.
-std::string openFailureText(const SerialLink& link, const PortChoice& port, std::int16_t code)
-{
-    if (const auto diagnosis = link.lastOpenFailure())
-        return port.number != 0 ? portStateText(port.number, *diagnosis)
-                                : deviceStateText(*diagnosis);
-    const std::string name =
-        port.number != 0 ? "COM" + std::to_string(port.number) : port.devicePath;
-    return name + ": " + commErrorText(code);
-}
-
-std::int16_t openPort(SerialLink& link, const Request& request)
-{
-    const PortChoice& port = *request.port;
-    std::int16_t code =
-        port.number != 0 ? link.setCommPort(port.number) : link.setDevicePath(port.devicePath);
-    if (code == comm_code::None)
-        code = link.setSettings(request.settingsText);
-    if (code == comm_code::None)
-        code = link.setPortOpen(true);
-    return code;
-}
 
 // Sleeps until the time has come; false when a signal arrived first.
 bool waitUntil(Clock::time_point due)
@@ -145,7 +124,8 @@ const char* signalName(int signalNumber)
 int sendCommands(const Request& request, const std::vector<PlannedCommand>& commands)
 {
     SerialLink link;
-    if (const std::int16_t code = openPort(link, request); code != comm_code::None) {
+    if (const std::int16_t code = openChosenPort(link, *request.port, request.settings);
+        code != comm_code::None) {
         std::fprintf(stderr, "varlo-send: cannot open %s\n",
                      openFailureText(link, *request.port, code).c_str());
         return exit_status::PortNotOpened;
@@ -192,21 +172,21 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
                      commErrorText(closed).c_str(), lastHandedOver(commands, sent).c_str());
         return exit_status::LineFailed;
     }
-    return exit_status::Sent;
+    return exit_status::Success;
 }
 
 int listPorts()
 {
     for (const std::string& line : portListLines())
         std::printf("%s\n", line.c_str());
-    return exit_status::Sent;
+    return exit_status::Success;
 }
 
 int printCommands(const Request& request, const std::vector<PlannedCommand>& commands)
 {
     for (const PlannedCommand& planned : commands)
         printCommand(request, planned.command);
-    return exit_status::Sent;
+    return exit_status::Success;
 }
 
 } // namespace varlo::send

@@ -1,13 +1,6 @@
 #include "send_lines.h"
 
-#include "protocol/command_wording.h"
-
 namespace varlo::send {
-
-std::string commandLine(std::string_view command)
-{
-    return std::string(command) + "  " + describeCommand(command);
-}
 
 std::string progressText(std::size_t index, std::size_t count, std::string_view shown,
                          Duration left)

@@ -7,15 +7,6 @@
 
 namespace varlo::send {
 
-// Exit statuses of the program.
-namespace exit_status {
-inline constexpr int Sent = 0;
-inline constexpr int Usage = 2;
-inline constexpr int PortNotOpened = 3;
-inline constexpr int LineFailed = 4;
-inline constexpr int SignalBase = 128; // plus the signal's number
-} // namespace exit_status
-
 // Opens the requested port through the serial link, sends the checked commands on schedule,
 // printing a line for each one handed over whole, and closes the port. A signal stops the
 // run between two commands. Returns the exit status.

@@ -1,8 +1,10 @@
 #include "command_receiver.h"
 #include "instrument_window.h"
 #include "line_printer.h"
+#include "program/exit_status.h"
+#include "program/quit_on_signal.h"
 #include "pty_endpoint.h"
-#include "app/quit_on_signal.h"
+#include "serial/port_names.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -20,8 +22,6 @@ using varlo::QuitOnSignal;
 namespace {
 
 constexpr int DefaultPort = 3;
-constexpr int FirstPort = 1;
-constexpr int LastPort = 16;
 
 QString description()
 {
@@ -69,7 +69,14 @@ bool needsWindow(int argc, char** argv)
 int fail(const QString& message)
 {
     std::fprintf(stderr, "varlo-instrument: %s\n", qPrintable(message));
-    return 1;
+    return varlo::exit_status::Failure;
+}
+
+int refuse(const QString& message)
+{
+    std::fprintf(stderr, "varlo-instrument: %s\nTry 'varlo-instrument --help' for the options.\n",
+                 qPrintable(message));
+    return varlo::exit_status::Usage;
 }
 
 } // namespace
@@ -99,12 +106,17 @@ int main(int argc, char** argv)
         QStringLiteral("headless"),
         QStringLiteral("No window: print one line per received command on standard output."));
     parser.addOptions({dirOption, portOption, headlessOption});
+    if (!parser.parse(QCoreApplication::arguments()))
+        return refuse(parser.errorText());
+    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
+        return refuse(QStringLiteral("unexpected argument '%1'").arg(extra.first()));
+    // What is left to answer is --help, --help-all or --version, which end the program here.
     parser.process(*app);
 
     bool portIsNumber = false;
     const int port = parser.value(portOption).toInt(&portIsNumber);
-    if (!portIsNumber || port < FirstPort || port > LastPort)
-        return fail(QStringLiteral("--port takes a number from 1 to 16"));
+    if (!portIsNumber || port < 1 || port > varlo::HighestPort)
+        return refuse(QStringLiteral("--port takes a number from 1 to %1").arg(varlo::HighestPort));
 
     std::optional<QTemporaryDir> temporaryDir;
     QString directory;

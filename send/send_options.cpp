@@ -2,49 +2,7 @@
 
 #include "serial/port_discovery.h"
 
-#include <algorithm>
-#include <charconv>
-
 namespace varlo::send {
-
-namespace {
-
-std::string blanksForCommas(std::string_view text)
-{
-    std::string blanks(text);
-    std::ranges::replace(blanks, ',', ' ');
-    return blanks;
-}
-
-} // namespace
-
-Checked<PortChoice> parsePort(std::string_view text)
-{
-    if (text.find('/') != std::string_view::npos)
-        return PortChoice{0, std::string(text)};
-    const bool comPrefix = text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
-                           (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm');
-    int number = 0;
-    if (comPrefix) {
-        const auto digits = text.substr(3);
-        const auto [end, error] =
-            std::from_chars(digits.data(), digits.data() + digits.size(), number);
-        if (error == std::errc() && end == digits.data() + digits.size() && number >= 1 &&
-            number <= HighestPort && digits.front() != '0')
-            return PortChoice{number, {}};
-    }
-    return Refusal{"--port takes COM1 to COM16 or a device path such as /dev/ttyUSB0, not \"" +
-                   std::string(text) + "\""};
-}
-
-Checked<LineSettings> parseSettingsOption(std::string_view text)
-{
-    if (const auto settings = parseLineSettings(blanksForCommas(text)))
-        return *settings;
-    return Refusal{"--settings takes baud, parity, data bits and stop bits such as 9600,N,8,1 "
-                   "or \"9600 N 8 1\", not \"" +
-                   std::string(text) + "\""};
-}
 
 Checked<Request> parseCommandLine(std::span<const std::string> arguments)
 {
@@ -88,7 +46,6 @@ Checked<Request> parseCommandLine(std::span<const std::string> arguments)
                 if (const Refusal* refusal = refusalOf(settings))
                     return *refusal;
                 request.settings = std::get<LineSettings>(settings);
-                request.settingsText = blanksForCommas(*text);
             } else if (word == "--gap") {
                 const Checked<Duration> gap = parseTime(*text);
                 if (const Refusal* refusal = refusalOf(gap))

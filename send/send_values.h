@@ -1,28 +1,14 @@
 #pragma once
 
+#include "entry/checked.h"
 #include "panel/panel_state.h"
 
 #include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 
 namespace varlo::send {
-
-// Why a word, a line or a whole request is refused, in the words the user reads after
-// "varlo-send: ".
-struct Refusal {
-    std::string message;
-};
-
-// A value, or why there is none.
-template <class T> using Checked = std::variant<T, Refusal>;
-
-template <class T> const Refusal* refusalOf(const Checked<T>& checked)
-{
-    return std::get_if<Refusal>(&checked);
-}
 
 using Duration = std::chrono::microseconds;
 
