@@ -16,7 +16,10 @@ set(VARLO_HOMEPAGE "https://varlo.example.org"
 set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
     CACHE STRING "Maintainer named in the Debian package and its changelog")
 
-install(TARGETS varlo varlo-instrument varlo-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The installed programs, named once: installed here, and built without the tests by the target
+# `programs` (tools/run-panel.sh, and the README before an install).
+set(varlo_programs varlo varlo-instrument varlo-send)
+install(TARGETS ${varlo_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${varlo_app_dir}/varlo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${VARLO_APP_ID}.desktop)
 configure_file(${varlo_app_dir}/varlo.metainfo.xml.in
@@ -33,8 +36,10 @@ install(FILES ${varlo_icon_dir}/varlo.svg
 # Manual pages and the changelog go compressed, without a time stamp, as Debian wants them.
 configure_file(${varlo_debian_dir}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
 set(varlo_compressed)
-foreach(source ${varlo_doc_dir}/varlo.1 ${varlo_doc_dir}/varlo-instrument.1
-        ${varlo_doc_dir}/varlo-send.1 ${CMAKE_BINARY_DIR}/debian/changelog)
+# Every program has its page, doc/<program>.1.
+list(TRANSFORM varlo_programs PREPEND ${varlo_doc_dir}/ OUTPUT_VARIABLE varlo_pages)
+list(TRANSFORM varlo_pages APPEND .1)
+foreach(source ${varlo_pages} ${CMAKE_BINARY_DIR}/debian/changelog)
     get_filename_component(name ${source} NAME)
     set(compressed ${CMAKE_BINARY_DIR}/debian/${name}.gz)
     add_custom_command(OUTPUT ${compressed}
@@ -43,6 +48,8 @@ foreach(source ${varlo_doc_dir}/varlo.1 ${varlo_doc_dir}/varlo-instrument.1
     list(APPEND varlo_compressed ${compressed})
 endforeach()
 add_custom_target(varlo_compressed_docs ALL DEPENDS ${varlo_compressed})
+add_custom_target(programs)
+add_dependencies(programs ${varlo_programs} varlo_compressed_docs)
 list(FILTER varlo_compressed INCLUDE REGEX "\\.1\\.gz$")
 install(FILES ${varlo_compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${varlo_debian_dir}/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz

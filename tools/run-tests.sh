@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# One command from a fresh clone to every test: install, build, check the Debian package and
-# what it ships, then the fuzzers for a bounded time, the whole suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer, the whole suite on the Release build, and last its serial,
+# One command from a fresh clone to every test: install, check the formatting, follow the
+# README's commands in a fresh copy, build, check the Debian package and what it ships, then
+# the fuzzers for a bounded time, the whole suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the whole suite on the Release build, and last its serial,
 # discovery and end-to-end tests again as an unprivileged member of dialout. Warnings are
 # errors in every build here.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup/install-deps.sh --tests
+bash tools/ci/format-check.sh
+bash tools/ci/readme-walk.sh
 bash tools/setup/build.sh -DVARLO_WERROR=ON
 bash tools/ci/package-checks.sh
 bash tools/ci/fuzz.sh "${FUZZ_SECONDS:-60}" -DVARLO_WERROR=ON

@@ -10,7 +10,7 @@ packages+=(dpkg-dev file)
 # What the tests add: an X server for the end-to-end run, clang for the fuzzers, and the
 # checkers of the package, its desktop entry, metadata and manual pages.
 if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
-    packages+=(python3 xvfb xauth xdotool x11-utils x11-apps clang)
+    packages+=(python3 xvfb xauth xdotool x11-utils x11-apps clang clang-format)
     packages+=(lintian desktop-file-utils appstream man-db)
 fi
 # The benchmark's probe drives the X server through XTest.
