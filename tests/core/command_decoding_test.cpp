@@ -1,5 +1,5 @@
-#include "protocol/command_decoding.h"
 #include "print_settings.h"
+#include "protocol/command_decoding.h"
 
 #include <gtest/gtest.h>
 

@@ -164,7 +164,8 @@ TEST(Keypad, StartupValueCountsAsAnEndedEntry)
 {
     varlo::PanelState state;
     EXPECT_EQ(varlo::applyStartupValues(state), "1000");
-    EXPECT_EQ(state.KeyCount, varlo::EntryEndedCount) << "the entry has ended: the next key starts a new one";
+    EXPECT_EQ(state.KeyCount, varlo::EntryEndedCount)
+        << "the entry has ended: the next key starts a new one";
     EXPECT_EQ(state.EntryValue, 1000);
     EXPECT_EQ(state.DutyPercent, 50);
     EXPECT_EQ(state.WaveCode, varlo::Waveform::Sine);

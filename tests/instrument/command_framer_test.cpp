@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-using varlo::instrument::CommandFramer;
 using varlo::isValidCommand;
+using varlo::instrument::CommandFramer;
 
 namespace {
 

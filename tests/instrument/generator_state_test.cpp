@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-using varlo::instrument::applied;
 using varlo::decodeCommand;
-using varlo::instrument::GeneratorState;
 using varlo::Waveform;
+using varlo::instrument::applied;
+using varlo::instrument::GeneratorState;
 
 namespace {
 

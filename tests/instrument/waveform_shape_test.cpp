@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-using varlo::instrument::attenuatorGain;
 using varlo::Waveform;
+using varlo::instrument::attenuatorGain;
 using varlo::instrument::waveformLevel;
 
 namespace {
