@@ -1,6 +1,7 @@
 #include "panel/panel_window.h"
 
 #include "entry/keypad.h"
+#include "panel/key_backing.h"
 #include "protocol/enter.h"
 #include "serial/comm_error_text.h"
 #include "serial/port_discovery.h"
@@ -206,7 +207,6 @@ void Varlo54::buildControls()
     buildDuty();
     // The window's own keys come last so that they lie on top of Frame1.
     buildKeypad(client);
-    KeyFill = new KeyBacking(this);
     orderTabs();
 }
 
@@ -240,7 +240,7 @@ void Varlo54::backAllKeys()
     const std::array<QPushButton*, 13> keys{
         NumKeys[0], NumKeys[1], NumKeys[2], NumKeys[3], NumKeys[4], NumKeys[5], NumKeys[6],
         NumKeys[7], NumKeys[8], NumKeys[9], NumPoint,   Clear,      Enter};
-    KeyFill->back(*this, *Frame1, keys);
+    backKeys(*this, *Frame1, keys);
 }
 
 void Varlo54::showEvent(QShowEvent* event)

@@ -5,7 +5,6 @@
 // Enter_Click asks the logic for the command, hands it to the serial link MSComm1 and, once
 // the line has taken it, lets the logic clear what was sent.
 
-#include "panel/key_backing.h"
 #include "panel/panel_state.h"
 #include "panel/user_dialogs.h"
 #include "serial/serial_link.h"
@@ -101,7 +100,6 @@ private:
     QLabel* DutyUnitLabel = nullptr;
     QLabel* DutyValueLabel = nullptr;
     QAction* Exit = nullptr;
-    KeyBacking* KeyFill = nullptr;
 
     // The key and option-button groups, with the digit, unit, waveform code and
     // attenuator state (1 on, 0 off) as button ids.
