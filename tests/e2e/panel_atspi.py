@@ -4,7 +4,8 @@ on a private D-Bus session with the accessibility bus of at-spi2-core, read thro
 pyatspi as Orca reads it. Its start-up questions are answered with the Press action of
 their buttons; the names of the window, keys, options and frames, the display's and the duty
 bar's values are checked; Toggle on Square must mark it in words and Press on Enter must
-send square to the virtual instrument on a pty, after which the words are gone.
+send square to the virtual instrument on a pty, after which the words are gone; Press on
+EXIT ends the panel with status 0.
 
     panel_atspi.py VARLO VARLO_INSTRUMENT ARTIFACT_DIR
 
@@ -237,7 +238,8 @@ def read_panel(varlo, instrument, artifacts, work):
 
         panel_env = dict(env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                          VARLO_PORT_DIR=first.split("=", 1)[1])
-        processes.start([varlo], panel_env, open(os.path.join(artifacts, "varlo.out"), "w"))
+        panel = processes.start([varlo], panel_env,
+                                open(os.path.join(artifacts, "varlo.out"), "w"))
 
         import pyatspi
         desktop = pyatspi.Registry.getDesktop(0)
@@ -301,6 +303,12 @@ def read_panel(varlo, instrument, artifacts, work):
 
         wait_for("Square's description to go once sent", square_sent)
         print("-- Square's description is gone")
+
+        do_action(find(window, "menu item", "EXIT"), "Press")
+        wait_for("varlo to end after EXIT", lambda: panel.poll() is not None)
+        check(panel.returncode == 0,
+              f"varlo ended with status {panel.returncode} after EXIT, expected 0")
+        print("-- Press on EXIT ended varlo with status 0")
     finally:
         processes.stop_all()
 
@@ -327,7 +335,7 @@ def main():
         return 1
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("PASS: names, values, Toggle with its description, Press on Enter")
+    print("PASS: names, values, Toggle with its description, Press on Enter and on EXIT")
     return 0
 
 
