@@ -8,6 +8,7 @@
 #include "serial/port_discovery.h"
 #include "settings/settings.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
