@@ -1,7 +1,6 @@
 #include "panel/key_backing.h"
 
 #include <QImage>
-#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 
@@ -10,6 +9,10 @@
 namespace varlo {
 
 namespace {
+
+// The colour a key fills itself with: a role of its palette that a key's own drawing never
+// reads (styles draw keys in the button and window colours), so only the fill changes.
+constexpr QPalette::ColorRole FillRole = QPalette::AlternateBase;
 
 // The one colour of every pixel of the image, if it has only one.
 std::optional<QRgb> soleColour(const QImage& image)
@@ -59,33 +62,20 @@ bool sameWhenInactive(const QWidget& control)
 
 } // namespace
 
-void KeyBacking::back(const QWidget& window, QWidget& frame, std::span<QPushButton* const> keys)
+void backKeys(const QWidget& window, QWidget& frame, std::span<QPushButton* const> keys)
 {
     const bool steady = sameWhenInactive(window) && sameWhenInactive(frame);
     for (QPushButton* key : keys) {
-        // Measured see-through, so that the picture beneath is never the key's own fill.
-        fills_.remove(key);
-        key->setAttribute(Qt::WA_OpaquePaintEvent, false);
-        key->removeEventFilter(this);
         const std::optional<QRgb> colour =
             steady ? soleColour(beneath(window, frame, *key)) : std::nullopt;
+        key->setAutoFillBackground(colour.has_value());
         if (!colour)
             continue;
-        fills_.insert(key, QColor::fromRgb(*colour));
-        key->installEventFilter(this);
-        key->setAttribute(Qt::WA_OpaquePaintEvent, true);
+        key->setBackgroundRole(FillRole);
+        QPalette palette = key->palette();
+        palette.setColor(FillRole, QColor::fromRgb(*colour));
+        key->setPalette(palette);
     }
-}
-
-bool KeyBacking::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::Paint) {
-        if (const auto fill = fills_.constFind(watched); fill != fills_.cend()) {
-            QPainter painter(static_cast<QWidget*>(watched));
-            painter.fillRect(static_cast<QPaintEvent*>(event)->rect(), *fill);
-        }
-    }
-    return false;
 }
 
 } // namespace varlo

@@ -1,11 +1,14 @@
 #include "panel/panel_window.h"
 
 #include "entry/keypad.h"
+#include "panel/accessible_controls.h"
+#include "panel/key_backing.h"
 #include "protocol/enter.h"
 #include "serial/comm_error_text.h"
 #include "serial/port_discovery.h"
 #include "settings/settings.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -16,8 +19,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
 
 #include <array>
 #include <limits>
@@ -53,6 +54,9 @@ constexpr int DutyAtStart = 50;
 const QColor PendingRed{255, 0, 0};
 const QColor DisplayBlue{0, 0, 255};
 
+// What a pending mark says to a listener and under the pointer.
+const QString PendingWords = QStringLiteral("changed, not yet sent");
+
 // The panel's fonts are MS Sans Serif; where that is missing, the nearest narrow sans-serif
 // of the same size and weight stands in, so the captions fit their buttons.
 QFont panelFont(qreal points, QFont::Weight weight = QFont::Normal)
@@ -67,11 +71,11 @@ QFont panelFont(qreal points, QFont::Weight weight = QFont::Normal)
     return font;
 }
 
-// Every control answers to its own name, for tests and for screen readers alike.
+// Every control answers to its own name in code and tests. Screen readers read what a
+// person reads instead: Qt names a button or frame by its caption, a window by its title.
 template <typename Control> Control* named(Control* control, const QString& name)
 {
     control->setObjectName(name);
-    control->setAccessibleName(name);
     return control;
 }
 
@@ -87,10 +91,10 @@ QPushButton* makeKey(QWidget* parent, const QString& name, const QString& captio
     return key;
 }
 
-QRadioButton* makeOption(QWidget* parent, const QString& name, const QString& caption,
+OptionButton* makeOption(QWidget* parent, const QString& name, const QString& caption,
                          const QRect& place)
 {
-    auto* option = named(new QRadioButton(caption, parent), name);
+    auto* option = named(new OptionButton(caption, parent), name);
     option->setGeometry(place);
     return option;
 }
@@ -108,7 +112,21 @@ QGroupBox* makeFrame(QWidget* parent, const QString& name, const QString& captio
 {
     auto* frame = named(new QGroupBox(caption, parent), name);
     frame->setGeometry(place);
+    // Qt would name a frame inside another after the outer frame's caption.
+    frame->setAccessibleName(caption);
     return frame;
+}
+
+// The selected option is the one Tab stops at in its group; the arrow keys move on from there.
+// Left to itself, Qt stops at the option that last had the focus, and at the group's first
+// option before any has had it, which need not be the selected one.
+void makeTabStop(QAbstractButton* selected)
+{
+    for (QAbstractButton* option : selected->group()->buttons()) {
+        const int policy = option->focusPolicy();
+        option->setFocusPolicy(
+            Qt::FocusPolicy(option == selected ? policy | Qt::TabFocus : policy & ~Qt::TabFocus));
+    }
 }
 
 void setColour(QWidget* control, QPalette::ColorRole role, const QColor& colour)
@@ -116,6 +134,14 @@ void setColour(QWidget* control, QPalette::ColorRole role, const QColor& colour)
     QPalette palette = control->palette();
     palette.setColor(role, colour);
     control->setPalette(palette);
+}
+
+// A pending mark in words, for a listener and under the pointer; none once it is sent.
+void sayMark(QWidget* control, bool pending)
+{
+    const QString words = pending ? PendingWords : QString();
+    control->setAccessibleDescription(words);
+    control->setToolTip(words);
 }
 
 QColor buttonFace(const QWidget* control)
@@ -152,7 +178,6 @@ Varlo54::Varlo54(UserDialogs& dialogs, QWidget* parent) : QMainWindow(parent), d
 {
     registerPanelIcon();
     setObjectName(QStringLiteral("Varlo54"));
-    setAccessibleName(QStringLiteral("Varlo54"));
     setWindowTitle(QStringLiteral("Function Generator"));
     // A fixed panel: title bar with the close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -195,6 +220,8 @@ void Varlo54::buildControls()
               QApplication::palette(Frame1).color(QPalette::WindowText));
 
     FreqValue = named(new QLineEdit(Frame1), QStringLiteral("FreqValue"));
+    // Read as its name with the text it shows as its value.
+    FreqValue->setAccessibleName(QStringLiteral("Frequency"));
     FreqValue->setGeometry(twips(480, 360, 5895, 1695));
     FreqValue->setFont(panelFont(72, QFont::Bold));
     FreqValue->setMaxLength(std::numeric_limits<int>::max());
@@ -206,7 +233,6 @@ void Varlo54::buildControls()
     buildDuty();
     // The window's own keys come last so that they lie on top of Frame1.
     buildKeypad(client);
-    KeyFill = new KeyBacking(this);
     orderTabs();
 }
 
@@ -240,7 +266,7 @@ void Varlo54::backAllKeys()
     const std::array<QPushButton*, 13> keys{
         NumKeys[0], NumKeys[1], NumKeys[2], NumKeys[3], NumKeys[4], NumKeys[5], NumKeys[6],
         NumKeys[7], NumKeys[8], NumKeys[9], NumPoint,   Clear,      Enter};
-    KeyFill->back(*this, *Frame1, keys);
+    backKeys(*this, *Frame1, keys);
 }
 
 void Varlo54::showEvent(QShowEvent* event)
@@ -296,9 +322,9 @@ void Varlo54::buildSettings()
     DBSGroup->addButton(DBSOn, 1);
     DBSGroup->addButton(DBSOff, 0);
 
-    for (QRadioButton* option : {WaveSin, WaveSqu, WaveTri})
+    for (OptionButton* option : {WaveSin, WaveSqu, WaveTri})
         option->setFont(waveFont);
-    for (QRadioButton* option : {UnitHz, UnitKHz, UnitMHz})
+    for (OptionButton* option : {UnitHz, UnitKHz, UnitMHz})
         option->setFont(unitFont);
 
     // The start-up selections; set before any handler is wired, so none runs.
@@ -309,7 +335,7 @@ void Varlo54::buildSettings()
 
 void Varlo54::buildDuty()
 {
-    DutyScroll = named(new QScrollBar(Qt::Horizontal, Frame1), QStringLiteral("DutyScroll"));
+    DutyScroll = named(new StepBar(Qt::Horizontal, Frame1), QStringLiteral("DutyScroll"));
     DutyScroll->setGeometry(twips(4680, 4560, 3255, 375));
     DutyScroll->setRange(DutyMinimum, DutyMaximum);
     DutyScroll->setValue(DutyAtStart);
@@ -328,6 +354,9 @@ void Varlo54::buildDuty()
     DutyUnitLabel->setFont(panelFont(9.75));
     DutyValueLabel = makeLabel(Frame1, QStringLiteral("DutyValueLabel"),
                                QString::number(DutyAtStart), twips(6360, 4200, 255, 255));
+    // The bar is read by its label, without the colon, and with the duty cycle as its value.
+    DutyScroll->setAccessibleName(QStringLiteral("Square Duty Cycle"));
+    DutyLabel->setBuddy(DutyScroll);
 }
 
 void Varlo54::orderTabs()
@@ -348,12 +377,20 @@ void Varlo54::wireEvents()
     connect(Clear, &QPushButton::clicked, this, &Varlo54::Clear_Click);
     connect(FreqValue, &QLineEdit::textChanged, this, &Varlo54::FreqValue_Change);
     connect(Enter, &QPushButton::clicked, this, &Varlo54::Enter_Click);
-    // Option buttons answer clicks (mouse, space, arrow keys), never selections made by code.
+    // Option buttons answer clicks (mouse, space, arrow keys, a screen reader's Toggle), never
+    // selections made by code.
     connect(UnitGroup, &QButtonGroup::idClicked, this,
             [this](int id) { Unit_Click(static_cast<Unit>(id)); });
     connect(WaveGroup, &QButtonGroup::idClicked, this,
             [this](int id) { Wave_Click(static_cast<Waveform>(id)); });
     connect(DBSGroup, &QButtonGroup::idClicked, this, [this](int id) { DBS_Click(id != 0); });
+    for (QButtonGroup* group : {UnitGroup, WaveGroup, DBSGroup}) {
+        makeTabStop(group->checkedButton());
+        connect(group, &QButtonGroup::buttonToggled, this, [](QAbstractButton* option, bool on) {
+            if (on)
+                makeTabStop(option);
+        });
+    }
     connect(DutyScroll, &QScrollBar::valueChanged, this, &Varlo54::DutyScroll_Change);
     connect(Exit, &QAction::triggered, this, &Varlo54::Exit_Click);
 }
@@ -469,7 +506,11 @@ void Varlo54::paintMarks()
         // Back at button face, the control lies on its frame as the style draws it, as at
         // start-up, not as a filled patch.
         setColour(control, control->backgroundRole(), red ? PendingRed : buttonFace(control));
+        sayMark(control, red);
     }
+    // The duty cycle is worked on the bar, which is where the focus and a screen reader are;
+    // its label cannot take the focus, so the bar says the label's mark too.
+    sayMark(DutyScroll, state_.RedMarks.isRed(Marked::DutyValueLabel));
 }
 
 } // namespace varlo

@@ -5,7 +5,6 @@
 // Enter_Click asks the logic for the command, hands it to the serial link MSComm1 and, once
 // the line has taken it, lets the logic clear what was sent.
 
-#include "panel/key_backing.h"
 #include "panel/panel_state.h"
 #include "panel/user_dialogs.h"
 #include "serial/serial_link.h"
@@ -21,12 +20,15 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QRadioButton;
-class QScrollBar;
 
 namespace varlo {
 
-// The panel window. Controls carry their names as objectName and accessibleName.
+class OptionButton;
+class StepBar;
+
+// The panel window. Controls carry their names as objectName, for code and tests; screen
+// readers read what a person reads: captions, the window's title, the display as
+// "Frequency" and the duty bar by its label, and a pending mark as "changed, not yet sent".
 class Varlo54 final : public QMainWindow {
     Q_OBJECT
 
@@ -73,7 +75,8 @@ private:
     void Exit_Click();
     void ShowCommError(std::int16_t code);
 
-    // Paints the controls red or button face, as the state's pending marks say.
+    // Paints the controls red or button face, as the state's pending marks say, and says so
+    // in words.
     void paintMarks();
 
     UserDialogs& dialogs_;
@@ -87,21 +90,20 @@ private:
     QPushButton* Clear = nullptr;
     QPushButton* Enter = nullptr;
     QGroupBox* WaveForm = nullptr;
-    QRadioButton* WaveSin = nullptr;
-    QRadioButton* WaveSqu = nullptr;
-    QRadioButton* WaveTri = nullptr;
-    QRadioButton* UnitHz = nullptr;
-    QRadioButton* UnitKHz = nullptr;
-    QRadioButton* UnitMHz = nullptr;
+    OptionButton* WaveSin = nullptr;
+    OptionButton* WaveSqu = nullptr;
+    OptionButton* WaveTri = nullptr;
+    OptionButton* UnitHz = nullptr;
+    OptionButton* UnitKHz = nullptr;
+    OptionButton* UnitMHz = nullptr;
     QGroupBox* DBS = nullptr;
-    QRadioButton* DBSOn = nullptr;
-    QRadioButton* DBSOff = nullptr;
-    QScrollBar* DutyScroll = nullptr;
+    OptionButton* DBSOn = nullptr;
+    OptionButton* DBSOff = nullptr;
+    StepBar* DutyScroll = nullptr;
     QLabel* DutyLabel = nullptr;
     QLabel* DutyUnitLabel = nullptr;
     QLabel* DutyValueLabel = nullptr;
     QAction* Exit = nullptr;
-    KeyBacking* KeyFill = nullptr;
 
     // The key and option-button groups, with the digit, unit, waveform code and
     // attenuator state (1 on, 0 off) as button ids.
