@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -273,10 +274,13 @@ TEST_F(SendProcess, SignalEndsAWriteThatWaitsForAStalledLine)
 {
     const int slave = ::open(pty->slavePath().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(slave, 0);
+    // The kernel moves what was written on to the master's side in the background: the line
+    // is full once it has stayed so for a while.
     const std::string filler(256, 'x');
     std::size_t stalled = 0;
-    for (ssize_t wrote = 0; wrote >= 0; wrote = ::write(slave, filler.data(), filler.size()))
-        stalled += static_cast<std::size_t>(wrote);
+    for (pollfd ready{slave, POLLOUT, 0}; ::poll(&ready, 1, 200) > 0;)
+        for (ssize_t wrote = 0; wrote >= 0; wrote = ::write(slave, filler.data(), filler.size()))
+            stalled += static_cast<std::size_t>(wrote);
     ::close(slave);
 
     QProcess process;
@@ -295,7 +299,7 @@ TEST_F(SendProcess, SignalEndsAWriteThatWaitsForAStalledLine)
     EXPECT_EQ(process.exitCode(), 143);
     EXPECT_EQ(process.readAllStandardError().toStdString(),
               "varlo-send: stopped by SIGTERM; no command was handed over\n");
-    EXPECT_EQ(pty->readAtMaster(stalled + 1, 500), std::string(stalled, 'x'));
+    EXPECT_EQ(pty->readAtMaster(stalled + 1, 200), std::string(stalled, 'x'));
 }
 
 TEST_F(SendProcess, HungUpLineEndsWithTheLastCommandHandedOver)
