@@ -129,11 +129,12 @@ serial line.
                         wait 500ms                       adds a pause before the next command
                         # a comment; blank lines are allowed
                       Every line stands alone: what it does not name is sine, attenuator
-                      off, duty not adjusted. A bad line is reported as FILE:LINE: reason.
+                      off, duty not adjusted. A bad line is reported as FILE:LINE: reason;
+                      so is a script past 16 MiB or a line past 4096 bytes.
   --dry-run           prints the commands and sends nothing.
   --quiet             no line per command and no progress.
   --list              prints COM1 to COM16 with their devices and states.
-  -h, --help          this text.  --version  the version.
+  -h, --help          this text.  --version  the version. Either wins wherever it stands.
 
 Each command sent is printed on standard output with what it means, for example
   4D03000004  frequency 12500.00 Hz, square, attenuator off, duty not adjusted
@@ -142,7 +143,7 @@ On a terminal, runs longer than about a second show their progress on standard e
 Exit status: 0 everything was sent; 2 usage error or bad input, nothing sent; 3 the port
 could not be opened; 4 the line failed partway (standard error names the last command
 handed over whole); 128 + the signal number after SIGINT (130), SIGTERM (143) or SIGHUP,
-which stop between two commands, never inside one.
+which stop between two commands, never inside one, also while a write waits for the line.
 )";
 }
 
