@@ -18,6 +18,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,12 @@ struct ExitRow {
     int exitCode;
     const char* err;
 };
+
+// Rows show by name in test listings.
+void PrintTo(const ExitRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class SendExits : public SendProcess, public ::testing::WithParamInterface<ExitRow> {};
 
