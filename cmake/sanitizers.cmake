@@ -1,7 +1,7 @@
 # Checked builds, each in a build directory of its own:
 #   VARLO_SANITIZE  AddressSanitizer and UndefinedBehaviorSanitizer over everything the
 #                   project compiles (tools/ci/sanitize.sh runs the whole test suite so).
-#   VARLO_FUZZ      libFuzzer targets for the display-text and command rules, clang only
+#   VARLO_FUZZ      libFuzzer targets for the rules that read untrusted input, clang only
 #                   (tools/ci/fuzz.sh); the code they reach is instrumented for coverage.
 # Their flags are the target varlo_sanitizers, which every project target links beside
 # varlo_warnings; it is empty when neither is on.

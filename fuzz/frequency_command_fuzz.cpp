@@ -1,12 +1,14 @@
 // Any text typed into the frequency display, with any unit and options, through Enter: the
 // numeric value, the frequency in hertz, the range check and the frequency command. Nothing
 // may crash, and every command that passes the range check is ten uppercase hex characters,
-// eleven from 16,777,216 Hz.
+// eleven from 16,777,216 Hz, which the instrument's decoder reads back as the settings it was
+// made from; so does the duty command of any duty cycle the panel offers.
 
 #include "fuzz_check.h"
 
 #include "entry/number_text.h"
 #include "panel/panel_state.h"
+#include "protocol/command_decoding.h"
 #include "protocol/command_encoding.h"
 #include "protocol/enter.h"
 
@@ -68,5 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(command.size() == (sevenWholeDigits ? 11u : 10u));
     FUZZ_CHECK(command.back() == waveformDigit(wave));
     FUZZ_CHECK(command[command.size() - 2] == modeDigit(attenuatorOn, dutyAdjusted));
+
+    const SplitFrequency split = splitFrequency(hz);
+    const DecodedCommand decoded = decodeCommand(command);
+    FUZZ_CHECK(decoded == DecodedCommand(FrequencySetting{split.wholeHz, split.hundredths,
+                                                          attenuatorOn, dutyAdjusted, wave}));
+    const int duty = 20 + data[size - 1] % 61;
+    FUZZ_CHECK(decodeCommand(dutyCommand(duty, attenuatorOn, wave)) ==
+               DecodedCommand(DutySetting{duty, attenuatorOn, wave}));
     return 0;
 }

@@ -64,6 +64,11 @@ int QuitOnSignal::received()
     return firstSignal;
 }
 
+int QuitOnSignal::descriptor()
+{
+    return signalPipe[0];
+}
+
 void QuitOnSignal::signalArrived()
 {
     char bytes[16];

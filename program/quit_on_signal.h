@@ -23,6 +23,9 @@ public:
 
     // The first signal that arrived, or 0 while none has.
     static int received();
+    // Turns readable when a signal arrives, for a program that waits outside the event loop:
+    // it polls this with its deadline instead of sleeping. -1 while no instance exists.
+    static int descriptor();
 
 Q_SIGNALS:
     // Emitted from the event loop, just before it is told to quit.

@@ -9,11 +9,6 @@
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,20 +19,8 @@ namespace {
 
 int refuse(const std::string& message)
 {
-    std::fprintf(stderr, "varlo-send: %s\n", message.c_str());
+    complain(message);
     return exit_status::Usage;
-}
-
-std::optional<std::string> readScript(const std::string& file)
-{
-    if (file == "-")
-        return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // The steps of the run: the script's, or the one step of the command line.
@@ -45,10 +28,7 @@ Checked<std::vector<Step>> requestedSteps(const Request& request)
 {
     if (!request.scriptFile)
         return std::vector<Step>{*request.step};
-    const auto text = readScript(*request.scriptFile);
-    if (!text)
-        return Refusal{"cannot read the script " + *request.scriptFile};
-    return parseScript(*text, *request.scriptFile == "-" ? "-" : *request.scriptFile);
+    return readScriptFile(*request.scriptFile);
 }
 
 } // namespace

@@ -12,4 +12,12 @@ namespace varlo::send {
 std::string progressText(std::size_t index, std::size_t count, std::string_view shown,
                          Duration left);
 
+// A text from outside (a word, a script line, a file or device name) made safe for a
+// terminal: control characters, C1 controls included, and bytes that are not well-formed
+// UTF-8 are written as \x00, so that nothing read can move, retitle or clear the screen.
+std::string escapedText(std::string_view text);
+
+// What the program says on standard error: "varlo-send: MESSAGE\n", escaped.
+std::string errorLine(std::string_view message);
+
 } // namespace varlo::send

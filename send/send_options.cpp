@@ -1,78 +1,84 @@
 #include "send_options.h"
 
-#include "serial/port_discovery.h"
+#include <algorithm>
 
 namespace varlo::send {
 
 Checked<Request> parseCommandLine(std::span<const std::string> arguments)
 {
-    const std::vector<std::string> words = splitOptionValues(arguments);
+    const ReadWords read = readWords(arguments, false);
+    const auto given = [&](Option option) {
+        return std::ranges::any_of(
+            read.words, [&](const OptionWord& w) { return w.row && w.row->option == option; });
+    };
     Request request;
-    std::vector<std::string> stepWords;
-    bool list = false;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string& word = words[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= words.size())
-                return std::nullopt;
-            return words[++i];
-        };
-        if (word == "--help" || word == "-h") {
-            request.action = Request::Action::Help;
-            return request;
-        }
-        if (word == "--version") {
-            request.action = Request::Action::Version;
-            return request;
-        }
-        if (word == "--list") {
-            list = true;
-        } else if (word == "--dry-run") {
-            request.dryRun = true;
-        } else if (word == "--quiet") {
-            request.quiet = true;
-        } else if (word == "--port" || word == "--settings" || word == "--gap" ||
-                   word == "--script") {
-            const auto text = value();
-            if (!text)
-                return Refusal{word + " needs a value"};
-            if (word == "--port") {
-                Checked<PortChoice> port = parsePort(*text);
-                if (const Refusal* refusal = refusalOf(port))
-                    return *refusal;
-                request.port = std::get<PortChoice>(port);
-            } else if (word == "--settings") {
-                const Checked<LineSettings> settings = parseSettingsOption(*text);
-                if (const Refusal* refusal = refusalOf(settings))
-                    return *refusal;
-                request.settings = std::get<LineSettings>(settings);
-            } else if (word == "--gap") {
-                const Checked<Duration> gap = parseTime(*text);
-                if (const Refusal* refusal = refusalOf(gap))
-                    return Refusal{"--gap: " + refusal->message};
-                request.gap = std::get<Duration>(gap);
-            } else {
-                request.scriptFile = *text;
-            }
-        } else {
+    // Help and the version are given whatever else the line holds.
+    if (given(Option::Help) || given(Option::Version)) {
+        request.action = given(Option::Help) ? Request::Action::Help : Request::Action::Version;
+        return request;
+    }
+
+    std::vector<OptionWord> stepWords;
+    for (const OptionWord& word : read.words) {
+        if (!word.row || word.row->stepOption) {
             stepWords.push_back(word);
+            continue;
+        }
+        const std::string value = word.values.empty() ? std::string() : word.values.front();
+        switch (word.row->option) {
+        case Option::List:
+            request.action = Request::Action::List;
+            break;
+        case Option::DryRun:
+            request.dryRun = true;
+            break;
+        case Option::Quiet:
+            request.quiet = true;
+            break;
+        case Option::Port: {
+            Checked<PortChoice> port = parsePort(value);
+            if (const Refusal* refusal = refusalOf(port))
+                return *refusal;
+            request.port = std::get<PortChoice>(std::move(port));
+            break;
+        }
+        case Option::Settings: {
+            const Checked<LineSettings> settings = parseSettingsOption(value);
+            if (const Refusal* refusal = refusalOf(settings))
+                return *refusal;
+            request.settings = std::get<LineSettings>(settings);
+            break;
+        }
+        case Option::Gap: {
+            const Checked<Duration> gap = parseTime(value);
+            if (const Refusal* refusal = refusalOf(gap))
+                return Refusal{"--gap: " + refusal->message};
+            request.gap = std::get<Duration>(gap);
+            break;
+        }
+        case Option::Script:
+            request.scriptFile = value;
+            break;
+        default:
+            break;
         }
     }
 
-    if (list) {
-        if (words.size() != 1)
+    if (request.action == Request::Action::List) {
+        if (arguments.size() != 1)
             return Refusal{"--list takes nothing else"};
-        request.action = Request::Action::List;
         return request;
     }
     if (request.scriptFile) {
+        if (read.refusal)
+            return *read.refusal;
         if (!stepWords.empty())
             return Refusal{"--script takes no frequency or sweep of its own, but \"" +
-                           stepWords.front() + "\" was given"};
+                           stepWords.front().text + "\" was given"};
     } else {
-        if (stepWords.empty())
+        if (stepWords.empty() && !read.refusal)
             return Refusal{"nothing to send: give a FREQUENCY, a --sweep or a --script"};
-        Checked<Step> step = parseStepWords(stepWords);
+        Checked<Step> step = stepFrom(stepWords, read.refusal);
         if (const Refusal* refusal = refusalOf(step))
             return *refusal;
         request.step = std::get<Step>(std::move(step));
@@ -123,11 +129,12 @@ serial line.
                         wait 500ms                       adds a pause before the next command
                         # a comment; blank lines are allowed
                       Every line stands alone: what it does not name is sine, attenuator
-                      off, duty not adjusted. A bad line is reported as FILE:LINE: reason.
+                      off, duty not adjusted. A bad line is reported as FILE:LINE: reason;
+                      so is a script past 16 MiB or a line past 4096 bytes.
   --dry-run           prints the commands and sends nothing.
   --quiet             no line per command and no progress.
   --list              prints COM1 to COM16 with their devices and states.
-  -h, --help          this text.  --version  the version.
+  -h, --help          this text.  --version  the version. Either wins wherever it stands.
 
 Each command sent is printed on standard output with what it means, for example
   4D03000004  frequency 12500.00 Hz, square, attenuator off, duty not adjusted
@@ -136,7 +143,7 @@ On a terminal, runs longer than about a second show their progress on standard e
 Exit status: 0 everything was sent; 2 usage error or bad input, nothing sent; 3 the port
 could not be opened; 4 the line failed partway (standard error names the last command
 handed over whole); 128 + the signal number after SIGINT (130), SIGTERM (143) or SIGHUP,
-which stop between two commands, never inside one.
+which stop between two commands, never inside one, also while a write waits for the line.
 )";
 }
 

@@ -39,7 +39,7 @@ public:
                                   oneShot->output.dutyPercent.has_value(),
                                   oneShot->output.waveform),
                  shownFrequency(oneShot->hz), gap_);
-            return tooMany();
+            return std::nullopt;
         }
         return addSweep(std::get<Sweep>(step));
     }
@@ -48,6 +48,9 @@ public:
     {
         if (commands_.empty())
             return Refusal{"nothing to send"};
+        // The dues only grow; the last one is the length of the run.
+        if (commands_.back().due > MaxRunTime)
+            return Refusal{"the run would take longer than a year"};
         return std::move(commands_);
     }
 
@@ -70,8 +73,6 @@ private:
                            " is shorter than one command takes on the line at " +
                            std::to_string(settings_.baud) + " baud (" + millisecondsText(shortest) +
                            ")"};
-        if (pass.size() * static_cast<std::size_t>(sweep.repeat) > MaxPlannedCommands)
-            return tooManyRefusal();
 
         sendDuty(output);
         for (int round = 0; round < sweep.repeat; ++round) {
@@ -89,8 +90,6 @@ private:
                 commands_.push_back(std::move(step));
                 hold_ = sweep.dwell;
             }
-            if (const auto refusal = tooMany())
-                return refusal;
         }
         return std::nullopt;
     }
@@ -117,18 +116,6 @@ private:
         hold_ = holds;
     }
 
-    std::optional<Refusal> tooMany() const
-    {
-        if (commands_.size() > MaxPlannedCommands)
-            return tooManyRefusal();
-        return std::nullopt;
-    }
-
-    static Refusal tooManyRefusal()
-    {
-        return Refusal{"more than " + std::to_string(MaxPlannedCommands) + " commands in one run"};
-    }
-
     LineSettings settings_;
     Duration gap_;
     Duration pause_{};
@@ -139,9 +126,19 @@ private:
 
 } // namespace
 
+std::string tooManyCommands()
+{
+    return "more than " + std::to_string(MaxPlannedCommands) + " commands in one run";
+}
+
 Checked<std::vector<PlannedCommand>> planCommands(std::span<const Step> steps,
                                                   const LineSettings& settings, Duration gap)
 {
+    std::int64_t commands = 0;
+    for (const Step& step : steps)
+        commands += commandsOf(step);
+    if (commands > static_cast<std::int64_t>(MaxPlannedCommands))
+        return Refusal{tooManyCommands()};
     Planner planner(settings, gap);
     for (const Step& step : steps)
         if (auto refusal = planner.add(step))

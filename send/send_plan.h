@@ -23,12 +23,17 @@ struct PlannedCommand {
 
 // The steps as commands, checked whole. A command holds the line for the gap, a sweep step
 // for its dwell; a wait adds to that pause. No command is due before the line has carried the
-// one before it. Refused: a dwell shorter than one command takes
-// on the line, a run of no command or of more than MaxPlannedCommands.
+// one before it. Refused: a dwell shorter than one command takes on the line, a run of no
+// command, of more than MaxPlannedCommands or longer than MaxRunTime.
 Checked<std::vector<PlannedCommand>> planCommands(std::span<const Step> steps,
                                                   const LineSettings& settings, Duration gap);
 
 inline constexpr std::size_t MaxPlannedCommands = 100'000;
+// Far beyond any bench run, and far from where the clock's sums overflow.
+inline constexpr Duration MaxRunTime = std::chrono::hours(24 * 365);
+
+// The refusal of a run of more than MaxPlannedCommands.
+std::string tooManyCommands();
 
 // The frequencies of one pass of a sweep, START and STOP exact, evenly spaced in hertz or in
 // the logarithm of hertz.

@@ -14,7 +14,8 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <thread>
+
+#include <poll.h>
 #include <unistd.h>
 
 namespace varlo::send {
@@ -23,20 +24,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits are cut into slices this long, so that a signal stops a long wait at once.
-constexpr auto SignalPoll = std::chrono::milliseconds(20);
 constexpr auto ProgressEvery = std::chrono::milliseconds(50);
 // Runs shorter than this show no progress.
 constexpr auto ProgressFrom = std::chrono::seconds(1);
 
-// Sleeps until the time has come; false when a signal arrived first.
+// Sleeps until the time has come, woken at once by a signal; false when one arrived first.
 bool waitUntil(Clock::time_point due)
 {
+    pollfd signalled{QuitOnSignal::descriptor(), POLLIN, 0};
     while (QuitOnSignal::received() == 0) {
-        const auto now = Clock::now();
-        if (now >= due)
+        const auto left = due - Clock::now();
+        if (left <= Clock::duration::zero())
             return true;
-        std::this_thread::sleep_for(std::min<Clock::duration>(due - now, SignalPoll));
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+        const auto nanoseconds =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds);
+        const timespec timeout{static_cast<time_t>(seconds.count()),
+                               static_cast<long>(nanoseconds.count())};
+        ::ppoll(&signalled, 1, &timeout, nullptr);
     }
     return false;
 }
@@ -121,15 +126,20 @@ const char* signalName(int signalNumber)
 
 } // namespace
 
+void complain(std::string_view message)
+{
+    std::fputs(errorLine(message).c_str(), stderr);
+}
+
 int sendCommands(const Request& request, const std::vector<PlannedCommand>& commands)
 {
     SerialLink link;
     if (const std::int16_t code = openChosenPort(link, *request.port, request.settings);
         code != comm_code::None) {
-        std::fprintf(stderr, "varlo-send: cannot open %s\n",
-                     openFailureText(link, *request.port, code).c_str());
+        complain("cannot open " + openFailureText(link, *request.port, code));
         return exit_status::PortNotOpened;
     }
+    link.setStopDescriptor(QuitOnSignal::descriptor());
 
     Progress progress(request, commands);
     const Clock::time_point start = Clock::now();
@@ -143,9 +153,13 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
             break;
         const Clock::time_point handed = Clock::now();
         if (const std::int16_t code = link.setOutput(planned.command); code != comm_code::None) {
+            // A signal gives up a write still waiting for a stalled line, before any of it
+            // was written.
+            if (QuitOnSignal::received() != 0)
+                break;
             progress.clear();
-            std::fprintf(stderr, "varlo-send: the line failed: %s; %s\n",
-                         commErrorText(code).c_str(), lastHandedOver(commands, sent).c_str());
+            complain("the line failed: " + commErrorText(code) + "; " +
+                     lastHandedOver(commands, sent));
             return exit_status::LineFailed;
         }
         ++sent;
@@ -163,13 +177,13 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
 
     const std::int16_t closed = link.ClosePort();
     if (const int signalNumber = QuitOnSignal::received(); signalNumber != 0) {
-        std::fprintf(stderr, "varlo-send: stopped by %s; %s\n", signalName(signalNumber),
-                     lastHandedOver(commands, sent).c_str());
+        complain(std::string("stopped by ") + signalName(signalNumber) + "; " +
+                 lastHandedOver(commands, sent));
         return exit_status::SignalBase + signalNumber;
     }
     if (closed != comm_code::None) {
-        std::fprintf(stderr, "varlo-send: the line failed at the close: %s; %s\n",
-                     commErrorText(closed).c_str(), lastHandedOver(commands, sent).c_str());
+        complain("the line failed at the close: " + commErrorText(closed) + "; " +
+                 lastHandedOver(commands, sent));
         return exit_status::LineFailed;
     }
     return exit_status::Success;
@@ -178,7 +192,7 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
 int listPorts()
 {
     for (const std::string& line : portListLines())
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", escapedText(line).c_str());
     return exit_status::Success;
 }
 

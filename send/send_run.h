@@ -3,13 +3,18 @@
 #include "send_options.h"
 #include "send_plan.h"
 
+#include <string_view>
 #include <vector>
 
 namespace varlo::send {
 
+// Says why on standard error, escaped: "varlo-send: MESSAGE".
+void complain(std::string_view message);
+
 // Opens the requested port through the serial link, sends the checked commands on schedule,
 // printing a line for each one handed over whole, and closes the port. A signal stops the
-// run between two commands. Returns the exit status.
+// run between two commands, also while a write waits for a stalled line. Returns the exit
+// status.
 int sendCommands(const Request& request, const std::vector<PlannedCommand>& commands);
 
 // Prints COM1 to COM16 with their devices and states.

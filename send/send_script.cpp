@@ -1,10 +1,21 @@
 #include "send_script.h"
 
+#include "send_plan.h"
+
+#include <array>
+#include <cerrno>
 #include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace varlo::send {
 
 namespace {
+
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
 std::vector<std::string> wordsOf(std::string_view line)
 {
@@ -33,31 +44,130 @@ Checked<Step> parseLine(std::vector<std::string> words)
     }
     if (words.front() == "sweep")
         words.front() = "--sweep";
-    return parseStepWords(splitOptionValues(words));
+    return parseStepWords(words);
+}
+
+// The file's descriptor, or why it cannot be read.
+Checked<int> openScript(const std::string& file)
+{
+    if (file == "-")
+        return STDIN_FILENO;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const std::string cannot = "cannot read the script " + file;
+    if (fd < 0)
+        return Refusal{cannot + (errno == ENOENT   ? ": no such file"
+                                 : errno == EACCES ? ": permission denied"
+                                                   : ": not a readable file")};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        return Refusal{cannot + ": not a readable file"};
+    }
+    return fd;
 }
 
 } // namespace
 
+std::optional<Refusal> ScriptReader::add(std::string_view bytes)
+{
+    while (!refusal_ && !bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        if (const auto refusal = take(bytes.substr(0, end), end != std::string_view::npos))
+            return refusal;
+        bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
+    }
+    return refusal_;
+}
+
+Checked<std::vector<Step>> ScriptReader::finish()
+{
+    if (!refusal_ && !line_.empty())
+        endLine();
+    if (refusal_)
+        return *refusal_;
+    return std::move(steps_);
+}
+
+std::optional<Refusal> ScriptReader::take(std::string_view piece, bool lineEnds)
+{
+    bytes_ += piece.size() + (lineEnds ? 1 : 0);
+    if (bytes_ > MaxScriptBytes)
+        return refuse("the script is longer than " + std::to_string(MaxScriptBytes >> 20) + " MiB");
+    line_.append(piece);
+    if (atStart_ && (line_.size() >= ByteOrderMark.size() || lineEnds)) {
+        if (line_.starts_with(ByteOrderMark))
+            line_.erase(0, ByteOrderMark.size());
+        atStart_ = false;
+    }
+    if (line_.size() > MaxScriptLineBytes)
+        return refuse("the line is longer than " + std::to_string(MaxScriptLineBytes) + " bytes");
+    if (!lineEnds)
+        return std::nullopt;
+    const auto refusal = endLine();
+    ++lineNumber_;
+    return refusal;
+}
+
+std::optional<Refusal> ScriptReader::endLine()
+{
+    const std::string line = std::exchange(line_, {});
+    std::vector<std::string> words = wordsOf(std::string_view(line).substr(0, line.find('#')));
+    if (words.empty())
+        return std::nullopt;
+    Checked<Step> step = parseLine(std::move(words));
+    if (const Refusal* refusal = refusalOf(step))
+        return refuse(refusal->message);
+    commands_ += commandsOf(std::get<Step>(step));
+    if (commands_ > static_cast<std::int64_t>(MaxPlannedCommands))
+        return refuse(tooManyCommands());
+    const auto* wait = std::get_if<Wait>(&std::get<Step>(step));
+    auto* lastWait = steps_.empty() ? nullptr : std::get_if<Wait>(&steps_.back());
+    if (wait && lastWait)
+        lastWait->time += wait->time;
+    else
+        steps_.push_back(std::get<Step>(std::move(step)));
+    return std::nullopt;
+}
+
+Refusal ScriptReader::refuse(const std::string& message)
+{
+    refusal_ = Refusal{fileName_ + ":" + std::to_string(lineNumber_) + ": " + message};
+    line_.clear();
+    return *refusal_;
+}
+
 Checked<std::vector<Step>> parseScript(std::string_view text, std::string_view fileName)
 {
-    std::vector<Step> steps;
-    int lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        line = line.substr(0, line.find('#'));
-        std::vector<std::string> words = wordsOf(line);
-        if (words.empty())
+    ScriptReader reader(fileName);
+    reader.add(text);
+    return reader.finish();
+}
+
+Checked<std::vector<Step>> readScriptFile(const std::string& file)
+{
+    const Checked<int> opened = openScript(file);
+    if (const Refusal* refusal = refusalOf(opened))
+        return *refusal;
+    const int fd = std::get<int>(opened);
+    ScriptReader reader(file);
+    std::array<char, 64 * 1024> buffer{};
+    bool failed = false;
+    while (true) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
             continue;
-        Checked<Step> step = parseLine(std::move(words));
-        if (const Refusal* refusal = refusalOf(step))
-            return Refusal{std::string(fileName) + ":" + std::to_string(lineNumber) + ": " +
-                           refusal->message};
-        steps.push_back(std::get<Step>(std::move(step)));
+        if (got <= 0) {
+            failed = got < 0;
+            break;
+        }
+        if (reader.add(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+            break;
     }
-    return steps;
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+    if (failed)
+        return Refusal{"cannot read the script " + file + ": not a readable file"};
+    return reader.finish();
 }
 
 } // namespace varlo::send

@@ -4,35 +4,25 @@ namespace varlo::send {
 
 namespace {
 
-// The words of one step, read left to right; refusals stop at the first bad word.
+// The words of one step, taken left to right; refusals stop at the first bad word.
 class StepReader {
 public:
-    explicit StepReader(std::span<const std::string> words) : words_(words) {}
-
-    Checked<Step> read()
+    Checked<Step> read(std::span<const OptionWord> words, const std::optional<Refusal>& unread)
     {
-        while (next_ < words_.size() && !refusal_) {
-            const std::string& word = words_[next_++];
-            if (word.starts_with("--"))
-                readOption(word);
+        for (const OptionWord& word : words) {
+            if (word.row)
+                readOption(word.row->option, word.values);
             else
-                readPositional(word);
+                readPositional(word.text);
+            if (refusal_)
+                return *refusal_;
         }
-        if (refusal_)
-            return *refusal_;
+        if (unread)
+            return *unread;
         return finish();
     }
 
 private:
-    std::optional<std::string> value(const std::string& option)
-    {
-        if (next_ >= words_.size()) {
-            refuse(option + " needs a value");
-            return std::nullopt;
-        }
-        return words_[next_++];
-    }
-
     template <class T> std::optional<T> take(Checked<T> checked)
     {
         if (const Refusal* refusal = refusalOf(checked)) {
@@ -48,39 +38,40 @@ private:
             refusal_ = Refusal{std::move(message)};
     }
 
-    void readOption(const std::string& option)
+    void readOption(Option option, const std::vector<std::string>& values)
     {
-        if (option == "--log") {
+        switch (option) {
+        case Option::Log:
             log_ = true;
-        } else if (option == "--sweep") {
+            break;
+        case Option::Sweep: {
             if (sweep_ || frequency_)
                 return refuse("one step takes one frequency or one --sweep");
-            const auto start = value(option);
-            const auto stop = start ? value(option) : std::nullopt;
-            if (!stop)
-                return refuse("--sweep needs START and STOP");
-            const auto startHz = take(parseFrequency(*start));
-            const auto stopHz = startHz ? take(parseFrequency(*stop)) : std::nullopt;
+            const auto startHz = take(parseFrequency(values[0]));
+            const auto stopHz = startHz ? take(parseFrequency(values[1])) : std::nullopt;
             if (stopHz)
                 sweep_ = std::pair(*startHz, *stopHz);
-        } else if (option == "--steps") {
-            if (const auto text = value(option))
-                steps_ = take(parseCount(*text, option, 2, MaxSweepSteps));
-        } else if (option == "--dwell") {
-            if (const auto text = value(option))
-                dwell_ = take(parseTime(*text));
-        } else if (option == "--repeat") {
-            if (const auto text = value(option))
-                repeat_ = take(parseCount(*text, option, 1, MaxSweepSteps));
-        } else if (option == "--attenuator") {
-            if (const auto text = value(option))
-                if (const auto on = take(parseOnOff(*text)))
-                    output_.attenuatorOn = *on;
-        } else if (option == "--duty") {
-            if (const auto text = value(option))
-                output_.dutyPercent = take(parseDuty(*text));
-        } else {
-            refuse("unknown option " + option);
+            break;
+        }
+        case Option::Steps:
+            steps_ = take(parseCount(values[0], "--steps", 2, MaxSweepSteps));
+            break;
+        case Option::Dwell:
+            dwell_ = take(parseTime(values[0]));
+            break;
+        case Option::Repeat:
+            repeat_ = take(parseCount(values[0], "--repeat", 1, MaxSweepSteps));
+            break;
+        case Option::Attenuator:
+            if (const auto on = take(parseOnOff(values[0])))
+                output_.attenuatorOn = *on;
+            break;
+        case Option::Duty:
+            output_.dutyPercent = take(parseDuty(values[0]));
+            break;
+        default:
+            // The command line keeps its own options; only a step's reach here.
+            break;
         }
     }
 
@@ -125,8 +116,6 @@ private:
         return sweep;
     }
 
-    std::span<const std::string> words_;
-    std::size_t next_ = 0;
     std::optional<Refusal> refusal_;
     Output output_;
     std::optional<std::string> namedWaveform_;
@@ -140,24 +129,24 @@ private:
 
 } // namespace
 
-Checked<Step> parseStepWords(std::span<const std::string> words)
+std::int64_t commandsOf(const Step& step)
 {
-    return StepReader(words).read();
+    if (const auto* oneShot = std::get_if<OneShot>(&step))
+        return oneShot->output.dutyPercent ? 2 : 1;
+    if (const auto* sweep = std::get_if<Sweep>(&step))
+        return std::int64_t{sweep->steps} * sweep->repeat + (sweep->output.dutyPercent ? 1 : 0);
+    return 0;
 }
 
-std::vector<std::string> splitOptionValues(std::span<const std::string> words)
+Checked<Step> stepFrom(std::span<const OptionWord> words, const std::optional<Refusal>& unread)
 {
-    std::vector<std::string> split;
-    for (const std::string& word : words) {
-        const std::size_t equals = word.find('=');
-        if (word.starts_with("--") && equals != std::string::npos) {
-            split.push_back(word.substr(0, equals));
-            split.push_back(word.substr(equals + 1));
-        } else {
-            split.push_back(word);
-        }
-    }
-    return split;
+    return StepReader().read(words, unread);
+}
+
+Checked<Step> parseStepWords(std::span<const std::string> words)
+{
+    const ReadWords read = readWords(words, true);
+    return stepFrom(read.words, read.refusal);
 }
 
 } // namespace varlo::send

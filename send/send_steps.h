@@ -1,7 +1,9 @@
 #pragma once
 
+#include "option_table.h"
 #include "send_values.h"
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -46,13 +48,18 @@ using Step = std::variant<OneShot, Sweep, Wait>;
 
 inline constexpr int MaxSweepSteps = 100'000;
 
-// The words of one step, as on the command line after its own options:
+// The commands a step gives: one or two for a one-shot, each pass of a sweep and its duty
+// command, none for a wait.
+std::int64_t commandsOf(const Step& step);
+
+// One step from the words read for it, in any order:
 //   FREQUENCY [WAVEFORM] [--attenuator on|off] [--duty N]
 //   --sweep START STOP --steps N [--log] [--dwell TIME] [--repeat N] [WAVEFORM] [...]
-// in any order. "--name=value" stands for "--name value".
-Checked<Step> parseStepWords(std::span<const std::string> words);
+// The words hold only step options and words of their own; `unread` is the refusal that
+// stopped their reading, given when no word before it is refused first.
+Checked<Step> stepFrom(std::span<const OptionWord> words, const std::optional<Refusal>& unread);
 
-// The words with every "--name=value" split in two.
-std::vector<std::string> splitOptionValues(std::span<const std::string> words);
+// The same from a script line's words, read against the option table.
+Checked<Step> parseStepWords(std::span<const std::string> words);
 
 } // namespace varlo::send

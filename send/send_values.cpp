@@ -1,11 +1,11 @@
 #include "send_values.h"
 
 #include "entry/number_text.h"
+#include "entry/whole_number.h"
 #include "protocol/command_encoding.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <optional>
 
@@ -139,13 +139,10 @@ Checked<int> parseDuty(std::string_view text)
 
 Checked<int> parseCount(std::string_view text, std::string_view what, int least, int most)
 {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < least ||
-        value > most)
-        return Refusal{std::string(what) + " takes a whole number from " + std::to_string(least) +
-                       " to " + std::to_string(most) + ", not " + quoted(text)};
-    return value;
+    if (const auto value = wholeNumber(text, least, most))
+        return *value;
+    return Refusal{std::string(what) + " takes a whole number from " + std::to_string(least) +
+                   " to " + std::to_string(most) + ", not " + quoted(text)};
 }
 
 } // namespace varlo::send

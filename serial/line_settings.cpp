@@ -1,6 +1,8 @@
 #include "serial/line_settings.h"
 
-#include <charconv>
+#include "entry/whole_number.h"
+
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -23,15 +25,6 @@ std::vector<std::string_view> splitOnBlanks(std::string_view text)
     return fields;
 }
 
-std::optional<int> wholeNumber(std::string_view field)
-{
-    int value = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (error != std::errc() || end != field.data() + field.size() || field.empty())
-        return std::nullopt;
-    return value;
-}
-
 } // namespace
 
 std::optional<LineSettings> parseLineSettings(std::string_view text)
@@ -41,8 +34,8 @@ std::optional<LineSettings> parseLineSettings(std::string_view text)
         return std::nullopt;
 
     LineSettings settings;
-    const auto baud = wholeNumber(fields[0]);
-    if (!baud || *baud <= 0)
+    const auto baud = wholeNumber(fields[0], 1, std::numeric_limits<int>::max());
+    if (!baud)
         return std::nullopt;
     settings.baud = *baud;
 
@@ -73,8 +66,8 @@ std::optional<LineSettings> parseLineSettings(std::string_view text)
         return std::nullopt;
     }
 
-    const auto dataBits = wholeNumber(fields[2]);
-    if (!dataBits || *dataBits < 5 || *dataBits > 8)
+    const auto dataBits = wholeNumber(fields[2], 5, 8);
+    if (!dataBits)
         return std::nullopt;
     settings.dataBits = *dataBits;
 

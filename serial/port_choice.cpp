@@ -1,9 +1,9 @@
 #include "serial/port_choice.h"
 
+#include "entry/whole_number.h"
 #include "serial/port_names.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace varlo {
 
@@ -13,15 +13,10 @@ Checked<PortChoice> parsePort(std::string_view text)
         return PortChoice{0, std::string(text)};
     const bool comPrefix = text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
                            (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm');
-    int number = 0;
-    if (comPrefix) {
-        const auto digits = text.substr(3);
-        const auto [end, error] =
-            std::from_chars(digits.data(), digits.data() + digits.size(), number);
-        if (error == std::errc() && end == digits.data() + digits.size() && number >= 1 &&
-            number <= HighestPort && digits.front() != '0')
-            return PortChoice{number, {}};
-    }
+    // The port's own name: COM3, never COM03.
+    if (comPrefix && text[3] != '0')
+        if (const auto number = wholeNumber(text.substr(3), 1, HighestPort))
+            return PortChoice{*number, {}};
     return Refusal{"--port takes COM1 to COM16 or a device path such as /dev/ttyUSB0, not \"" +
                    std::string(text) + "\""};
 }

@@ -353,15 +353,16 @@ std::int16_t SerialLink::writeWhole(std::string_view text, const QDeadlineTimer&
     // Only a line ready for more is handed the command: then the device takes it whole.
     // A line that stays stalled until the deadline refuses it with nothing written, and the
     // port stays open for the Enter after the line moves again.
+    // A stop asked for meanwhile ends the wait the same way, before anything is written.
     const int fd = static_cast<int>(port_.handle());
     while (true) {
-        pollfd pfd{fd, POLLOUT, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(deadline.remainingTime()));
+        pollfd pfds[2]{{fd, POLLOUT, 0}, {stopDescriptor_, POLLIN, 0}};
+        const int ready = ::poll(pfds, 2, static_cast<int>(deadline.remainingTime()));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready == 0)
+        if (ready == 0 || (ready > 0 && pfds[0].revents == 0))
             return comm_code::TxFull;
-        if (ready < 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        if (ready < 0 || (pfds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             return failWrite(comm_code::HardwareGone);
         break;
     }

@@ -47,6 +47,10 @@ public:
     std::int16_t setPortOpen(bool open);
     std::int16_t setOutput(std::string_view text);
 
+    // A descriptor that turns readable when the program is told to stop, or -1. A write that
+    // waits for the line then gives up at once, refused with nothing written as at its deadline.
+    void setStopDescriptor(int descriptor) { stopDescriptor_ = descriptor; }
+
     // Selects a device by its path ("/dev/ttyUSB0") instead of COMn, for the next open;
     // setCommPort selects by number again. The open and its lock checks are the same.
     std::int16_t setDevicePath(std::string_view path);
@@ -85,6 +89,7 @@ private:
     State state_ = State::Closed;
     std::optional<PortDiagnosis> openFailure_;
     bool inOperation_ = false; // errors raised inside our own calls are handled there
+    int stopDescriptor_ = -1;
 };
 
 } // namespace varlo

@@ -1,5 +1,6 @@
 #include "print_settings.h"
 #include "protocol/command_decoding.h"
+#include "start_up_command.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,7 @@ TEST_P(CommandDecoderTest, DecodesAsThePanelMeantIt)
 
 const DecoderRow decoderRows[] = {
     // Frequency commands as the panel sends them.
-    {"StartUpDefaults1000HzSine", "8E30000008", frequency(1000, 0, Waveform::Sine)},
+    {"StartUpDefaults1000HzSine", StartUpCommand, frequency(1000, 0, Waveform::Sine)},
     {"TwelveAndAHalfKilohertzSquareAttenuated", "4D03000014",
      frequency(12500, 0, Waveform::Square, true)},
     {"OneAndAHalfHertzTriangle", "1000002302", frequency(1, 50, Waveform::Triangle)},
@@ -75,10 +76,10 @@ const DecoderRow decoderRows[] = {
     // Texts no panel sends.
     {"Empty", "", DecodeError::WrongLength},
     {"NineCharacters", "8E3000000", DecodeError::WrongLength},
-    {"TwelveCharacters", "8E3000000800", DecodeError::WrongLength},
+    {"TwelveCharacters", StartUpCommand + "00", DecodeError::WrongLength},
     {"LowercaseHex", "8e30000008", DecodeError::NotHex},
     {"BlankInside", "8E3000 008", DecodeError::NotHex},
-    {"LineEndAfterCommand", "8E30000008\n", DecodeError::NotHex},
+    {"LineEndAfterCommand", StartUpCommand + "\n", DecodeError::NotHex},
     {"WaveformDigitNine", "8E30000009", DecodeError::BadWaveformDigit},
     {"WaveformDigitZero", "8E30000000", DecodeError::BadWaveformDigit},
     {"ModeDigitTwo", "8E30000028", DecodeError::BadModeDigit},

@@ -1,4 +1,5 @@
 #include "protocol/command_wording.h"
+#include "start_up_command.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ TEST_P(CommandLineTest, DescribesTheCommandInOneLine)
 }
 
 const LineRow lineRows[] = {
-    {"StartUpFrequency", "8E30000008",
+    {"StartUpFrequency", StartUpCommand,
      "frequency 1000.00 Hz, sine, attenuator off, duty not adjusted"},
     {"AttenuatedAfterDutyChange", "0424F00058",
      "frequency 1000000.00 Hz, sine, attenuator on, duty adjusted"},

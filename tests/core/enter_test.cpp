@@ -3,6 +3,7 @@
 #include "entry/keypad.h"
 #include "entry/number_text.h"
 #include "settings/settings.h"
+#include "start_up_command.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,7 @@ TEST(Enter, AfterStartupSendsTheDisplayedThousandHertz)
     const auto decision = sendOnce(state);
     EXPECT_EQ(decision.outcome, Outcome::Send);
     EXPECT_EQ(decision.kind, CommandKind::Frequency);
-    EXPECT_EQ(decision.command, "8E30000008");
+    EXPECT_EQ(decision.command, StartUpCommand);
     EXPECT_FALSE(state.SettingsChanged);
     EXPECT_EQ(state.KeyCount, 7);
 }

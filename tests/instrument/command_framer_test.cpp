@@ -1,4 +1,5 @@
 #include "command_framer.h"
+#include "start_up_command.h"
 
 #include "protocol/command_decoding.h"
 
@@ -54,29 +55,33 @@ std::vector<std::string> byteByByte(const std::string& text)
 }
 
 const FramerRow framerRows[] = {
-    {"OneCommandInOneRead", {{"8E30000008"}}, {"8E30000008"}},
-    {"CommandSplitAcrossReads", {{"8E300", "00008"}}, {"8E30000008"}},
+    {"OneCommandInOneRead", {{StartUpCommand}}, {StartUpCommand}},
+    {"CommandSplitAcrossReads",
+     {{StartUpCommand.substr(0, 5), StartUpCommand.substr(5)}},
+     {StartUpCommand}},
     {"CommandByteByByte", {byteByByte("4D03000014")}, {"4D03000014"}},
-    {"TwoCommandsInOneRead", {{"8E300000082300000064"}}, {"8E30000008", "2300000064"}},
+    {"TwoCommandsInOneRead", {{StartUpCommand + "2300000064"}}, {StartUpCommand, "2300000064"}},
     {"TwoCommandsSplitInTheMiddleOfTheSecond",
-     {{"8E3000000823", "00000064"}},
-     {"8E30000008", "2300000064"}},
+     {{StartUpCommand + "23", "00000064"}},
+     {StartUpCommand, "2300000064"}},
     {"ElevenCharacterCommand", {{"00D21310008"}}, {"00D21310008"}},
     // Its first ten characters decode too; all eleven cover more.
     {"ElevenCharacterCommandWhoseFirstTenDecode", {{"00D21310048"}}, {"00D21310048"}},
-    {"TenThenElevenInOneRead", {{"8E3000000800D21310008"}}, {"8E30000008", "00D21310008"}},
+    {"TenThenElevenInOneRead", {{StartUpCommand + "00D21310008"}}, {StartUpCommand, "00D21310008"}},
     {"ElevenThenTenInOneRead", {{"00D213100082300000064"}}, {"00D21310008", "2300000064"}},
     // Ten-then-eleven would decode the first ten; only eleven-then-ten decodes both.
     {"TwentyOneBytesSplitWhereBothDecode",
      {{"00D213100482300000064"}},
      {"00D21310048", "2300000064"}},
     {"Garbage", {{"XYZ"}}, {"XYZ"}},
-    {"GarbageBeforeCommand", {{"XYZ8E30000008"}}, {"XYZ", "8E30000008"}},
-    {"LineEndAfterCommand", {{"8E30000008\r\n"}}, {"8E30000008", "\r\n"}},
+    {"GarbageBeforeCommand", {{"XYZ" + StartUpCommand}}, {"XYZ", StartUpCommand}},
+    {"LineEndAfterCommand", {{StartUpCommand + "\r\n"}}, {StartUpCommand, "\r\n"}},
     {"WrongLength", {{"8E3000000"}}, {"8E3000000"}},
     {"TenCharactersThatDoNotDecode", {{"8E30000009"}}, {"8E30000009"}},
     {"CommandSplitByAnIdleGap", {{"8E300"}, {"00008"}}, {"8E300", "00008"}},
-    {"CommandsInSeparateBursts", {{"8E30000008"}, {"B400000064"}}, {"8E30000008", "B400000064"}},
+    {"CommandsInSeparateBursts",
+     {{StartUpCommand}, {"B400000064"}},
+     {StartUpCommand, "B400000064"}},
     {"IdleWithNothingReceived", {{}}, {}},
 };
 

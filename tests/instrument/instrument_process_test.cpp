@@ -1,4 +1,5 @@
 #include "helper_program.h"
+#include "start_up_command.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -75,7 +76,7 @@ TEST_F(InstrumentProcess, PrintsOneDecodedLinePerCommandWrittenToThePort)
 {
     const int fd = openPort(port);
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(writeText(fd, "8E30000008"));
+    ASSERT_TRUE(writeText(fd, StartUpCommand.c_str()));
     EXPECT_EQ(nextLine(process),
               QStringLiteral("frequency 1000.00 Hz, sine, attenuator off, duty not adjusted"));
 

@@ -1,4 +1,5 @@
 #include "pty_endpoint.h"
+#include "start_up_command.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,8 +47,8 @@ TEST(PtyEndpoint, PublishesTheSlaveAsComNAndPassesOnWhatIsWritten)
     EXPECT_EQ(QFileInfo(link).canonicalFilePath(), opened.endpoint->slavePath());
 
     QSignalSpy spy(opened.endpoint.get(), &PtyEndpoint::bytesReceived);
-    writeTo(link, "8E30000008");
-    EXPECT_EQ(received(spy, 10), QByteArray("8E30000008"));
+    writeTo(link, StartUpCommand.c_str());
+    EXPECT_EQ(received(spy, 10).toStdString(), StartUpCommand);
 }
 
 TEST(PtyEndpoint, KeepsListeningAfterThePanelClosesAndReopensThePort)

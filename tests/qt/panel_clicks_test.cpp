@@ -2,6 +2,7 @@
 // settings turn red, and what goes down the line on Enter.
 
 #include "qt/panel_fixture.h"
+#include "start_up_command.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -123,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Panel, KeypadDisplayTest, ::testing::ValuesIn(KeyedDisp
 struct SentCommand {
     const char* name;
     std::vector<std::string> clicks;
-    const char* command;
+    std::string command;
 };
 
 void PrintTo(const SentCommand& row, std::ostream* out)
@@ -132,7 +133,7 @@ void PrintTo(const SentCommand& row, std::ostream* out)
 }
 
 const SentCommand SentCommands[] = {
-    {"StartupDefaults", {"Enter"}, "8E30000008"},
+    {"StartupDefaults", {"Enter"}, StartUpCommand},
     {"KeyedKilohertzSquare",
      {"Clear", "Num1", "Num2", "NumPoint", "Num5", "UnitKHz", "WaveSqu", "Enter"},
      "4D03000004"},
@@ -141,7 +142,7 @@ const SentCommand SentCommands[] = {
      {"Clear", "Num1", "NumPoint", "Num5", "WaveTri", "Enter"},
      "1000002302"},
     {"MegahertzWithAttenuator", {"Clear", "Num1", "UnitMHz", "DBSOn", "Enter"}, "0424F00018"},
-    {"AttenuatorOnThenOffIsOff", {"DBSOn", "DBSOff", "Enter"}, "8E30000008"},
+    {"AttenuatorOnThenOffIsOff", {"DBSOn", "DBSOff", "Enter"}, StartUpCommand},
     {"HundredMegahertzIsAllowed",
      {"Clear", "Num1", "Num0", "Num0", "UnitMHz", "Enter"},
      "001E5F50008"},
@@ -363,7 +364,7 @@ TEST_P(PendingFlagTest, InputSetsItsPendingFlag)
 {
     StartedPanel panel;
     panel.click("Enter");
-    ASSERT_EQ(panel.sent(10), "8E30000008");
+    ASSERT_EQ(panel.sent(10), StartUpCommand);
     panel.clickAll(GetParam().clicks);
     EXPECT_EQ(panel.window.panelState().SettingsChanged, GetParam().settingsChanged);
     EXPECT_EQ(panel.window.panelState().DutyChanged, GetParam().dutyChanged);
@@ -376,7 +377,7 @@ TEST(PanelTyping, TypingLeavesNothingPending)
 {
     StartedPanel panel;
     panel.click("Enter");
-    ASSERT_EQ(panel.sent(10), "8E30000008");
+    ASSERT_EQ(panel.sent(10), StartUpCommand);
     panel.typeIntoDisplay(QStringLiteral("2000"));
     EXPECT_FALSE(panel.window.panelState().SettingsChanged);
     EXPECT_DOUBLE_EQ(panel.window.panelState().EntryValue, 2000);

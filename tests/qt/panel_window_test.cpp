@@ -2,6 +2,7 @@
 // ends.
 
 #include "qt/panel_fixture.h"
+#include "start_up_command.h"
 
 #include <QFileInfo>
 #include <QMenuBar>
@@ -41,7 +42,7 @@ TEST(PanelStartup, EnterStraightAwaySendsTheStartupFrequency)
 {
     StartedPanel panel;
     panel.click("Enter");
-    EXPECT_EQ(panel.sent(10), "8E30000008");
+    EXPECT_EQ(panel.sent(10), StartUpCommand);
 }
 
 TEST(PanelStartup, NoPortAcceptedEndsBeforeTheWindowIsUsed)

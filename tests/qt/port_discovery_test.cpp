@@ -5,6 +5,7 @@
 #include "qt/lock_holders.h"
 #include "qt/pty_pair.h"
 #include "qt/recording_dialogs.h"
+#include "start_up_command.h"
 
 #include <gtest/gtest.h>
 
@@ -125,8 +126,8 @@ TEST_F(Discovery, YesStopsTheScanAndLowerPortsAreNeverOpened)
     EXPECT_FALSE(dialogs.ended);
     EXPECT_FALSE(watch3.opened());
     EXPECT_EQ(heldPorts(), std::vector<int>{5});
-    EXPECT_EQ(link.setOutput("8E30000008"), 0);
-    EXPECT_EQ(ptys[5]->readAtMaster(10), "8E30000008");
+    EXPECT_EQ(link.setOutput(StartUpCommand), 0);
+    EXPECT_EQ(ptys[5]->readAtMaster(10), StartUpCommand);
 }
 
 struct AcceptRow {

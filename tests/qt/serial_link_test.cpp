@@ -5,6 +5,7 @@
 
 #include "qt/lock_holders.h"
 #include "qt/pty_pair.h"
+#include "start_up_command.h"
 
 #include <QElapsedTimer>
 
@@ -71,9 +72,9 @@ TEST_F(SerialLinkOnPty, RegularFileIsNoPort)
 TEST_F(SerialLinkOnPty, WriteSendsExactlyTheCommandBytes)
 {
     ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
-    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::None);
+    EXPECT_EQ(link.setOutput(StartUpCommand), comm_code::None);
     EXPECT_EQ(link.setOutput("4D03000004"), comm_code::None);
-    EXPECT_EQ(com3.readAtMaster(20), "8E300000084D03000004");
+    EXPECT_EQ(com3.readAtMaster(20), StartUpCommand + "4D03000004");
     EXPECT_EQ(com3.readAtMaster(1, 200), "") << "nothing added after the commands";
 }
 
@@ -88,7 +89,7 @@ TEST_F(SerialLinkOnPty, ClosePortReleasesThePort)
 TEST_F(SerialLinkOnPty, ClosingOrWritingAClosedPortIsNotOpen)
 {
     EXPECT_EQ(link.ClosePort(), comm_code::NotOpen);
-    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::NotOpen);
+    EXPECT_EQ(link.setOutput(StartUpCommand), comm_code::NotOpen);
 }
 
 TEST_F(SerialLinkOnPty, OpeningTwiceIsAlreadyOpen)
@@ -199,7 +200,7 @@ TEST_F(SerialLinkOnPty, UnpluggedDeviceFailsTheWriteOnceAndCloseReportsNothingMo
 {
     ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
     com3.closeMaster();
-    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::HardwareGone);
+    EXPECT_EQ(link.setOutput(StartUpCommand), comm_code::HardwareGone);
     EXPECT_EQ(link.state(), SerialLink::State::Failed);
     EXPECT_EQ(link.ClosePort(), comm_code::None);
     EXPECT_EQ(link.state(), SerialLink::State::Closed);
@@ -209,9 +210,9 @@ TEST_F(SerialLinkOnPty, WriteAfterFailureReopensTheSamePort)
 {
     ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
     com3.closeMaster();
-    ASSERT_EQ(link.setOutput("8E30000008"), comm_code::HardwareGone);
+    ASSERT_EQ(link.setOutput(StartUpCommand), comm_code::HardwareGone);
     // Still unplugged: the reopen fails, and says why.
-    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::HardwareGone);
+    EXPECT_EQ(link.setOutput(StartUpCommand), comm_code::HardwareGone);
     EXPECT_EQ(link.state(), SerialLink::State::Failed);
 
     PtyPair replugged(ports.path(), 3);
@@ -240,8 +241,8 @@ TEST_F(SerialLinkOnPty, TextBeyondASecondOfLineTimeIsRefusedWithNothingWritten)
     EXPECT_EQ(link.state(), SerialLink::State::Open) << "a refusal keeps the port";
     EXPECT_TRUE(com3.slaveHeldOpen());
 
-    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::None);
-    EXPECT_EQ(com3.readAtMaster(11, 200), "8E30000008") << "nothing of the refused text";
+    EXPECT_EQ(link.setOutput(StartUpCommand), comm_code::None);
+    EXPECT_EQ(com3.readAtMaster(11, 200), StartUpCommand) << "nothing of the refused text";
 }
 
 TEST_F(SerialLinkOnPty, SecondLinkInTheSameProcessCannotTakeTheHeldPort)
@@ -249,8 +250,8 @@ TEST_F(SerialLinkOnPty, SecondLinkInTheSameProcessCannotTakeTheHeldPort)
     ASSERT_EQ(link.OpenPort(3, Settings, 1), 3);
     SerialLink second;
     EXPECT_EQ(second.OpenPort(3, Settings, 1), 0);
-    EXPECT_EQ(link.setOutput("8E30000008"), comm_code::None);
-    EXPECT_EQ(com3.readAtMaster(10), "8E30000008") << "the first link's port is untouched";
+    EXPECT_EQ(link.setOutput(StartUpCommand), comm_code::None);
+    EXPECT_EQ(com3.readAtMaster(10), StartUpCommand) << "the first link's port is untouched";
     ASSERT_EQ(link.ClosePort(), comm_code::None);
     EXPECT_EQ(second.OpenPort(3, Settings, 1), 3);
 }

@@ -4,6 +4,7 @@
 #include "qt/panel_fixture.h"
 #include "qt/pty_pair.h"
 #include "qt/recording_dialogs.h"
+#include "start_up_command.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -59,7 +60,7 @@ const Box HardwareGoneBox{"exclamation", "! RS-232 ERROR !", "Hardware not prese
 TEST_F(Unplugged, EnterShowsOneErrorAndTheWindowGoesOn)
 {
     clickEnter();
-    ASSERT_EQ(com3->readAtMaster(10), "8E30000008");
+    ASSERT_EQ(com3->readAtMaster(10), StartUpCommand);
 
     com3->closeMaster();
     clickEnter();

@@ -1,5 +1,6 @@
 #include "helper_program.h"
 #include "qt/pty_pair.h"
+#include "start_up_command.h"
 
 #include "protocol/command_wording.h"
 #include "serial/port_lock.h"
@@ -9,15 +10,20 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -100,148 +106,65 @@ protected:
     std::unique_ptr<QTemporaryFile> script;
 };
 
-struct FormRow {
+// One row per exit status that a run reaches without being disturbed; "{pty}" stands for the
+// pty's device, "{dir}" for the port directory. The wording of each refusal is the core's.
+struct ExitRow {
     const char* name;
     std::vector<const char*> arguments;
     const char* script; // written to a file named after --script when not null
     std::vector<std::string> commands;
+    int exitCode;
+    const char* err;
 };
 
-class SendForms : public SendProcess, public ::testing::WithParamInterface<FormRow> {};
-
-TEST_P(SendForms, PutTheCommandsOnTheLineAndPrintThem)
+// Rows show by name in test listings.
+void PrintTo(const ExitRow& row, std::ostream* out)
 {
-    const FormRow& row = GetParam();
-    QStringList arguments{QStringLiteral("--port"), QStringLiteral("COM7")};
-    arguments << words(row.arguments);
+    *out << row.name;
+}
+
+class SendExits : public SendProcess, public ::testing::WithParamInterface<ExitRow> {};
+
+TEST_P(SendExits, PutOnTheLineWhatTheyPrintAndSayWhyNot)
+{
+    const ExitRow& row = GetParam();
+    QStringList arguments = words(row.arguments);
+    arguments.replaceInStrings(QStringLiteral("{pty}"), QString::fromStdString(pty->slavePath()));
     if (row.script)
         arguments << QStringLiteral("--script") << scriptFile(row.script);
     const std::string wire = joined(row.commands);
     const Outcome outcome = run(arguments, wire.size());
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_EQ(outcome.exitCode, row.exitCode);
     EXPECT_EQ(outcome.wire, wire);
     EXPECT_EQ(outcome.out, linesFor(row.commands));
-    EXPECT_EQ(outcome.err, QString());
+    EXPECT_EQ(outcome.err,
+              QString::fromUtf8(row.err).replace(QStringLiteral("{dir}"), portDir.path()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Forms, SendForms,
-    ::testing::Values(
-        FormRow{"OneShot", {"12.5kHz", "square"}, nullptr, {"4D03000004"}},
-        FormRow{"DutyAndAttenuator",
-                {"--duty", "60", "--attenuator", "on", "1kHz"},
-                nullptr,
-                {"C300000078", "8E30000058"}},
-        FormRow{"SettingsAndGap",
-                {"--settings", "19200,N,8,1", "--gap", "5ms", "--duty", "20", "0.05Hz"},
-                nullptr,
-                {"4100000068", "0000005048"}},
-        FormRow{"Sweep",
-                {"--sweep", "1kHz", "2kHz", "--steps", "3", "--dwell", "20ms", "triangle"},
-                nullptr,
-                {"8E30000002", "CD50000002", "0D70000002"}},
-        FormRow{"Script",
-                {"--gap", "10ms"},
-                "# bench\n2kHz square --attenuator on\nwait 20ms\nsweep 10Hz 1kHz --steps 3 "
-                "--log --dwell 20ms\n100MHz\n",
-                {"0D70000014", "A000000008", "4600000008", "8E30000008", "001E5F50008"}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SendProcess, DevicePathOpensTheSameLine)
-{
-    const Outcome outcome = run({QStringLiteral("--port"), QString::fromStdString(pty->slavePath()),
-                                 QStringLiteral("1000")},
-                                CommandLength);
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
-    EXPECT_EQ(outcome.wire, "8E30000008");
-}
-
-struct RefusalRow {
-    const char* name;
-    std::vector<const char*> arguments;
-    const char* script;
-    const char* message; // the whole of standard error, "%1" standing for the script's name
-};
-
-class SendRefusals : public SendProcess, public ::testing::WithParamInterface<RefusalRow> {};
-
-TEST_P(SendRefusals, SendNothingAndExitTwo)
-{
-    const RefusalRow& row = GetParam();
-    QStringList arguments{QStringLiteral("--port"), QStringLiteral("COM7")};
-    arguments << words(row.arguments);
-    QString name;
-    if (row.script) {
-        name = scriptFile(row.script);
-        arguments << QStringLiteral("--script") << name;
-    }
-    const Outcome outcome = run(arguments);
-    EXPECT_EQ(outcome.exitCode, 2);
-    EXPECT_EQ(outcome.wire, "");
-    EXPECT_EQ(outcome.out, QString());
-    QString message = QString::fromUtf8(row.message);
-    EXPECT_EQ(outcome.err, row.script ? message.arg(name) : message);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, SendRefusals,
-    ::testing::Values(
-        RefusalRow{"AboveHundredMegahertz",
-                   {"100.1MHz"},
-                   nullptr,
-                   "varlo-send: frequency \"100.1MHz\" is above 100 MHz (see varlo-send "
-                   "--help)\n"},
-        RefusalRow{"DutyOutOfRange",
-                   {"--duty", "81", "1kHz"},
-                   nullptr,
-                   "varlo-send: --duty takes a whole number from 20 to 80, not \"81\" (see "
-                   "varlo-send --help)\n"},
-        RefusalRow{"DwellShorterThanTheLine",
-                   {"--sweep", "1", "2", "--steps", "2", "--dwell", "5ms"},
-                   nullptr,
-                   "varlo-send: --dwell 5.0 ms is shorter than one command takes on the line at "
-                   "9600 baud (10.4 ms)\n"},
-        RefusalRow{"BadLineAfterGoodOnes",
-                   {},
-                   "1kHz\n2kHz\n\nwait soon\n",
-                   "varlo-send: %1:4: not a time: \"soon\" (a number followed by ms or s)\n"},
-        RefusalRow{"MissingScript",
-                   {"--script", "/nonexistent/steps.txt"},
-                   nullptr,
-                   "varlo-send: cannot read the script /nonexistent/steps.txt\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct UnopenedRow {
-    const char* name;
-    const char* port;
-    bool holdThePort;
-    const char* reason; // the start of standard error, "%1" standing for the port directory
-};
-
-class SendUnopened : public SendProcess, public ::testing::WithParamInterface<UnopenedRow> {};
-
-TEST_P(SendUnopened, ExitThreeAndSayWhy)
-{
-    const UnopenedRow& row = GetParam();
-    std::unique_ptr<varlo::DeviceClaim> holder;
-    if (row.holdThePort)
-        holder = std::make_unique<varlo::DeviceClaim>(pty->slavePath());
-    const Outcome outcome =
-        run({QStringLiteral("--port"), QString::fromUtf8(row.port), QStringLiteral("1kHz")});
-    EXPECT_EQ(outcome.exitCode, 3);
-    EXPECT_EQ(outcome.wire, "");
-    const QString reason =
-        QString::fromUtf8(row.reason).replace(QStringLiteral("%1"), portDir.path());
-    EXPECT_TRUE(outcome.err.startsWith(reason)) << outcome.err.toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Ports, SendUnopened,
-    ::testing::Values(
-        UnopenedRow{"Missing", "COM8", false, "varlo-send: cannot open COM8 (%1/COM8): missing\n"},
-        UnopenedRow{"Busy", "COM7", true, "varlo-send: cannot open COM7 (%1/COM7): busy: "},
-        UnopenedRow{"NotATerminal", "/dev/null", false,
-                    "varlo-send: cannot open /dev/null: not a terminal\n"}),
+    Exits, SendExits,
+    ::testing::Values(ExitRow{"Sent",
+                              {"--port", "{pty}", "--settings", "19200,N,8,1", "--gap", "10ms"},
+                              "# bench\n2kHz square --attenuator on --duty 60\nwait 20ms\n"
+                              "sweep 10Hz 1kHz --steps 3 --log --dwell 20ms\n100MHz\n",
+                              {"C300000074", "0D70000054", "A000000008", "4600000008",
+                               StartUpCommand, "001E5F50008"},
+                              0,
+                              ""},
+                      ExitRow{
+                          "Refused",
+                          {"--port", "COM7", "--duty", "81", "1kHz"},
+                          nullptr,
+                          {},
+                          2,
+                          "varlo-send: --duty takes a whole number from 20 to 80, not \"81\" (see "
+                          "varlo-send --help)\n"},
+                      ExitRow{"NotOpened",
+                              {"--port", "COM8", "1kHz"},
+                              nullptr,
+                              {},
+                              3,
+                              "varlo-send: cannot open COM8 ({dir}/COM8): missing\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SendProcess, ListNamesEveryPortAndTheFlockHolder)
@@ -319,15 +242,7 @@ TEST_F(SendProcess, SweepStepsKeepTheirDwellWithoutDrift)
     EXPECT_NEAR(median(slopes) * (Steps - 1), 0.0, 2.0);
 }
 
-struct SignalRow {
-    const char* name;
-    int signalNumber;
-    int exitCode;
-};
-
-class SendSignals : public SendProcess, public ::testing::WithParamInterface<SignalRow> {};
-
-TEST_P(SendSignals, StopBetweenCommandsAndFreeThePort)
+TEST_F(SendProcess, SignalStopsBetweenCommandsAndFreesThePort)
 {
     QProcess process;
     process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
@@ -337,11 +252,11 @@ TEST_P(SendSignals, StopBetweenCommandsAndFreeThePort)
     ASSERT_TRUE(process.waitForStarted(TimeoutMs));
     std::string wire = pty->readAtMaster(5 * CommandLength, TimeoutMs);
     ASSERT_GE(wire.size(), 5 * CommandLength);
-    ::kill(static_cast<pid_t>(process.processId()), GetParam().signalNumber);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ASSERT_TRUE(ended(process));
     wire += pty->readAtMaster(1, 200);
 
-    EXPECT_EQ(process.exitCode(), GetParam().exitCode);
+    EXPECT_EQ(process.exitCode(), 130);
     EXPECT_EQ(wire.size() % CommandLength, 0u) << wire;
     EXPECT_LT(wire.size(), 10000 * CommandLength);
     const auto printed = QString::fromUtf8(process.readAllStandardOutput()).count('\n');
@@ -349,10 +264,50 @@ TEST_P(SendSignals, StopBetweenCommandsAndFreeThePort)
     EXPECT_TRUE(varlo::DeviceClaim(pty->slavePath()).held());
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, SendSignals,
-                         ::testing::Values(SignalRow{"Interrupt", SIGINT, 130},
-                                           SignalRow{"Terminate", SIGTERM, 143}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// Whether the process holds the device open.
+bool holds(qint64 pid, const std::string& device)
+{
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error))
+        if (std::filesystem::read_symlink(entry.path(), error) == device)
+            return true;
+    return false;
+}
+
+// A far end that never reads: the line is filled until it takes no more, so that the first
+// write waits. A signal then ends the run at once, with nothing of the command written.
+TEST_F(SendProcess, SignalEndsAWriteThatWaitsForAStalledLine)
+{
+    const int slave = ::open(pty->slavePath().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave, 0);
+    // The kernel moves what was written on to the master's side in the background: the line
+    // is full once it has stayed so for a while.
+    const std::string filler(256, 'x');
+    std::size_t stalled = 0;
+    for (pollfd ready{slave, POLLOUT, 0}; ::poll(&ready, 1, 200) > 0;)
+        for (ssize_t wrote = 0; wrote >= 0; wrote = ::write(slave, filler.data(), filler.size()))
+            stalled += static_cast<std::size_t>(wrote);
+    ::close(slave);
+
+    QProcess process;
+    process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
+                  {QStringLiteral("--port"), QStringLiteral("COM7"), QStringLiteral("1kHz")});
+    ASSERT_TRUE(process.waitForStarted(TimeoutMs));
+    QElapsedTimer clock;
+    clock.start();
+    while (!holds(process.processId(), pty->slavePath()) && clock.elapsed() < TimeoutMs)
+        QThread::msleep(5);
+    // Well inside the write's one-second wait for the line.
+    QThread::msleep(200);
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ASSERT_TRUE(ended(process));
+
+    EXPECT_EQ(process.exitCode(), 143);
+    EXPECT_EQ(process.readAllStandardError().toStdString(),
+              "varlo-send: stopped by SIGTERM; no command was handed over\n");
+    EXPECT_EQ(pty->readAtMaster(stalled + 1, 200), std::string(stalled, 'x'));
+}
 
 TEST_F(SendProcess, HungUpLineEndsWithTheLastCommandHandedOver)
 {

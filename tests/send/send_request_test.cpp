@@ -1,16 +1,23 @@
+#include "send_lines.h"
 #include "send_options.h"
 #include "send_plan.h"
 #include "send_script.h"
+#include "start_up_command.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using varlo::Checked;
 using varlo::Refusal;
 using varlo::send::PlannedCommand;
@@ -54,7 +61,7 @@ TEST_P(CommandLine, PlansTheCommandsOrRefuses)
 INSTANTIATE_TEST_SUITE_P(
     Calls, CommandLine,
     ::testing::Values(
-        CommandLineRow{"OneShotDefaultsToSineAttenuatorOff", {"--dry-run", "1000"}, "8E30000008"},
+        CommandLineRow{"OneShotDefaultsToSineAttenuatorOff", {"--dry-run", "1000"}, StartUpCommand},
         CommandLineRow{"WaveformAndAttenuator",
                        {"--port", "COM3", "12.5kHz", "square", "--attenuator", "on"},
                        "4D03000014"},
@@ -72,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "3000000008 2000000008 1000000008"},
         CommandLineRow{"LogSweep",
                        {"--dry-run", "--sweep", "10Hz", "1kHz", "--steps", "3", "--log"},
-                       "A000000008 4600000008 8E30000008"},
+                       "A000000008 4600000008 " + StartUpCommand},
         CommandLineRow{"RepeatedSweep",
                        {"--dry-run", "--sweep", "1", "2", "--steps", "2", "--repeat", "2"},
                        "1000000008 2000000008 1000000008 2000000008"},
@@ -119,6 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"UnknownOption", {"--dry-run", "1", "--loud"}, "unknown option --loud"},
         CommandLineRow{"MissingValue", {"--dry-run", "1", "--duty"}, "--duty needs a value"},
         CommandLineRow{
+            "SweepAtTheEnd", {"--dry-run", "--sweep", "1"}, "--sweep needs START and STOP"},
+        CommandLineRow{"FlagWithAValue", {"--dry-run=yes", "1"}, "--dry-run takes no value"},
+        CommandLineRow{
             "ListTakesNothingElse", {"--list", "--port", "COM1"}, "--list takes nothing else"},
         CommandLineRow{"ScriptTakesNoStep",
                        {"--script", "x", "1kHz"},
@@ -157,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, Script,
     ::testing::Values(
         ScriptRow{"EveryLineStandsAlone", "2kHz square --attenuator on --duty 60\n1kHz\n",
-                  "C300000074 0D70000054 8E30000008"},
+                  "C300000074 0D70000054 " + StartUpCommand},
         ScriptRow{"SweepWaitCommentsAndBlankLines",
                   "# bench sequence\n\n  sweep 1 2 --steps 2 --dwell 20ms  # up\nwait 1s\r\n"
                   "\t3Hz triangle\n",
@@ -218,5 +228,93 @@ TEST(Plan, RefusesMoreCommandsThanOneRunTakes)
     EXPECT_EQ(outcome(varlo::send::planCommands(steps, {}, 50ms)),
               "more than 100000 commands in one run");
 }
+
+TEST(CommandLine, HelpNamesEveryOptionOfTheTable)
+{
+    const std::string help = varlo::send::usageText();
+    for (const varlo::send::OptionRow& row : varlo::send::OptionTable)
+        EXPECT_NE(help.find(row.name), std::string::npos) << row.name;
+}
+
+// A script as the program reads it from a file, and what it makes of it: the commands, or the
+// line it writes on standard error. The file is HEAD, then REPEATED as many times as given,
+// then TAIL; a row with a path reads that path instead.
+struct InputRow {
+    const char* name;
+    const char* path;
+    std::string head;
+    std::string repeated;
+    std::size_t times;
+    std::string tail;
+    std::string outcome; // "{file}" stands for the file's name
+};
+
+// Rows show by name in test listings.
+void PrintTo(const InputRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ScriptInput : public ::testing::TestWithParam<InputRow> {};
+
+TEST_P(ScriptInput, IsBoundedAndShownSafely)
+{
+    const InputRow& row = GetParam();
+    const std::string file =
+        row.path ? row.path
+                 : (std::filesystem::temp_directory_path() /
+                    ("varlo-send-" + std::to_string(::getpid()) + "-" + row.name + ".txt"))
+                       .string();
+    if (!row.path) {
+        std::ofstream out(file, std::ios::binary);
+        out << row.head;
+        for (std::size_t i = 0; i < row.times; ++i)
+            out << row.repeated;
+        out << row.tail;
+    }
+    const auto steps = varlo::send::readScriptFile(file);
+    if (!row.path)
+        std::filesystem::remove(file);
+    Checked<std::vector<PlannedCommand>> planned = Refusal{};
+    if (const Refusal* refusal = varlo::refusalOf(steps))
+        planned = *refusal;
+    else
+        planned = varlo::send::planCommands(std::get<std::vector<Step>>(steps), {}, 50ms);
+    const Refusal* refusal = varlo::refusalOf(planned);
+    const std::string result =
+        refusal ? varlo::send::errorLine(refusal->message) : outcome(planned);
+    std::string expected = row.outcome;
+    if (const auto at = expected.find("{file}"); at != std::string::npos)
+        expected.replace(at, 6, file);
+    EXPECT_EQ(result, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ScriptInput,
+    ::testing::Values(
+        InputRow{"ByteOrderMarkIsSkipped", nullptr,
+                 "\xEF\xBB\xBF"
+                 "1kHz\n",
+                 "", 0, "", StartUpCommand},
+        InputRow{
+            "ControlBytesAreEscaped", nullptr, "1kHz\n", "", 0,
+            "Gr\xC3\xB6\xC3\x9F"
+            "e\x1B]0;x\x07\0\xC2\x9B\xFF\n"s,
+            "varlo-send: {file}:2: not a frequency: \"Gr\xC3\xB6\xC3\x9F"
+            "e\\x1b]0;x\\x07\\x00"
+            "\\xc2\\x9b\\xff\" (a number with \".\" as the decimal mark and Hz, kHz or MHz)\n"},
+        InputRow{"EndlessLine", "/dev/zero", "", "", 0, "",
+                 "varlo-send: /dev/zero:1: the line is longer than 4096 bytes\n"},
+        InputRow{"LongerThanSixteenMebibytes", nullptr, "", "#" + std::string(4094, '-') + "\n",
+                 4097, "", "varlo-send: {file}:4097: the script is longer than 16 MiB\n"},
+        InputRow{"MoreCommandsThanOneRunTakes", nullptr, "", "1kHz\n", 100'001, "",
+                 "varlo-send: {file}:100001: more than 100000 commands in one run\n"},
+        InputRow{"WaitsOfMoreThanAYear", nullptr, "1kHz\n", "wait 86400s\n", 366, "2kHz\n",
+                 "varlo-send: the run would take longer than a year\n"},
+        InputRow{"Directory", "/tmp", "", "", 0, "",
+                 "varlo-send: cannot read the script /tmp: not a readable file\n"},
+        InputRow{"MissingFile", "/nonexistent/steps.txt", "", "", 0, "",
+                 "varlo-send: cannot read the script /nonexistent/steps.txt: no such file\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

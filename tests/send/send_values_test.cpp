@@ -1,9 +1,10 @@
-#include "protocol/command_wording.h"
 #include "send_lines.h"
 #include "send_plan.h"
 #include "send_values.h"
+#include "start_up_command.h"
 
 #include "protocol/command_encoding.h"
+#include "protocol/command_wording.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,7 @@ using varlo::send::Duration;
 struct FrequencyRow {
     const char* name;
     const char* text;
-    const char* commandOrRefusal;
+    std::string commandOrRefusal;
 };
 
 class FrequencyWord : public ::testing::TestWithParam<FrequencyRow> {};
@@ -39,7 +40,7 @@ TEST_P(FrequencyWord, GivesThePanelsCommandOrIsRefused)
 INSTANTIATE_TEST_SUITE_P(
     Words, FrequencyWord,
     ::testing::Values(
-        FrequencyRow{"PlainHertz", "1000", "8E30000008"},
+        FrequencyRow{"PlainHertz", "1000", StartUpCommand},
         FrequencyRow{"Kilohertz", "12.5kHz", "4D03000008"},
         FrequencyRow{"Megahertz", "2.5MHz", "0A52620008"},
         FrequencyRow{"Hundredths", "0.05Hz", "0000005008"},
@@ -99,7 +100,7 @@ TEST(CountWord, TakesWholeNumbersInRangeOnly)
 {
     EXPECT_EQ(std::get<int>(varlo::send::parseDuty("20")), 20);
     EXPECT_EQ(std::get<int>(varlo::send::parseDuty("80")), 80);
-    for (const char* bad : {"19", "81", "50.5", "", "5O", "+50"})
+    for (const char* bad : {"19", "81", "50.5", "", "5O", "+50", "-50", "4294967346"})
         EXPECT_EQ(std::get<Refusal>(varlo::send::parseDuty(bad)).message,
                   std::string("--duty takes a whole number from 20 to 80, not \"") + bad + "\"");
 }
