@@ -19,7 +19,7 @@ public:
     virtual void endProgram() = 0;
     // Whether the program has been told to end from outside (a signal): the start-up scan
     // then stops where it is, touching no further port.
-    virtual bool ending() const = 0;
+    virtual bool ending() const { return false; }
 };
 
 } // namespace varlo

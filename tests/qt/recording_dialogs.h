@@ -28,6 +28,4 @@ public:
     bool askYesNo(const std::string& title, const std::string& text) override;
     void tell(varlo::BoxIcon icon, const std::string& title, const std::string& text) override;
     void endProgram() override;
-    // Nothing from outside ends these runs; signals are tried on the built program.
-    bool ending() const override { return false; }
 };
