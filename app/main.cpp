@@ -24,7 +24,8 @@ int main(int argc, char** argv)
 
     varlo::Varlo54 window(dialogs);
     // The port scan asks its questions before the panel appears; without a port, no panel.
-    // A signal during the scan has closed its box, but found no event loop yet to leave.
+    // A signal during the scan has closed its box and stopped the scan, but found no event
+    // loop yet to leave.
     if (!window.Form_Load() || varlo::QuitOnSignal::received() != 0)
         return 0;
     window.show();

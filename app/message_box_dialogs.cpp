@@ -1,5 +1,7 @@
 #include "app/message_box_dialogs.h"
 
+#include "program/quit_on_signal.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 
@@ -24,7 +26,7 @@ QMessageBox::Icon toQtIcon(BoxIcon icon)
 
 bool MessageBoxDialogs::askYesNo(const std::string& title, const std::string& text)
 {
-    if (stopped_)
+    if (ending())
         return false;
     QMessageBox box(QMessageBox::Question, QString::fromStdString(title),
                     QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No);
@@ -34,7 +36,7 @@ bool MessageBoxDialogs::askYesNo(const std::string& title, const std::string& te
 
 void MessageBoxDialogs::tell(BoxIcon icon, const std::string& title, const std::string& text)
 {
-    if (stopped_)
+    if (ending())
         return;
     QMessageBox box(toQtIcon(icon), QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::Ok);
@@ -54,6 +56,11 @@ int MessageBoxDialogs::showModal(QMessageBox& box)
     const int answer = box.exec();
     open_ = nullptr;
     return answer;
+}
+
+bool MessageBoxDialogs::ending() const
+{
+    return stopped_ || QuitOnSignal::received() != 0;
 }
 
 void MessageBoxDialogs::endProgram()

@@ -14,6 +14,9 @@ public:
     void tell(BoxIcon icon, const std::string& title, const std::string& text) override;
     // Leaves the event loop at once; main then returns and the window closes the port.
     void endProgram() override;
+    // A signal has arrived: told by the event loop, or, where none runs yet (between two
+    // ports of the start-up scan), read from the signal's own record.
+    bool ending() const override;
 
     // The program is ending on a signal: the open box, if any, is closed as if answered No,
     // and every later question is answered No and every later message left unshown, so

@@ -60,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(decision.outcome == EnterDecision::Outcome::FrequencyTooLarge);
         return 0;
     }
+    if (hz < 0) {
+        FUZZ_CHECK(decision.outcome == EnterDecision::Outcome::FrequencyBelowZero);
+        return 0;
+    }
     FUZZ_CHECK(decision.outcome == EnterDecision::Outcome::Send);
     FUZZ_CHECK(decision.kind == CommandKind::Frequency);
 

@@ -2,7 +2,12 @@
 
 #include "serial/port_names.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace varlo::instrument {
@@ -31,11 +36,31 @@ PtyEndpoint::PtyEndpoint(PseudoTerminal terminal)
     hangUpPause_.setInterval(HangUpPauseMs);
     connect(&notifier_, &QSocketNotifier::activated, this, &PtyEndpoint::readMaster);
     connect(&hangUpPause_, &QTimer::timeout, this, &PtyEndpoint::resumeReading);
+    // Each open of the slave by anyone makes one open event and, once its last descriptor
+    // is gone (also when its process was killed), one close event: the difference is the
+    // number of others holding the port. Without a kept slave there is nothing to free.
+    if (terminal_.slave() < 0)
+        return;
+    slaveWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (slaveWatch_ < 0)
+        return;
+    if (::inotify_add_watch(slaveWatch_, terminal_.slavePath().c_str(),
+                            IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        ::close(slaveWatch_);
+        slaveWatch_ = -1;
+        return;
+    }
+    slaveWatchNotifier_ = std::make_unique<QSocketNotifier>(slaveWatch_, QSocketNotifier::Read);
+    connect(slaveWatchNotifier_.get(), &QSocketNotifier::activated, this,
+            &PtyEndpoint::countSlaveUsers);
 }
 
 PtyEndpoint::~PtyEndpoint()
 {
     notifier_.setEnabled(false);
+    slaveWatchNotifier_.reset();
+    if (slaveWatch_ >= 0)
+        ::close(slaveWatch_);
 }
 
 void PtyEndpoint::readMaster()
@@ -65,6 +90,31 @@ void PtyEndpoint::readMaster()
 void PtyEndpoint::resumeReading()
 {
     notifier_.setEnabled(true);
+}
+
+void PtyEndpoint::countSlaveUsers()
+{
+    alignas(inotify_event) char buffer[4096];
+    ssize_t count = 0;
+    while ((count = ::read(slaveWatch_, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < count;) {
+            inotify_event event{};
+            std::memcpy(&event, buffer + at, sizeof event);
+            if ((event.mask & IN_Q_OVERFLOW) != 0)
+                countLost_ = true;
+            if ((event.mask & IN_OPEN) != 0)
+                ++othersOpen_;
+            if ((event.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0)
+                othersOpen_ = std::max(0, othersOpen_ - 1);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
+        }
+    }
+    if (othersOpen_ > 0 || countLost_)
+        return;
+    // Nobody but this side holds the slave: a flag still set was left by a holder that is gone.
+    int exclusive = 0;
+    if (::ioctl(terminal_.slave(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
+        ::ioctl(terminal_.slave(), TIOCNXCL);
 }
 
 } // namespace varlo::instrument

@@ -18,6 +18,12 @@ namespace varlo::instrument {
 // keeps a descriptor of the slave open itself, so the panel may close and reopen the port
 // without the master seeing a hang-up; should one come anyway, reading pauses briefly
 // instead of spinning.
+//
+// A program that opened the port exclusively and was killed leaves the exclusive-open flag
+// on the pty, which outlives it while this side holds the pty: every later open by another
+// user would be refused. So the endpoint counts the opens and closes of the slave by others,
+// and once none is open any more it takes a leftover flag off; the flag of a program still
+// holding the port is never touched.
 class PtyEndpoint : public QObject {
     Q_OBJECT
 
@@ -42,10 +48,15 @@ private:
     explicit PtyEndpoint(PseudoTerminal terminal);
     void readMaster();
     void resumeReading();
+    void countSlaveUsers();
 
     PseudoTerminal terminal_;
     QSocketNotifier notifier_;
     QTimer hangUpPause_;
+    int slaveWatch_ = -1; // inotify: the opens and closes of the slave
+    std::unique_ptr<QSocketNotifier> slaveWatchNotifier_;
+    int othersOpen_ = 0;     // descriptions of the slave open by others
+    bool countLost_ = false; // events were dropped: the count can no longer be trusted
 };
 
 // Either an endpoint or the reason there is none.

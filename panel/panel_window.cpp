@@ -463,8 +463,12 @@ void Varlo54::Enter_Click()
 {
     const EnterDecision decision = pressEnter(state_);
     if (decision.outcome == EnterDecision::Outcome::FrequencyTooLarge) {
-        dialogs_.tell(BoxIcon::Exclamation, TooLargeTitle, TooLargeText);
+        dialogs_.tell(BoxIcon::Exclamation, OutOfRangeTitle, TooLargeText);
         dialogs_.endProgram();
+        return;
+    }
+    if (decision.outcome == EnterDecision::Outcome::FrequencyBelowZero) {
+        dialogs_.tell(BoxIcon::Exclamation, OutOfRangeTitle, BelowZeroText);
         return;
     }
     if (const std::int16_t code = MSComm1.setOutput(decision.command); code != 0) {

@@ -17,6 +17,9 @@ public:
     virtual void tell(BoxIcon icon, const std::string& title, const std::string& text) = 0;
     // Ends the program at once. The caller returns straight after.
     virtual void endProgram() = 0;
+    // Whether the program has been told to end from outside (a signal): the start-up scan
+    // then stops where it is, touching no further port.
+    virtual bool ending() const { return false; }
 };
 
 } // namespace varlo

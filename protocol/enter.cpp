@@ -18,6 +18,11 @@ EnterDecision pressEnter(const PanelState& state)
         decision.outcome = EnterDecision::Outcome::FrequencyTooLarge;
         return decision;
     }
+    // Zero itself (and -0, which reads as zero) is what the display shows after Clear.
+    if (hz < 0) {
+        decision.outcome = EnterDecision::Outcome::FrequencyBelowZero;
+        return decision;
+    }
     decision.kind = CommandKind::Frequency;
     decision.command = frequencyCommand(hz, state.AttenuatorOn, state.DutyAdjusted, state.WaveCode);
     return decision;

@@ -9,9 +9,11 @@ namespace varlo {
 enum class CommandKind { Duty, Frequency };
 
 // What one press of Enter decided: the command to hand to the line, or the refusal of a
-// frequency the generator cannot make.
+// frequency the generator cannot make. Above the range the program ends, as it always has;
+// below zero the command would put 0 Hz on the line while the display shows another
+// number, so nothing is sent and the panel goes on with everything as it was.
 struct EnterDecision {
-    enum class Outcome { Send, FrequencyTooLarge };
+    enum class Outcome { Send, FrequencyTooLarge, FrequencyBelowZero };
     Outcome outcome = Outcome::Send;
     CommandKind kind = CommandKind::Frequency;
     std::string command;
@@ -28,7 +30,8 @@ EnterDecision pressEnter(const PanelState& state);
 // next Enter sends it again and the keypad goes on with the entry.
 void commandSent(PanelState& state, CommandKind kind);
 
-inline constexpr const char* TooLargeTitle = "Out of Range";
+inline constexpr const char* OutOfRangeTitle = "Out of Range";
 inline constexpr const char* TooLargeText = "Frequency too large!";
+inline constexpr const char* BelowZeroText = "Frequency below zero!";
 
 } // namespace varlo

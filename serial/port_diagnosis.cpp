@@ -1,7 +1,5 @@
 #include "serial/port_diagnosis.h"
 
-#include "serial/port_lock.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -52,12 +50,43 @@ std::optional<long> flockHolder(const struct stat& device)
     return std::nullopt;
 }
 
-// Another process with the device open, among those whose descriptors this user may read:
-// the holder of the terminal's exclusive-open flag keeps no other trace.
-std::optional<long> openedBy(const std::string& device)
+// For a pseudo-terminal's slave "/dev/pts/N": N, which the descriptors of its master name.
+std::optional<std::string> ptyIndex(const std::string& device)
+{
+    const std::string prefix = "/dev/pts/";
+    if (device.rfind(prefix, 0) != 0 || device.size() == prefix.size())
+        return std::nullopt;
+    return device.substr(prefix.size());
+}
+
+// Whether the descriptor is the master of pseudo-terminal `index`: the kernel tells a master's
+// index in the descriptor's info ("tty-index:\t3").
+bool isMasterOf(const std::filesystem::path& process, const std::string& fd,
+                const std::string& index)
+{
+    std::ifstream info(process / "fdinfo" / fd);
+    std::string field;
+    std::string value;
+    while (info >> field >> value)
+        if (field == "tty-index:")
+            return value == index;
+    return false;
+}
+
+struct OpenHolder {
+    std::optional<long> pid;
+    bool everyProcessSeen = true; // a user may not look at another user's descriptors
+};
+
+// Another process with the device open, among those whose descriptors this user may read.
+// The far end of a pseudo-terminal, which holds its master (and may keep the slave open so
+// that the line stays up between users), is the other end of the line, not a user of it.
+OpenHolder openHolder(const std::string& device)
 {
     namespace fs = std::filesystem;
+    OpenHolder found;
     const std::string self = std::to_string(::getpid());
+    const std::optional<std::string> index = ptyIndex(device);
     // Processes come and go while they are listed: every step takes an error code instead
     // of throwing.
     std::error_code error;
@@ -67,14 +96,26 @@ std::optional<long> openedBy(const std::string& device)
         if (pidText == self || pidText.find_first_not_of("0123456789") != std::string::npos)
             continue;
         std::error_code fdError;
-        for (fs::directory_iterator fd(process->path() / "fd", fdError); !fdError && fd != end;
-             fd.increment(fdError)) {
+        fs::directory_iterator fd(process->path() / "fd", fdError);
+        if (fdError == std::errc::permission_denied)
+            found.everyProcessSeen = false;
+        bool holds = false;
+        bool farEnd = false;
+        for (; !fdError && fd != end; fd.increment(fdError)) {
             std::error_code linkError;
-            if (fs::read_symlink(fd->path(), linkError).string() == device)
-                return std::atol(pidText.c_str());
+            const std::string target = fs::read_symlink(fd->path(), linkError).string();
+            if (target == device)
+                holds = true;
+            else if (index && (target == "/dev/ptmx" || target == "/dev/pts/ptmx") &&
+                     isMasterOf(process->path(), fd->path().filename().string(), *index))
+                farEnd = true;
+        }
+        if (holds && !farEnd) {
+            found.pid = std::atol(pidText.c_str());
+            return found;
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 // Whether this user could take the lock file away as Qt's serial lock does: it opens the
@@ -111,17 +152,6 @@ void setHolder(PortDiagnosis& diagnosis, std::optional<long> pid)
         diagnosis.holderName = programName(*pid);
 }
 
-void explainBusy(PortDiagnosis& diagnosis, const std::string& device)
-{
-    struct stat status {};
-    std::optional<long> pid;
-    if (::stat(device.c_str(), &status) == 0)
-        pid = flockHolder(status);
-    if (!pid)
-        pid = openedBy(device);
-    setHolder(diagnosis, pid);
-}
-
 void explainNoAccess(PortDiagnosis& diagnosis, const std::string& device, int error)
 {
     if (error == EACCES || error == EPERM) {
@@ -133,65 +163,117 @@ void explainNoAccess(PortDiagnosis& diagnosis, const std::string& device, int er
     diagnosis.detail = std::strerror(error);
 }
 
+// A lock file that keeps the port out of use though no running process is behind it: one
+// that names no process (it may be another program's, in a form this one cannot read), or
+// one of an ended process that this user cannot take away as Qt's own lock would.
+bool blockedByLockFile(PortDiagnosis& diagnosis, const std::vector<LockFile>& locks)
+{
+    for (const auto& lock : locks) {
+        if (!lock.pid) {
+            diagnosis.state = PortState::NamelessLock;
+            diagnosis.lockFile = lock.path;
+            diagnosis.lockRemovable = removable(lock.path);
+            return true;
+        }
+        if (!lock.live && !removable(lock.path)) {
+            diagnosis.state = PortState::StaleLock;
+            diagnosis.lockFile = lock.path;
+            diagnosis.holderPid = lock.pid;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The device is taken, by a flock or by its exclusive-open flag: who holds it, from the
+// kernel's flock table or the open descriptors. A flag with no holder to be found is said as
+// it is, or, where a lock file explains more, as that lock file.
+void explainTaken(PortDiagnosis& diagnosis, const std::string& device, bool flocked,
+                  const std::vector<LockFile>& locks)
+{
+    struct stat status {};
+    std::optional<long> pid;
+    if (::stat(device.c_str(), &status) == 0)
+        pid = flockHolder(status);
+    OpenHolder holder;
+    if (!pid) {
+        holder = openHolder(device);
+        pid = holder.pid;
+    }
+    if (pid || flocked) {
+        setHolder(diagnosis, pid);
+        return;
+    }
+    if (blockedByLockFile(diagnosis, locks))
+        return;
+    diagnosis.state = PortState::MarkedExclusive;
+    diagnosis.everyProcessSeen = holder.everyProcessSeen;
+}
+
 } // namespace
 
-PortDiagnosis diagnosePort(const std::string& devicePath,
-                           const std::vector<std::string>& lockDirectories)
+PortCheck checkPort(const std::string& devicePath, const std::vector<std::string>& lockDirectories)
 {
-    PortDiagnosis diagnosis;
+    PortCheck check;
+    PortDiagnosis& diagnosis = check.diagnosis;
     diagnosis.device = devicePath;
     // Lock files and holders name the device itself, not the link that leads to it.
     char* resolved = ::realpath(devicePath.c_str(), nullptr);
     if (!resolved) {
-        if (errno == EACCES)
+        if (errno == ELOOP)
+            diagnosis.state = PortState::BrokenLink;
+        else if (errno == EACCES)
             explainNoAccess(diagnosis, devicePath, errno);
         else
             diagnosis.state = PortState::Missing;
-        return diagnosis;
+        return check;
     }
-    const std::string device = resolved;
+    check.device = resolved;
     std::free(resolved);
-    // Known without opening it, so also where this user may not open it.
-    struct stat status {};
-    if (::stat(device.c_str(), &status) == 0 && !S_ISCHR(status.st_mode)) {
-        diagnosis.state = PortState::NotATerminal;
-        return diagnosis;
-    }
+    const std::string& device = check.device;
 
     const auto locks = lockFilesFor(device, lockDirectories);
     for (const auto& lock : locks) {
         if (lock.live) {
             setHolder(diagnosis, lock.pid);
             diagnosis.lockFile = lock.path;
-            return diagnosis;
+            return check;
         }
     }
-    const DeviceClaim claim(device);
-    switch (claim.outcome()) {
+    check.claim = DeviceClaim(device);
+    switch (check.claim.outcome()) {
     case DeviceClaim::Outcome::Missing:
         diagnosis.state = PortState::Missing;
-        return diagnosis;
+        return check;
     case DeviceClaim::Outcome::NotATerminal:
         diagnosis.state = PortState::NotATerminal;
-        return diagnosis;
+        return check;
     case DeviceClaim::Outcome::Busy:
-        explainBusy(diagnosis, device);
-        return diagnosis;
+    case DeviceClaim::Outcome::Exclusive:
+        explainTaken(diagnosis, device, check.claim.outcome() == DeviceClaim::Outcome::Busy, locks);
+        return check;
     case DeviceClaim::Outcome::NoAccess:
-        explainNoAccess(diagnosis, device, claim.error());
-        return diagnosis;
+        explainNoAccess(diagnosis, device, check.claim.error());
+        return check;
     case DeviceClaim::Outcome::Held:
         break;
     }
-    for (const auto& lock : locks) {
-        if (!removable(lock.path)) {
-            diagnosis.state = PortState::StaleLock;
-            diagnosis.lockFile = lock.path;
-            diagnosis.holderPid = lock.pid;
-            return diagnosis;
-        }
+    // A holder that set no flag and took no lock still has the line: two programs writing
+    // to one line garble each other's commands.
+    if (const OpenHolder holder = openHolder(device); holder.pid) {
+        check.claim.release();
+        setHolder(diagnosis, holder.pid);
+        return check;
     }
-    return diagnosis;
+    if (blockedByLockFile(diagnosis, locks))
+        check.claim.release();
+    return check;
+}
+
+PortDiagnosis diagnosePort(const std::string& devicePath,
+                           const std::vector<std::string>& lockDirectories)
+{
+    return checkPort(devicePath, lockDirectories).diagnosis;
 }
 
 } // namespace varlo

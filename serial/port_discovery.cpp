@@ -24,6 +24,8 @@ void reportUnusable(int port, const std::optional<PortDiagnosis>& why)
 std::optional<int> discoverPort(PortOperations& ports, UserDialogs& dialogs)
 {
     for (int port = HighestPort; port >= 1; --port) {
+        if (dialogs.ending())
+            return std::nullopt;
         if (ports.OpenPort(port, PanelLineSettings, 1) <= 0) {
             reportUnusable(port, ports.lastOpenFailure());
             continue;
@@ -37,6 +39,8 @@ std::optional<int> discoverPort(PortOperations& ports, UserDialogs& dialogs)
         if (const std::int16_t code = ports.ClosePort(); code != 0)
             dialogs.tell(BoxIcon::Exclamation, CommErrorTitle, commErrorText(code));
     }
+    if (dialogs.ending())
+        return std::nullopt;
     dialogs.tell(BoxIcon::Stop, PanelTitle, NoPortText);
     dialogs.endProgram();
     return std::nullopt;

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varlo {
@@ -110,16 +112,20 @@ std::vector<LockFile> lockFilesFor(const std::string& devicePath,
     return found;
 }
 
-bool heldByLockFile(const std::string& devicePath, const std::vector<std::string>& directories)
-{
-    for (const auto& lock : lockFilesFor(devicePath, directories))
-        if (lock.live)
-            return true;
-    return false;
-}
-
 DeviceClaim::DeviceClaim(const std::string& devicePath)
 {
+    // The file type first: what is no character device is never opened, since an open alone
+    // can disturb it (the reader of a FIFO would see end-of-file).
+    struct stat status {};
+    if (::stat(devicePath.c_str(), &status) != 0) {
+        outcome_ = errno == EACCES ? Outcome::NoAccess : Outcome::Missing;
+        error_ = outcome_ == Outcome::NoAccess ? errno : 0;
+        return;
+    }
+    if (!S_ISCHR(status.st_mode)) {
+        outcome_ = Outcome::NotATerminal;
+        return;
+    }
     // Write-only like the link itself; non-blocking, so a line without carrier cannot hold up
     // the window; never as controlling terminal.
     fd_ = ::open(devicePath.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -132,7 +138,7 @@ DeviceClaim::DeviceClaim(const std::string& devicePath)
             outcome_ = Outcome::Missing;
             break;
         case EBUSY: // another process set the exclusive-open flag
-            outcome_ = Outcome::Busy;
+            outcome_ = Outcome::Exclusive;
             error_ = errno;
             break;
         default:
@@ -152,6 +158,14 @@ DeviceClaim::DeviceClaim(const std::string& devicePath)
         release();
         outcome_ = error == EWOULDBLOCK ? Outcome::Busy : Outcome::NoAccess;
         error_ = error;
+        return;
+    }
+    // Root opens a terminal whatever its flag says; the flag still is another program's.
+    int exclusive = 0;
+    if (::ioctl(fd_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) {
+        release();
+        outcome_ = Outcome::Exclusive;
+        error_ = EBUSY;
         return;
     }
     outcome_ = Outcome::Held;

@@ -22,8 +22,8 @@ std::vector<std::string> lockFileNames(const std::string& devicePath);
 // lines may follow), or a pid stored as a binary int of exactly that size.
 std::optional<long> lockFilePid(std::string_view content);
 
-// A lock file that announces a device: where it lies, the process it names (when its content
-// can be read) and whether that process is running.
+// A lock file that announces a device: where it lies, the process it names (none when its
+// content names no process) and whether that process is running.
 struct LockFile {
     std::string path;
     std::optional<long> pid;
@@ -34,15 +34,14 @@ struct LockFile {
 std::vector<LockFile> lockFilesFor(const std::string& devicePath,
                                    const std::vector<std::string>& directories);
 
-// Whether a running process holds a lock file for the device in one of the directories.
-bool heldByLockFile(const std::string& devicePath, const std::vector<std::string>& directories);
-
 // An exclusive, non-blocking flock on the device, taken through a descriptor of its own and
 // held until released. Terminal programs that flock their port and a second Varlo see the
-// port as taken; unlike the terminal's exclusive-open flag this also binds root.
+// port as taken; unlike the terminal's exclusive-open flag this also binds root. A device
+// whose exclusive-open flag is set is not held either, also where the flag lets this user in
+// (root): the flag is another program's claim.
 class DeviceClaim {
 public:
-    enum class Outcome { Held, Missing, NotATerminal, Busy, NoAccess };
+    enum class Outcome { Held, Missing, NotATerminal, Busy, Exclusive, NoAccess };
 
     DeviceClaim() = default;
     explicit DeviceClaim(const std::string& devicePath);
@@ -52,9 +51,10 @@ public:
     DeviceClaim(const DeviceClaim&) = delete;
     DeviceClaim& operator=(const DeviceClaim&) = delete;
 
-    // What the attempt found; stays as it was after release().
+    // What the attempt found (Busy: another flock; Exclusive: the exclusive-open flag); stays
+    // as it was after release().
     Outcome outcome() const { return outcome_; }
-    // The errno behind Busy or NoAccess, 0 otherwise.
+    // The errno behind Busy, Exclusive or NoAccess, 0 otherwise.
     int error() const { return error_; }
     bool held() const { return fd_ >= 0; }
     void release();

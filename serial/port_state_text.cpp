@@ -23,6 +23,8 @@ std::string stateText(const PortDiagnosis& diagnosis)
         return "present and free";
     case PortState::Missing:
         return "missing";
+    case PortState::BrokenLink:
+        return "broken link: the links lead round in a loop";
     case PortState::PermissionDenied:
         if (diagnosis.group.empty())
             return "permission denied";
@@ -30,16 +32,24 @@ std::string stateText(const PortDiagnosis& diagnosis)
                " group: sudo adduser $USER " + diagnosis.group + ", then log in again";
     case PortState::Busy:
         return "busy: " + holderText(diagnosis);
+    case PortState::MarkedExclusive:
+        if (diagnosis.everyProcessSeen)
+            return "marked exclusive, but no process holds it";
+        return "marked exclusive, but no process that this user can see holds it; sudo fuser "
+               "-v " +
+               diagnosis.device + " shows any other";
     case PortState::NotATerminal:
         return "not a terminal";
-    case PortState::StaleLock: {
-        std::string text = "blocked by the stale lock " + diagnosis.lockFile;
-        text += diagnosis.holderPid
-                    ? " (pid " + std::to_string(*diagnosis.holderPid) + " has ended)"
-                    : std::string(" (it names no running process)");
-        return text + ", which this user cannot remove; remove it with: sudo rm " +
+    case PortState::NamelessLock:
+        return "blocked by " + diagnosis.lockFile +
+               ", a lock file that names no process; if no program is using the port, remove "
+               "it with: " +
+               (diagnosis.lockRemovable ? "rm " : "sudo rm ") + diagnosis.lockFile;
+    case PortState::StaleLock:
+        return "blocked by the stale lock " + diagnosis.lockFile + " (pid " +
+               std::to_string(diagnosis.holderPid.value_or(0)) +
+               " has ended), which this user cannot remove; remove it with: sudo rm " +
                diagnosis.lockFile;
-    }
     case PortState::OpenFailed:
         return "cannot be opened: " + diagnosis.detail;
     }

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QMetaObject>
 
 #include <cerrno>
@@ -23,12 +22,13 @@ namespace {
 // the wording the user reads fits what happened:
 //
 //   port number outside COM1..COM16, or a path that is no terminal   -1  IE_BADID
-//   port held by another program (lock file, flock, exclusive open)  -2  IE_OPEN
+//   port held by another program (lock file, flock, exclusive open,  -2  IE_OPEN
+//   open descriptor), blocked by a lock file, or not for this user
 //   port opened again while open                                     -2  IE_OPEN
 //   write or close on a port that is not open                        -3  IE_NOPEN
 //   settings text that is not "baud parity bits stop"                -5  IE_DEFAULT
 //   parity or stop bits the device refuses                           -5  IE_DEFAULT
-//   device missing, unplugged or hung up                            -10  IE_HARDWARE
+//   device missing, a link loop, unplugged or hung up               -10  IE_HARDWARE
 //   data bits the device refuses                                    -11  IE_BYTESIZE
 //   baud rate the device refuses                                    -12  IE_BAUDRATE
 //   write refused: a second of line time queued already, or the    0x0100 CE_TXFULL
@@ -61,17 +61,22 @@ std::int16_t codeFor(QSerialPort::SerialPortError error)
     return comm_code::HardwareGone;
 }
 
-std::int16_t codeFor(DeviceClaim::Outcome outcome)
+std::int16_t codeFor(PortState state)
 {
-    switch (outcome) {
-    case DeviceClaim::Outcome::Held:
+    switch (state) {
+    case PortState::Free:
         return comm_code::None;
-    case DeviceClaim::Outcome::Missing:
+    case PortState::Missing:
+    case PortState::BrokenLink:
         return comm_code::HardwareGone;
-    case DeviceClaim::Outcome::NotATerminal:
+    case PortState::NotATerminal:
         return comm_code::InvalidId;
-    case DeviceClaim::Outcome::Busy:
-    case DeviceClaim::Outcome::NoAccess:
+    case PortState::PermissionDenied:
+    case PortState::Busy:
+    case PortState::MarkedExclusive:
+    case PortState::NamelessLock:
+    case PortState::StaleLock:
+    case PortState::OpenFailed:
         return comm_code::AlreadyOpen;
     }
     return comm_code::HardwareGone;
@@ -205,6 +210,7 @@ std::int16_t SerialLink::setPortOpen(bool open)
     if (open) {
         if (state_ == State::Open)
             return comm_code::AlreadyOpen;
+        refusal_.reset();
         const std::int16_t code = openSelectedPort();
         if (code == comm_code::None)
             state_ = State::Open;
@@ -284,45 +290,43 @@ std::int16_t SerialLink::openSelectedPort()
     const auto path = selectedPath();
     if (!path)
         return comm_code::InvalidId;
-    // Open the device itself, not the name that leads to it, so that lock files name the
+    // The device itself is opened, not the name that leads to it, so that lock files name the
     // device and two names for one device cannot both be taken.
-    const QString device = QFileInfo(QString::fromStdString(*path)).canonicalFilePath();
-    if (device.isEmpty())
-        return comm_code::HardwareGone;
-    const std::string devicePath = device.toStdString();
-    if (heldByLockFile(devicePath, lockFileDirectories()))
-        return comm_code::AlreadyOpen;
-    DeviceClaim claim(devicePath);
-    if (!claim.held())
-        return codeFor(claim.outcome());
+    PortCheck check = checkPort(*path, lockFileDirectories());
+    if (check.diagnosis.state != PortState::Free) {
+        refusal_ = std::move(check.diagnosis);
+        return codeFor(refusal_->state);
+    }
 
-    port_.setPortName(device);
+    port_.setPortName(QString::fromStdString(check.device));
     port_.setFlowControl(QSerialPort::NoFlowControl);
     port_.clearError();
+    // The open sets the exclusive-open flag and the close clears it again: the flag is this
+    // link's own, since a port whose flag was set already has been refused above.
     if (!port_.open(QIODevice::WriteOnly))
         return codeFor(port_.error());
     if (const std::int16_t code = applySettings(settings_); code != comm_code::None) {
         port_.close();
         return code;
     }
-    claim_ = std::move(claim);
+    claim_ = std::move(check.claim);
     queue_.restart(charactersPerSecond(settings_), LineQueue::Clock::now());
     return comm_code::None;
 }
 
-// Looked at once the open has let go of the device, so that the look does not find the link
-// itself in the way. What the look cannot see (settings the device refused, say) is told by
-// the code the open failed with.
+// What the look before the open found; past it, the code the open failed with tells what the
+// look could not see (settings the device refused, say).
 std::optional<PortDiagnosis> SerialLink::explainFailedOpen(std::int16_t code) const
 {
+    if (refusal_)
+        return refusal_;
     const auto path = selectedPath();
     if (!path)
         return std::nullopt;
-    PortDiagnosis diagnosis = diagnosePort(*path, lockFileDirectories());
-    if (diagnosis.state == PortState::Free) {
-        diagnosis.state = PortState::OpenFailed;
-        diagnosis.detail = commErrorText(code);
-    }
+    PortDiagnosis diagnosis;
+    diagnosis.device = *path;
+    diagnosis.state = PortState::OpenFailed;
+    diagnosis.detail = commErrorText(code);
     return diagnosis;
 }
 

@@ -88,7 +88,8 @@ private:
     LineQueue queue_;
     State state_ = State::Closed;
     std::optional<PortDiagnosis> openFailure_;
-    bool inOperation_ = false; // errors raised inside our own calls are handled there
+    std::optional<PortDiagnosis> refusal_; // what the look before the last open refused
+    bool inOperation_ = false;             // errors raised inside our own calls are handled there
     int stopDescriptor_ = -1;
 };
 

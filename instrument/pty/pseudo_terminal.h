@@ -31,6 +31,8 @@ public:
 
     // The master's descriptor, non-blocking and closed on exec; -1 once closed.
     int master() const { return master_; }
+    // The slave's descriptor this side keeps (Slave::Kept), closed on exec; else -1.
+    int slave() const { return slave_; }
     // Hangs the line up as an unplugged adapter would (with the slave released).
     void closeMaster();
 

@@ -73,23 +73,28 @@ struct RangeCase {
     const char* name;
     double entry;
     varlo::Unit unit;
-    bool refused;
+    Outcome outcome;
 };
 
 class EnterRange : public ::testing::TestWithParam<RangeCase> {};
 
-TEST_P(EnterRange, RefusesOnlyAboveOneHundredMegahertz)
+// Above the range and below zero nothing is sent and nothing of the state changes: the flags,
+// the marks and the entry stay for the user to mend.
+TEST_P(EnterRange, SendsOnlyFromZeroToOneHundredMegahertz)
 {
     auto state = startedUp();
+    varlo::selectWaveform(state, varlo::Waveform::Square);
     state.EntryValue = GetParam().entry;
     varlo::selectUnit(state, GetParam().unit);
     const varlo::PanelState before = state;
     const auto decision = sendOnce(state);
-    EXPECT_EQ(decision.outcome == Outcome::FrequencyTooLarge, GetParam().refused);
-    if (GetParam().refused) {
+    EXPECT_EQ(decision.outcome, GetParam().outcome);
+    if (GetParam().outcome != Outcome::Send) {
         EXPECT_TRUE(decision.command.empty());
         EXPECT_TRUE(state.SettingsChanged);
+        EXPECT_TRUE(state.RedMarks.isRed(varlo::Marked::WaveSqu));
         EXPECT_EQ(state.KeyCount, before.KeyCount);
+        EXPECT_EQ(state.EntryValue, before.EntryValue);
     }
 }
 
@@ -97,21 +102,19 @@ const double Inf = std::numeric_limits<double>::infinity();
 
 INSTANTIATE_TEST_SUITE_P(
     Frequencies, EnterRange,
-    ::testing::Values(RangeCase{"exactly_the_limit", 100, varlo::Unit::MHz, false},
-                      RangeCase{"just_above", 100.00001, varlo::Unit::MHz, true},
-                      RangeCase{"in_hertz", 100000001, varlo::Unit::Hz, true},
-                      RangeCase{"overflowing_double", 1e305, varlo::Unit::MHz, true},
-                      RangeCase{"infinite", Inf, varlo::Unit::Hz, true},
-                      RangeCase{"negative_infinite", -Inf, varlo::Unit::KHz, false},
-                      RangeCase{"large_negative", -1e300, varlo::Unit::MHz, false}),
+    ::testing::Values(
+        RangeCase{"exactly_the_limit", 100, varlo::Unit::MHz, Outcome::Send},
+        RangeCase{"just_above", 100.00001, varlo::Unit::MHz, Outcome::FrequencyTooLarge},
+        RangeCase{"in_hertz", 100000001, varlo::Unit::Hz, Outcome::FrequencyTooLarge},
+        RangeCase{"overflowing_double", 1e305, varlo::Unit::MHz, Outcome::FrequencyTooLarge},
+        RangeCase{"infinite", Inf, varlo::Unit::Hz, Outcome::FrequencyTooLarge},
+        RangeCase{"zero", 0, varlo::Unit::KHz, Outcome::Send},
+        RangeCase{"negative_zero", -0.0, varlo::Unit::Hz, Outcome::Send},
+        RangeCase{"just_below_zero", -0.01, varlo::Unit::Hz, Outcome::FrequencyBelowZero},
+        RangeCase{"negative_fraction", -12.75, varlo::Unit::KHz, Outcome::FrequencyBelowZero},
+        RangeCase{"negative_infinite", -Inf, varlo::Unit::KHz, Outcome::FrequencyBelowZero},
+        RangeCase{"large_negative", -1e300, varlo::Unit::MHz, Outcome::FrequencyBelowZero}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Enter, NegativeFrequenciesSendZeros)
-{
-    auto state = startedUp();
-    state.EntryValue = -Inf;
-    EXPECT_EQ(sendOnce(state).command, "0000000008");
-}
 
 TEST(Enter, EndsTheEntrySoThePointStartsANewOne)
 {

@@ -39,6 +39,21 @@ PortDiagnosis inGroup(std::string group)
     return diagnosis;
 }
 
+PortDiagnosis exclusive(bool everyProcessSeen)
+{
+    PortDiagnosis diagnosis = on(PortState::MarkedExclusive);
+    diagnosis.everyProcessSeen = everyProcessSeen;
+    return diagnosis;
+}
+
+PortDiagnosis namelessLock(bool removable)
+{
+    PortDiagnosis diagnosis =
+        with(on(PortState::NamelessLock), std::nullopt, "", "/tmp/LCK..ttyUSB0");
+    diagnosis.lockRemovable = removable;
+    return diagnosis;
+}
+
 PortDiagnosis failedWith(std::string detail)
 {
     PortDiagnosis diagnosis = on(PortState::OpenFailed);
@@ -79,10 +94,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "COM5 (/dev/ttyUSB0): blocked by the stale lock /run/lock/LCK..ttyUSB0 (pid "
                 "4242 has ended), which this user cannot remove; remove it with: sudo rm "
                 "/run/lock/LCK..ttyUSB0"},
-        TextRow{"StaleLockWithoutPid", with(on(PortState::StaleLock), std::nullopt, "", StaleLock),
-                "COM5 (/dev/ttyUSB0): blocked by the stale lock /run/lock/LCK..ttyUSB0 (it "
-                "names no running process), which this user cannot remove; remove it with: "
-                "sudo rm /run/lock/LCK..ttyUSB0"},
+        TextRow{"BrokenLink", on(PortState::BrokenLink),
+                "COM5 (/dev/ttyUSB0): broken link: the links lead round in a loop"},
+        TextRow{"ExclusiveWithNoHolderAnywhere", exclusive(true),
+                "COM5 (/dev/ttyUSB0): marked exclusive, but no process holds it"},
+        TextRow{"ExclusiveWithNoHolderInSight", exclusive(false),
+                "COM5 (/dev/ttyUSB0): marked exclusive, but no process that this user can see "
+                "holds it; sudo fuser -v /dev/ttyUSB0 shows any other"},
+        TextRow{"LockNamingNoProcess", namelessLock(true),
+                "COM5 (/dev/ttyUSB0): blocked by /tmp/LCK..ttyUSB0, a lock file that names no "
+                "process; if no program is using the port, remove it with: rm /tmp/LCK..ttyUSB0"},
+        TextRow{"AnotherUsersLockNamingNoProcess", namelessLock(false),
+                "COM5 (/dev/ttyUSB0): blocked by /tmp/LCK..ttyUSB0, a lock file that names no "
+                "process; if no program is using the port, remove it with: sudo rm "
+                "/tmp/LCK..ttyUSB0"},
         TextRow{"OpenFailedWithReason", failedWith("Unsupported baudrate"),
                 "COM5 (/dev/ttyUSB0): cannot be opened: Unsupported baudrate"}),
     [](const auto& info) { return std::string(info.param.name); });

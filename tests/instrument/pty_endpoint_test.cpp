@@ -1,15 +1,22 @@
 #include "pty_endpoint.h"
 #include "start_up_command.h"
 
+#include "qt/pty_pair.h"
+
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using varlo::instrument::PtyEndpoint;
@@ -65,6 +72,43 @@ TEST(PtyEndpoint, KeepsListeningAfterThePanelClosesAndReopensThePort)
     spy.wait(100);
     writeTo(link, "B400000064");
     EXPECT_EQ(received(spy, 10), QByteArray("B400000064"));
+}
+
+// A program that held the port exclusively and was killed: the kernel drops its descriptor
+// but not the flag, which stays on a pseudo-terminal while its master is open. The endpoint
+// takes the flag off once nothing but itself holds the port, never while the holder lives.
+TEST(PtyEndpoint, FreesThePortOnceAKilledHolderIsGone)
+{
+    QTemporaryDir dir;
+    PtyEndpoint::Opened opened = PtyEndpoint::open(dir.path(), 3);
+    ASSERT_TRUE(opened.endpoint);
+    const std::string slave = opened.endpoint->slavePath().toStdString();
+
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const int fd = ::open(slave.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+        const char held = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 ? '1' : '0';
+        (void)!::write(ready[1], &held, 1);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(held, '1');
+    QTest::qWait(200);
+    EXPECT_TRUE(markedExclusive(slave)) << "the living holder keeps its claim";
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    const QDeadlineTimer deadline(3000);
+    while (markedExclusive(slave) && !deadline.hasExpired())
+        QTest::qWait(20);
+    EXPECT_FALSE(markedExclusive(slave)) << "the port is still blocked for the next user";
 }
 
 } // namespace

@@ -50,11 +50,14 @@ FlockingChild::FlockingChild(const std::string& devicePath, Hold how)
         throw std::runtime_error("fork failed");
     if (pid_ == 0) {
         // Only async-signal-safe calls from here on.
-        ::close(answer[0]);
-        ::close(release[1]);
+        // Nothing of the parent's: a pty master it inherited would make it the line's far end.
+        for (int fd = 3; fd < 1024; ++fd)
+            if (fd != answer[1] && fd != release[0])
+                ::close(fd);
         const int fd = ::open(devicePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
         const bool locked = fd >= 0 && (how == Hold::Flock ? ::flock(fd, LOCK_EX | LOCK_NB)
-                                                           : ::ioctl(fd, TIOCEXCL)) == 0;
+                                        : how == Hold::ExclusiveOpen ? ::ioctl(fd, TIOCEXCL)
+                                                                     : 0) == 0;
         const char* reply = locked ? "1\n" : "0\n";
         (void)!::write(answer[1], reply, 2);
         char c;

@@ -7,12 +7,12 @@
 
 // Other programs holding a serial port, for the tests that check it is left alone.
 
-// A child process that holds a device as serial terminals do: with an exclusive flock, or
-// with the terminal's exclusive-open flag (which binds everyone but root). The hold lasts
-// from construction until destruction.
+// A child process that holds a device as serial terminals do: with an exclusive flock, with
+// the terminal's exclusive-open flag (which the kernel enforces on everyone but root), or only
+// by having it open. The hold lasts from construction until destruction.
 class FlockingChild {
 public:
-    enum class Hold { Flock, ExclusiveOpen };
+    enum class Hold { Flock, ExclusiveOpen, OpenOnly };
 
     explicit FlockingChild(const std::string& devicePath, Hold how = Hold::Flock);
     ~FlockingChild();

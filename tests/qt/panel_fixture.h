@@ -172,6 +172,16 @@ public:
         EXPECT_EQ(sentWithin(300), "");
     }
 
+    // Enter was refused and the panel goes on: the below-zero box came last, nothing went out.
+    void expectRefusedAsBelowZero()
+    {
+        const RecordingDialogs::Box refusal{"exclamation", "Out of Range", "Frequency below zero!"};
+        ASSERT_FALSE(dialogs.boxes.empty());
+        EXPECT_EQ(dialogs.boxes.back(), refusal);
+        EXPECT_FALSE(dialogs.ended);
+        EXPECT_EQ(sentWithin(300), "");
+    }
+
     PortDir dir;
     PtyPair pty{dir.path(), 3};
     RecordingDialogs dialogs;

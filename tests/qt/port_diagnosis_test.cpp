@@ -2,6 +2,7 @@
 
 #include "serial/line_settings.h"
 #include "serial/port_lock.h"
+#include "serial/port_state_text.h"
 #include "serial/serial_link.h"
 
 #include "qt/lock_holders.h"
@@ -14,6 +15,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,20 +56,30 @@ TEST_F(Diagnosis, FlockHolderIsNamedByPidAndProgram)
     EXPECT_EQ(diagnosis.lockFile, "");
 }
 
-// The flag keeps out everyone but root: a user learns who set it from the descriptors of
-// the processes it may read; root opens the port regardless, so to root it is free.
+// The flag keeps out everyone but root; to root too the port is busy, and its holder is
+// found among the descriptors of the processes.
 TEST_F(Diagnosis, ExclusiveOpenHolderIsFoundAmongOpenDescriptors)
 {
     FlockingChild terminal(pty.slavePath(), FlockingChild::Hold::ExclusiveOpen);
     ASSERT_TRUE(terminal.holding());
     const auto diagnosis = diagnose(portPath("COM4"));
-    if (::geteuid() == 0) {
-        EXPECT_EQ(diagnosis.state, PortState::Free);
-        return;
-    }
     EXPECT_EQ(diagnosis.state, PortState::Busy);
     EXPECT_EQ(diagnosis.holderPid, terminal.pid());
     EXPECT_EQ(diagnosis.holderName, ownProgramName());
+}
+
+// A holder that ends without clearing the flag leaves it on a pseudo-terminal: that is said,
+// and no holder is made up. Root sees every process; another user only its own.
+TEST_F(Diagnosis, ExclusiveFlagWithoutHolderIsSaidSo)
+{
+    {
+        FlockingChild ended(pty.slavePath(), FlockingChild::Hold::ExclusiveOpen);
+    }
+    ASSERT_TRUE(markedExclusive(pty.slavePath()));
+    const auto diagnosis = diagnose(portPath("COM4"));
+    EXPECT_EQ(diagnosis.state, PortState::MarkedExclusive);
+    EXPECT_EQ(diagnosis.holderPid, std::nullopt);
+    EXPECT_EQ(diagnosis.everyProcessSeen, ::geteuid() == 0);
 }
 
 TEST_F(Diagnosis, LiveLockFileNamesItsHolderAndItself)
@@ -80,12 +92,6 @@ TEST_F(Diagnosis, LiveLockFileNamesItsHolderAndItself)
     EXPECT_EQ(diagnosis.holderPid, ::getpid());
     EXPECT_EQ(diagnosis.holderName, ownProgramName());
     EXPECT_EQ(diagnosis.lockFile, lock);
-}
-
-TEST_F(Diagnosis, RegularFileIsNoTerminal)
-{
-    std::ofstream(portPath("COM7")) << "not a port";
-    EXPECT_EQ(diagnose(portPath("COM7")).state, PortState::NotATerminal);
 }
 
 TEST_F(Diagnosis, MissingPathIsMissing)
@@ -137,5 +143,77 @@ TEST(StaleLock, ThatCannotBeRemovedBlocksTheLinkAndIsNamed)
                                   "sudo rm " +
                                   qtLock);
 }
+
+// What --list says of a port and what the open does with it agree, whichever lock directory
+// a lock file is in: a line of the list is the open's refusal, word for word.
+enum class Setting { NamelessLockWhereQtLocks, StaleLockInTmp, LinkLoop };
+
+struct AgreeRow {
+    const char* name;
+    Setting setting;
+};
+
+class ListAndOpen : public ::testing::TestWithParam<AgreeRow> {};
+
+TEST_P(ListAndOpen, Agree)
+{
+    PortDir ports;
+    PtyPair pty{ports.path(), 4};
+    const std::string com4 = ports.path().toStdString() + "/COM4";
+    const std::string lockName = "/LCK.." + varlo::lockFileNames(pty.slavePath()).front();
+    RemovedAtEnd lock;
+    std::string expected = "opened";
+    switch (GetParam().setting) {
+    case Setting::NamelessLockWhereQtLocks:
+        // Qt's own lock would wait thirty seconds on it, then remove it.
+        if (::access("/var/lock", W_OK) != 0)
+            GTEST_SKIP() << "/var/lock is not writable by this user";
+        lock.path = "/var/lock" + lockName;
+        std::ofstream(lock.path) << "garbage";
+        expected = "COM4 (" + com4 + "): blocked by " + lock.path +
+                   ", a lock file that names no process; if no program is using the port, "
+                   "remove it with: rm " +
+                   lock.path;
+        break;
+    case Setting::StaleLockInTmp: {
+        // A lock this user may not write is as stuck as another user's; root may remove any,
+        // so to root it blocks nothing.
+        lock.path = "/tmp" + lockName;
+        const pid_t ended = endedProcessId();
+        std::ofstream(lock.path) << ended << "\n";
+        ASSERT_EQ(::chmod(lock.path.c_str(), 0444), 0);
+        if (::geteuid() != 0)
+            expected = "COM4 (" + com4 + "): blocked by the stale lock " + lock.path + " (pid " +
+                       std::to_string(ended) +
+                       " has ended), which this user cannot remove; remove it with: sudo rm " +
+                       lock.path;
+        break;
+    }
+    case Setting::LinkLoop:
+        ASSERT_EQ(::unlink(com4.c_str()), 0);
+        ASSERT_EQ(::symlink("COM4", com4.c_str()), 0);
+        expected = "COM4 (" + com4 + "): broken link: the links lead round in a loop";
+        break;
+    }
+
+    const auto listed = varlo::diagnosePort(com4, varlo::lockFileDirectories());
+    const std::string listLine =
+        listed.state == PortState::Free ? "opened" : varlo::portStateText(4, listed);
+    varlo::SerialLink link;
+    const int opened = link.OpenPort(4, varlo::PanelLineSettings, 1);
+    const auto why = link.lastOpenFailure();
+    const std::string openLine = opened != 0 ? "opened"
+                                 : why       ? varlo::portStateText(4, *why)
+                                             : "refused with no reason";
+    EXPECT_EQ(listLine, openLine);
+    EXPECT_EQ(openLine, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, ListAndOpen,
+                         ::testing::Values(AgreeRow{"NamelessLockWhereQtLocks",
+                                                    Setting::NamelessLockWhereQtLocks},
+                                           AgreeRow{"StaleLockInTmp", Setting::StaleLockInTmp},
+                                           AgreeRow{"LinkLoop", Setting::LinkLoop}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

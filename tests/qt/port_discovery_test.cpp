@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/inotify.h>
 #include <unistd.h>
 
 using Box = RecordingDialogs::Box;
@@ -33,30 +32,6 @@ Box usingPort(const std::string& text)
 }
 
 const Box NoPortBox{"stop", "Function Generator", "No communication port can use!"};
-
-// Watches a device for opens by anyone, so a test can tell that a port was never touched.
-class OpenWatch {
-public:
-    explicit OpenWatch(const std::string& path)
-        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
-          watch_(::inotify_add_watch(fd_, path.c_str(), IN_OPEN))
-    {
-    }
-    ~OpenWatch() { ::close(fd_); }
-    OpenWatch(const OpenWatch&) = delete;
-    OpenWatch& operator=(const OpenWatch&) = delete;
-
-    bool watching() const { return fd_ >= 0 && watch_ >= 0; }
-    bool opened() const
-    {
-        alignas(inotify_event) char buffer[4096];
-        return ::read(fd_, buffer, sizeof buffer) > 0;
-    }
-
-private:
-    int fd_;
-    int watch_;
-};
 
 class Discovery : public ::testing::Test {
 protected:
@@ -160,11 +135,13 @@ TEST_F(Discovery, UnusablePortsGetNoBoxButTheirReasonOnStderr)
     ASSERT_TRUE(terminal.holding());
     const std::string dir = ports.path().toStdString();
     std::ofstream(dir + "/COM4") << "not a port";
+    ASSERT_EQ(::symlink("COM6", (dir + "/COM6").c_str()), 0);
     dialogs.answers = {true};
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(varlo::discoverPort(link, dialogs), 3);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "COM5 (" + dir + "/COM5): busy: " + ownProgramName() + " (pid " +
+              "COM6 (" + dir + "/COM6): broken link: the links lead round in a loop\n" + "COM5 (" +
+                  dir + "/COM5): busy: " + ownProgramName() + " (pid " +
                   std::to_string(terminal.pid()) + ") holds it\n" + "COM4 (" + dir +
                   "/COM4): not a terminal\n");
     EXPECT_EQ(dialogs.boxes, (std::vector<Box>{question(3), usingPort("Using COM3:")}));

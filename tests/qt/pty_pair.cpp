@@ -6,7 +6,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,6 +78,38 @@ termios PtyPair::lineSettings() const
     if (::tcgetattr(terminal_.master(), &line) != 0)
         throw std::runtime_error("cannot read the line's settings at the master");
     return line;
+}
+
+OpenWatch::OpenWatch(const std::string& path)
+    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+      watch_(::inotify_add_watch(fd_, path.c_str(), IN_OPEN))
+{
+}
+
+OpenWatch::~OpenWatch()
+{
+    ::close(fd_);
+}
+
+bool OpenWatch::opened() const
+{
+    alignas(inotify_event) char buffer[4096];
+    return ::read(fd_, buffer, sizeof buffer) > 0;
+}
+
+bool markedExclusive(const std::string& devicePath)
+{
+    const int fd = ::open(devicePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == EBUSY)
+        return true;
+    if (fd < 0)
+        throw std::runtime_error("cannot open " + devicePath);
+    int exclusive = 0;
+    const bool read = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0;
+    ::close(fd);
+    if (!read)
+        throw std::runtime_error("cannot read the exclusive-open flag of " + devicePath);
+    return exclusive != 0;
 }
 
 PortDir::PortDir()

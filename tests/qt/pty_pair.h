@@ -34,6 +34,27 @@ private:
     varlo::PseudoTerminal terminal_;
 };
 
+// Watches a file for opens by anyone from construction on, so a test can tell that a port
+// was never touched.
+class OpenWatch {
+public:
+    explicit OpenWatch(const std::string& path);
+    ~OpenWatch();
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+
+    bool watching() const { return fd_ >= 0 && watch_ >= 0; }
+    bool opened() const;
+
+private:
+    int fd_;
+    int watch_;
+};
+
+// Whether the terminal carries the exclusive-open flag: as root, read through a descriptor of
+// its own; as anyone else, the flag itself refuses the open.
+bool markedExclusive(const std::string& devicePath);
+
 // A fresh port directory for one test, removed with it; restores the variable's old value.
 class PortDir {
 public:

@@ -2,6 +2,7 @@
 
 #include "serial/comm_error_text.h"
 #include "serial/line_settings.h"
+#include "serial/port_state_text.h"
 
 #include "qt/lock_holders.h"
 #include "qt/pty_pair.h"
@@ -14,6 +15,8 @@
 #include <fstream>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -62,12 +65,40 @@ TEST_F(SerialLinkOnPty, PortNumberOutsideTheRangeFailsBeforeAnythingIsOpened)
     EXPECT_EQ(link.state(), SerialLink::State::Closed);
 }
 
-TEST_F(SerialLinkOnPty, RegularFileIsNoPort)
+// What is no terminal is refused by its file type, never opened: a reader of a FIFO would
+// see end-of-file.
+struct NonTerminalRow {
+    const char* name;
+    bool fifo;
+};
+
+class NonTerminal : public SerialLinkOnPty, public ::testing::WithParamInterface<NonTerminalRow> {};
+
+TEST_P(NonTerminal, IsRefusedWithoutBeingOpened)
 {
-    std::ofstream(ports.path().toStdString() + "/COM5") << "not a port";
+    const std::string path = ports.path().toStdString() + "/COM5";
+    int reader = -1;
+    if (GetParam().fifo) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+    } else {
+        std::ofstream(path) << "not a port";
+    }
+    const OpenWatch watch(path);
+    ASSERT_TRUE(watch.watching());
     EXPECT_EQ(link.OpenPort(5, Settings, 1), 0);
-    EXPECT_EQ(link.state(), SerialLink::State::Closed);
+    ASSERT_TRUE(link.lastOpenFailure());
+    EXPECT_EQ(link.lastOpenFailure()->state, varlo::PortState::NotATerminal);
+    EXPECT_FALSE(watch.opened());
+    if (reader >= 0)
+        ::close(reader);
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, NonTerminal,
+                         ::testing::Values(NonTerminalRow{"RegularFile", false},
+                                           NonTerminalRow{"FifoWithAReader", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialLinkOnPty, WriteSendsExactlyTheCommandBytes)
 {
@@ -279,6 +310,38 @@ TEST_F(SerialLinkOnPty, PortFlockedByATerminalProgramIsRefused)
     ASSERT_TRUE(terminal.holding());
     EXPECT_EQ(link.OpenPort(3, Settings, 1), 0);
 }
+
+// A terminal program holds its port with the exclusive-open flag, or only by having it open.
+// Either way the port is busy for every user, root included (whom the flag lets in), the
+// holder is named, and its flag is left as it was, also by the close.
+struct HolderRow {
+    const char* name;
+    FlockingChild::Hold hold;
+};
+
+class HeldByAnother : public SerialLinkOnPty, public ::testing::WithParamInterface<HolderRow> {};
+
+TEST_P(HeldByAnother, PortIsBusyForEveryUserAndKeepsItsHolder)
+{
+    FlockingChild terminal(com3.slavePath(), GetParam().hold);
+    ASSERT_TRUE(terminal.holding());
+    const bool exclusive = GetParam().hold == FlockingChild::Hold::ExclusiveOpen;
+    ASSERT_EQ(markedExclusive(com3.slavePath()), exclusive);
+
+    EXPECT_EQ(link.OpenPort(3, Settings, 1), 0);
+    const auto why = link.lastOpenFailure();
+    EXPECT_EQ(why ? varlo::portStateText(3, *why) : "opened",
+              "COM3 (" + ports.path().toStdString() + "/COM3): busy: " + ownProgramName() +
+                  " (pid " + std::to_string(terminal.pid()) + ") holds it");
+    link.ClosePort();
+    EXPECT_EQ(markedExclusive(com3.slavePath()), exclusive);
+}
+
+INSTANTIATE_TEST_SUITE_P(Holds, HeldByAnother,
+                         ::testing::Values(HolderRow{"ExclusiveOpen",
+                                                     FlockingChild::Hold::ExclusiveOpen},
+                                           HolderRow{"OpenOnly", FlockingChild::Hold::OpenOnly}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialLinkOnPty, PortWithLiveLockFileIsRefused)
 {

@@ -33,10 +33,15 @@ std::vector<std::string> lockFilesOf(const std::string& device)
     return found;
 }
 
-TEST(VarloProcess, SignalEndsItLikeExitWithThePortFreeAndNoLockLeft)
+// The signal comes while "Find Com 3, Using it?" is open: the scan stops there, and no lower
+// port is opened, locked or set.
+TEST(VarloProcess, SignalDuringTheScanEndsItLikeExitTouchingNoOtherPort)
 {
     PortDir ports;
     PtyPair com3(ports.path(), 3);
+    PtyPair com1(ports.path(), 1);
+    const OpenWatch watch1(com1.slavePath());
+    ASSERT_TRUE(watch1.watching());
     QProcess varlo;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -45,12 +50,12 @@ TEST(VarloProcess, SignalEndsItLikeExitWithThePortFreeAndNoLockLeft)
     ASSERT_TRUE(varlo.waitForStarted());
 
     // The scan holds COM3 open, locked, while it asks whether to use it.
+    const std::string device = com3.slavePath();
     QElapsedTimer timer;
     timer.start();
-    while (!com3.slaveHeldOpen() && timer.elapsed() < 10000)
+    while ((!com3.slaveHeldOpen() || lockFilesOf(device).empty()) && timer.elapsed() < 10000)
         QThread::msleep(10);
     ASSERT_TRUE(com3.slaveHeldOpen()) << "the panel never opened COM3";
-    const std::string device = com3.slavePath();
     ASSERT_FALSE(lockFilesOf(device).empty()) << "no lock file to be left behind";
 
     ASSERT_EQ(::kill(static_cast<pid_t>(varlo.processId()), SIGTERM), 0);
@@ -58,6 +63,7 @@ TEST(VarloProcess, SignalEndsItLikeExitWithThePortFreeAndNoLockLeft)
     EXPECT_EQ(varlo.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(varlo.exitCode(), 0);
     EXPECT_EQ(lockFilesOf(device), std::vector<std::string>{});
+    EXPECT_FALSE(watch1.opened()) << "COM1 was opened after the signal";
     varlo::SerialLink link;
     EXPECT_EQ(link.OpenPort(3, varlo::PanelLineSettings, 1), 3) << "the port is free again";
 }
