@@ -92,8 +92,9 @@ Step limitsQuery(Parameters parameters, const std::string& low, const std::strin
     if (const auto error = countIs(parameters, 1))
         return ErrorStep{*error};
     const auto read = readNumber(parameters[0]);
-    const Limit* limit =
-        std::holds_alternative<Number>(read) ? std::get_if<Limit>(&std::get<Number>(read)) : nullptr;
+    const Limit* limit = std::holds_alternative<Number>(read)
+                             ? std::get_if<Limit>(&std::get<Number>(read))
+                             : nullptr;
     if (limit == nullptr)
         return ErrorStep{Error::IllegalValue};
     return answer(*limit == Limit::Minimum ? low : *limit == Limit::Maximum ? high : byDefault);
@@ -231,23 +232,22 @@ Step version(Parameters p)
 
 std::variant<double, Error> frequencyOf(const Parameter& parameter)
 {
-    return numberIn(parameter, FrequencyUnits, MinFrequencyHz, MaxFrequencyHz,
-                    StartupFrequencyHz);
+    return numberIn(parameter, FrequencyUnits, MinFrequencyHz, MaxFrequencyHz, StartupFrequencyHz);
 }
 
 Step setFrequency(Parameters p)
 {
     if (const auto error = countIs(p, 1))
         return ErrorStep{*error};
-    return stepOr(frequencyOf(p[0]), [](double hz) -> Step { return ChangeStep{SetFrequency{hz}}; });
+    return stepOr(frequencyOf(p[0]),
+                  [](double hz) -> Step { return ChangeStep{SetFrequency{hz}}; });
 }
 
 Step frequency(Parameters p)
 {
-    return limitsQuery(p, "0.01", "100000000", "1000",
-                       answerFrom([](Session&, const GeneratorSettings& sent) {
-                           return frequencyText(sent);
-                       }));
+    return limitsQuery(
+        p, "0.01", "100000000", "1000",
+        answerFrom([](Session&, const GeneratorSettings& sent) { return frequencyText(sent); }));
 }
 
 Step setFunction(Parameters p)

@@ -20,9 +20,9 @@ void setFrequency(GeneratorSettings& settings, double hz)
 
 PlannedWrite frequencyWrite(const GeneratorSettings& after)
 {
-    return {frequencyCommand(hertzOf(after), after.attenuatorOn, after.dutyAdjusted,
-                             after.waveform),
-            after};
+    return {
+        frequencyCommand(hertzOf(after), after.attenuatorOn, after.dutyAdjusted, after.waveform),
+        after};
 }
 
 } // namespace

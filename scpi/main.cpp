@@ -134,8 +134,8 @@ int main(int argc, char** argv)
     if (const QString why =
             server.listen(address, static_cast<quint16>(std::get<ListenAddress>(listen).port));
         !why.isEmpty()) {
-        std::fprintf(stderr, "varlo-scpi: cannot listen on %s: %s\n", qPrintable(parser.value(listenOption)),
-                     qPrintable(why));
+        std::fprintf(stderr, "varlo-scpi: cannot listen on %s: %s\n",
+                     qPrintable(parser.value(listenOption)), qPrintable(why));
         return exit_status::PortNotOpened;
     }
     if (!address.isLoopback())

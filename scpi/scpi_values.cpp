@@ -48,7 +48,8 @@ std::size_t skipDigits(std::string_view text, std::size_t& i)
 bool matchesMnemonic(std::string_view word, std::string_view pattern)
 {
     std::size_t shortLength = 0;
-    while (shortLength < pattern.size() && !(pattern[shortLength] >= 'a' && pattern[shortLength] <= 'z'))
+    while (shortLength < pattern.size() &&
+           !(pattern[shortLength] >= 'a' && pattern[shortLength] <= 'z'))
         ++shortLength;
     return sameWord(word, pattern.substr(0, shortLength)) || sameWord(word, pattern);
 }
