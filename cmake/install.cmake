@@ -1,6 +1,6 @@
-# Installation and the Debian package: the panel, the instrument and varlo-send in bin/, the
-# manual pages, the panel's desktop entry, AppStream metadata and icon in the freedesktop places,
-# and the copyright and changelog Debian asks for.
+# Installation and the Debian package: the panel, the instrument, varlo-send and varlo-scpi in
+# bin/, the manual pages, the panel's desktop entry, AppStream metadata and icon in the
+# freedesktop places, and the copyright and changelog Debian asks for.
 include(GNUInstallDirs)
 
 set(varlo_app_dir ${CMAKE_CURRENT_LIST_DIR}/../app)
@@ -16,7 +16,7 @@ set(VARLO_HOMEPAGE "https://varlo.example.org"
 set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
     CACHE STRING "Maintainer named in the Debian package and its changelog")
 
-install(TARGETS varlo varlo-instrument varlo-send RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS varlo varlo-instrument varlo-send varlo-scpi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${varlo_app_dir}/varlo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${VARLO_APP_ID}.desktop)
 configure_file(${varlo_app_dir}/varlo.metainfo.xml.in
@@ -34,7 +34,8 @@ install(FILES ${varlo_icon_dir}/varlo.svg
 configure_file(${varlo_debian_dir}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
 set(varlo_compressed)
 foreach(source ${varlo_doc_dir}/varlo.1 ${varlo_doc_dir}/varlo-instrument.1
-        ${varlo_doc_dir}/varlo-send.1 ${CMAKE_BINARY_DIR}/debian/changelog)
+        ${varlo_doc_dir}/varlo-send.1 ${varlo_doc_dir}/varlo-scpi.1
+        ${CMAKE_BINARY_DIR}/debian/changelog)
     get_filename_component(name ${source} NAME)
     set(compressed ${CMAKE_BINARY_DIR}/debian/${name}.gz)
     add_custom_command(OUTPUT ${compressed}
@@ -59,6 +60,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "sent as short hex commands.\n"
     "varlo-send sends the same commands from the command line, for sweeps\n"
     "and scripts.\n"
+    "varlo-scpi makes the generator a networked SCPI instrument for lab\n"
+    "software such as pyvisa.\n"
     "varlo-instrument plays the generator on a pseudo-terminal for trying the\n"
     "panel without one.")
 set(CPACK_PACKAGE_CONTACT ${VARLO_MAINTAINER})

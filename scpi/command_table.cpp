@@ -477,7 +477,7 @@ std::vector<Step> stepsForLine(std::string_view line)
     std::vector<Step> steps;
     for (const ParsedUnit& unit : parseLine(line)) {
         if (const auto* error = std::get_if<Error>(&unit))
-            steps.emplace_back(std::in_place_type<ErrorStep>, *error);
+            steps.emplace_back(std::in_place_type<ErrorStep>, ErrorStep{*error});
         else
             steps.push_back(stepFor(std::get<ParsedCommand>(unit)));
     }

@@ -7,7 +7,7 @@ set -euo pipefail
 # the tree looks for GoogleTest even when only the programs are built.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev fonts-dejavu-core libgtest-dev)
 packages+=(dpkg-dev file)
-# What the tests add: an X server for the end-to-end run, clang for the fuzzers, pyvisa, and the
+# What the tests add: an X server for the end-to-end run, clang for the fuzzers, and the
 # checkers of the package, its desktop entry, metadata and manual pages.
 if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(python3 xvfb xauth xdotool x11-utils x11-apps clang)
@@ -15,9 +15,9 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     # varlo-scpi is tested with the lab's own SCPI client.
     packages+=(python3-pyvisa python3-pyvisa-py)
 fi
-# The benchmark's probe drives the X server through XTest.
+# The benchmark's probe drives the X server through XTest; varlo-scpi is timed beside socat.
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libxtst-dev)
+    packages+=(libxtst-dev socat)
 fi
 
 as_root=()
