@@ -24,6 +24,9 @@ ScpiConnection::ScpiConnection(QTcpSocket* socket, GeneratorLink& generator, QOb
     socket_->setParent(this);
     socket_->setReadBufferSize(SocketBuffer);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A client whose machine vanished without closing is found out in time and gives its
+    // place back.
+    socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     connect(socket_, &QTcpSocket::readyRead, this, &ScpiConnection::readLines);
     connect(socket_, &QTcpSocket::bytesWritten, this, &ScpiConnection::readLines);
     connect(socket_, &QTcpSocket::disconnected, this, [this] {
