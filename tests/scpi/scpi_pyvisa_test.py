@@ -127,7 +127,7 @@ def sweep_then_opc(ctx):
     waited = time.monotonic() - start
     # 20 commands of 10 characters at 960 a second: the answer cannot come sooner.
     check("*OPC? waits for the line", waited >= 19 * 10 / 960, f"{waited:.3f} s")
-    arrived = ctx.instrument.take(20, timeout_s=1)
+    arrived = ctx.instrument.take(20)
     check("sweep", arrived == [f"frequency {hz}.00 Hz, sine, attenuator off, duty not adjusted"
                                for hz in steps], arrived)
     ctx.program.log.take(20)
@@ -144,7 +144,11 @@ def two_clients_and_a_flood(ctx):
     with socket.create_connection(ctx.program.address()) as third:
         third.settimeout(WAIT_S)
         third.sendall(b"*IDN?\n")
-        check("one client more is closed", third.recv(100) == b"")
+        try:
+            answer = third.recv(100)
+        except ConnectionResetError:  # closed with the query unread
+            answer = b""
+        check("one client more is closed unanswered", answer == b"", answer)
     check("*OPC?", ctx.a.query("*OPC?") == "1")
     arrived = ctx.instrument.take(len(flood) + 1)
     check("all whole", not any(line.startswith("undecodable") for line in arrived))
@@ -225,7 +229,7 @@ def main():
                 try:
                     test(ctx)
                     print(f"ok {test.__name__}")
-                except AssertionError as failure:
+                except Exception as failure:  # pylint: disable=broad-except
                     failures += 1
                     print(f"FAILED {test.__name__}: {failure}")
         finally:
