@@ -24,7 +24,7 @@ namespace {
 constexpr int DefaultClients = 4;
 constexpr int MostClients = 1000;
 
-const char* const Description = R"(Usage:
+const char* const Description = R"(
   varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N] [--quiet]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
@@ -89,8 +89,12 @@ int main(int argc, char** argv)
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Print no line per command sent."));
     parser.addOptions({portOption, listenOption, settingsOption, clientsOption, quietOption});
-    if (!parser.parse(QCoreApplication::arguments()))
-        return refuse(parser.errorText().toStdString());
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::string why = parser.errorText().toStdString();
+        if (why.ends_with('.'))
+            why.pop_back();
+        return refuse(why);
+    }
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
         return refuse("unexpected argument \"" + extra.first().toStdString() + "\"");
     // --help and --version end the program here.
