@@ -5,7 +5,10 @@
 #include "scpi/scpi_values.h"
 
 #include <cmath>
+#include <optional>
 #include <span>
+#include <string>
+#include <variant>
 
 namespace varlo::scpi {
 
@@ -22,8 +25,6 @@ struct Entry {
     Handler set = nullptr;
     Handler query = nullptr;
 };
-
-// --- parameters
 
 std::optional<Error> countIs(Parameters parameters, std::size_t count)
 {
@@ -99,8 +100,6 @@ Step limitsQuery(Parameters parameters, const std::string& low, const std::strin
         return ErrorStep{Error::IllegalValue};
     return answer(*limit == Limit::Minimum ? low : *limit == Limit::Maximum ? high : byDefault);
 }
-
-// --- common commands
 
 std::variant<double, Error> registerValue(Parameters parameters)
 {
@@ -207,8 +206,6 @@ Step waitToContinue(Parameters p)
     return noParameters(p, WaitStep{WaitStep::Then::Nothing});
 }
 
-// --- SYSTem
-
 Step nextError(Parameters p)
 {
     return noParameters(p, answerFrom([](Session& session, const GeneratorSettings&) {
@@ -227,8 +224,6 @@ Step version(Parameters p)
 {
     return noParameters(p, answer("1999.0"));
 }
-
-// --- the generator's settings
 
 std::variant<double, Error> frequencyOf(const Parameter& parameter)
 {
@@ -373,8 +368,6 @@ constexpr Entry Table[] = {
     {"APPLy:TRIangle", apply<Waveform::Triangle>, nullptr},
     {"APPLy", nullptr, applied},
 };
-
-// --- matching headers
 
 struct Node {
     std::vector<std::string_view> forms;
