@@ -1,6 +1,6 @@
-# Installation and the Debian package: the panel, the instrument and varlo-send in bin/, the
-# manual pages, the panel's desktop entry, AppStream metadata and icon in the freedesktop places,
-# and the copyright and changelog Debian asks for.
+# Installation and the Debian package: the panel, the instrument, varlo-send and varlo-scpi in
+# bin/, the manual pages, the panel's desktop entry, AppStream metadata and icon in the
+# freedesktop places, and the copyright and changelog Debian asks for.
 include(GNUInstallDirs)
 
 set(varlo_app_dir ${CMAKE_CURRENT_LIST_DIR}/../app)
@@ -18,7 +18,7 @@ set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
 
 # The installed programs, named once: installed here, and built without the tests by the target
 # `programs` (tools/run-panel.sh, and the README before an install).
-set(varlo_programs varlo varlo-instrument varlo-send)
+set(varlo_programs varlo varlo-instrument varlo-send varlo-scpi)
 install(TARGETS ${varlo_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${varlo_app_dir}/varlo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${VARLO_APP_ID}.desktop)
@@ -66,6 +66,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "sent as short hex commands.\n"
     "varlo-send sends the same commands from the command line, for sweeps\n"
     "and scripts.\n"
+    "varlo-scpi makes the generator a networked SCPI instrument for lab\n"
+    "software such as pyvisa.\n"
     "varlo-instrument plays the generator on a pseudo-terminal for trying the\n"
     "panel without one.")
 set(CPACK_PACKAGE_CONTACT ${VARLO_MAINTAINER})

@@ -36,12 +36,19 @@ void LineQueue::add(std::size_t size, Clock::time_point now)
     queued_ += static_cast<double>(size);
 }
 
+double LineQueue::queuedAt(Clock::time_point now) const
+{
+    if (now <= at_)
+        return queued_;
+    const std::chrono::duration<double> elapsed = now - at_;
+    return std::max(0.0, queued_ - elapsed.count() * rate_);
+}
+
 void LineQueue::drainTo(Clock::time_point now)
 {
     if (now <= at_)
         return;
-    const std::chrono::duration<double> elapsed = now - at_;
-    queued_ = std::max(0.0, queued_ - elapsed.count() * rate_);
+    queued_ = queuedAt(now);
     at_ = now;
 }
 

@@ -34,6 +34,8 @@ public:
     bool takes(std::size_t size, std::size_t reported, Clock::time_point now);
     // The line has taken `size` characters.
     void add(std::size_t size, Clock::time_point now);
+    // The characters still queued at `now`, as far as the model has drained them.
+    double queuedAt(Clock::time_point now) const;
 
 private:
     void drainTo(Clock::time_point now);

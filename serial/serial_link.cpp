@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -385,6 +386,14 @@ std::int16_t SerialLink::writeWhole(std::string_view text, const QDeadlineTimer&
         }
     }
     return comm_code::None;
+}
+
+double SerialLink::queuedCharacters() const
+{
+    if (state_ != State::Open)
+        return 0;
+    return std::max(queue_.queuedAt(LineQueue::Clock::now()),
+                    static_cast<double>(waitingInDevice()));
 }
 
 std::size_t SerialLink::waitingInDevice() const

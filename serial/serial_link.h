@@ -62,6 +62,10 @@ public:
     State state() const { return state_; }
     bool isOpen() const { return state_ == State::Open; }
     int commPort() const { return commPort_; }
+    // Characters still waiting to go down the open line, as far as the link can tell: what
+    // a program pacing its commands at the line's rate, or waiting for them all to have left,
+    // goes by. None while the port is not open.
+    double queuedCharacters() const;
 
     // The longest a write may hold up the window, in milliseconds.
     static constexpr int WriteTimeoutMs = 1000;

@@ -68,7 +68,7 @@ fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for needed in libc6 libqt6core6 libqt6widgets6 libqt6serialport6; do
+for needed in libc6 libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6; do
     if ! grep -Eq "(^|, )${needed} " <<<"$depends"; then
         echo "package-checks: Depends lacks ${needed}" >&2
         failures=$((failures + 1))
@@ -85,6 +85,13 @@ check appstream_findings validate-tree --no-net --pedantic --no-color "$tree"
 
 for page in "$tree"/usr/share/man/man1/*.1.gz; do
     check man_warnings "$page"
+done
+# Every program has its page.
+for program in "$tree"/usr/bin/*; do
+    if [[ ! -f "$tree/usr/share/man/man1/$(basename "$program").1.gz" ]]; then
+        echo "package-checks: no manual page for $(basename "$program")" >&2
+        failures=$((failures + 1))
+    fi
 done
 
 if [[ $failures -ne 0 ]]; then

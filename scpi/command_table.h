@@ -1,0 +1,44 @@
+#pragma once
+
+#include "scpi/generator_settings.h"
+#include "scpi/scpi_status.h"
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace varlo::scpi {
+
+// What one command of a line comes to. Steps run in order: an error goes to the client's
+// queue, a status step works on its session, a query answers from the session and the
+// settings sent, a change goes down the line, and a wait holds the rest of the line until
+// the line has carried every command before it.
+struct ErrorStep {
+    Error error;
+};
+struct StatusStep {
+    void (*apply)(Session&, int value) = nullptr;
+    int value = 0;
+};
+struct QueryStep {
+    // Without a function, the text is the answer.
+    std::string (*answer)(Session&, const GeneratorSettings&) = nullptr;
+    std::string text;
+};
+struct ChangeStep {
+    Change change;
+};
+struct WaitStep {
+    enum class Then { Nothing, SetOperationComplete, AnswerOne }; // *WAI, *OPC, *OPC?
+    Then then = Then::Nothing;
+};
+using Step = std::variant<ErrorStep, StatusStep, QueryStep, ChangeStep, WaitStep>;
+
+// The steps of one line, each command looked up in the command table by its header.
+std::vector<Step> stepsForLine(std::string_view line);
+
+// The answer to *IDN?.
+std::string identity();
+
+} // namespace varlo::scpi

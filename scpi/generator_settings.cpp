@@ -1,0 +1,85 @@
+#include "scpi/generator_settings.h"
+
+#include "protocol/command_encoding.h"
+
+namespace varlo::scpi {
+
+namespace {
+
+double hertzOf(const GeneratorSettings& settings)
+{
+    return static_cast<double>(settings.wholeHz) + settings.hundredths / 100.0;
+}
+
+void setFrequency(GeneratorSettings& settings, double hz)
+{
+    const SplitFrequency split = splitFrequency(hz);
+    settings.wholeHz = split.wholeHz;
+    settings.hundredths = split.hundredths;
+}
+
+PlannedWrite frequencyWrite(const GeneratorSettings& after)
+{
+    return {
+        frequencyCommand(hertzOf(after), after.attenuatorOn, after.dutyAdjusted, after.waveform),
+        after};
+}
+
+} // namespace
+
+std::vector<PlannedWrite> planWrites(const GeneratorSettings& sent, const Change& change)
+{
+    GeneratorSettings after = sent;
+    if (const auto* duty = std::get_if<SetDuty>(&change)) {
+        after.dutyPercent = duty->percent;
+        after.dutyAdjusted = true;
+        return {{dutyCommand(duty->percent, sent.attenuatorOn, sent.waveform), after},
+                frequencyWrite(after)};
+    }
+    if (const auto* frequency = std::get_if<SetFrequency>(&change)) {
+        setFrequency(after, frequency->hz);
+    } else if (const auto* waveform = std::get_if<SetWaveform>(&change)) {
+        after.waveform = waveform->waveform;
+    } else if (const auto* attenuator = std::get_if<SetAttenuator>(&change)) {
+        after.attenuatorOn = attenuator->on;
+    } else if (const auto* apply = std::get_if<Apply>(&change)) {
+        after.waveform = apply->waveform;
+        if (apply->hz)
+            setFrequency(after, *apply->hz);
+    } else {
+        after = GeneratorSettings{};
+    }
+    return {frequencyWrite(after)};
+}
+
+std::size_t commandCount(const Change& change)
+{
+    return std::holds_alternative<SetDuty>(change) ? 2 : 1;
+}
+
+std::string frequencyText(const GeneratorSettings& settings)
+{
+    std::string text = std::to_string(settings.wholeHz);
+    if (settings.hundredths == 0)
+        return text;
+    text += '.';
+    text += static_cast<char>('0' + settings.hundredths / 10);
+    if (settings.hundredths % 10 != 0)
+        text += static_cast<char>('0' + settings.hundredths % 10);
+    return text;
+}
+
+std::string waveformMnemonic(Waveform waveform)
+{
+    switch (waveform) {
+    case Waveform::Square:
+        return "SQU";
+    case Waveform::Triangle:
+        return "TRI";
+    case Waveform::Sine:
+        break;
+    }
+    return "SIN";
+}
+
+} // namespace varlo::scpi

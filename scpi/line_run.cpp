@@ -1,0 +1,86 @@
+#include "scpi/line_run.h"
+
+namespace varlo::scpi {
+
+LineRun::LineRun(std::vector<Step> steps) : steps_(std::move(steps)) {}
+
+LineRun::Need LineRun::advance(Session& session, GeneratorSettings& sent)
+{
+    while (true) {
+        if (nextWrite_ < writes_.size())
+            return Write{writes_[nextWrite_].command};
+        if (next_ == steps_.size())
+            break;
+        Step& step = steps_[next_];
+        if (std::holds_alternative<WaitStep>(step))
+            return Drain{};
+        ++next_;
+        if (const auto* error = std::get_if<ErrorStep>(&step)) {
+            session.addError(error->error);
+        } else if (const auto* status = std::get_if<StatusStep>(&step)) {
+            status->apply(session, status->value);
+        } else if (const auto* query = std::get_if<QueryStep>(&step)) {
+            answers_.push_back(query->answer != nullptr ? query->answer(session, sent)
+                                                        : query->text);
+        } else {
+            writes_ = planWrites(sent, std::get<ChangeStep>(step).change);
+            nextWrite_ = 0;
+        }
+    }
+    if (answers_.empty())
+        return Finished{};
+    std::string reply = answers_.front();
+    for (std::size_t i = 1; i < answers_.size(); ++i)
+        reply += ";" + answers_[i];
+    return Finished{std::move(reply)};
+}
+
+void LineRun::written(bool ok, Session& session, GeneratorSettings& sent)
+{
+    if (nextWrite_ >= writes_.size())
+        return;
+    if (ok) {
+        sent = writes_[nextWrite_].after;
+        ++nextWrite_;
+        return;
+    }
+    session.addError(Error::HardwareMissing);
+    writes_.clear();
+    nextWrite_ = 0;
+}
+
+void LineRun::drained(Session& session)
+{
+    if (next_ >= steps_.size() || !std::holds_alternative<WaitStep>(steps_[next_]))
+        return;
+    switch (std::get<WaitStep>(steps_[next_]).then) {
+    case WaitStep::Then::Nothing:
+        break;
+    case WaitStep::Then::SetOperationComplete:
+        session.setEvents(Session::OperationComplete);
+        break;
+    case WaitStep::Then::AnswerOne:
+        answers_.push_back("1");
+        break;
+    }
+    ++next_;
+}
+
+bool LineRun::needsLine() const
+{
+    for (const Step& step : steps_)
+        if (std::holds_alternative<ChangeStep>(step) || std::holds_alternative<WaitStep>(step))
+            return true;
+    return false;
+}
+
+std::size_t LineRun::commandsLeft() const
+{
+    std::size_t left = writes_.size() - nextWrite_;
+    for (std::size_t i = next_; i < steps_.size(); ++i)
+        if (const auto* change = std::get_if<ChangeStep>(&steps_[i]))
+            left += commandCount(change->change);
+    return left;
+}
+
+} // namespace varlo::scpi

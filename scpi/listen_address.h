@@ -1,0 +1,21 @@
+#pragma once
+
+#include "entry/checked.h"
+
+#include <string>
+#include <string_view>
+
+namespace varlo::scpi {
+
+// Where the program listens: loopback at the LXI instruments' raw socket port unless told.
+struct ListenAddress {
+    std::string host = "127.0.0.1";
+    int port = 5025;
+    friend bool operator==(const ListenAddress&, const ListenAddress&) = default;
+};
+
+// --listen: "5026", "0.0.0.0:5025" or "[::]:5025". The port is 0 (any free one) to 65535;
+// the address itself is read by whoever binds it.
+Checked<ListenAddress> parseListenAddress(std::string_view text);
+
+} // namespace varlo::scpi

@@ -1,0 +1,156 @@
+#include "scpi/generator_link.h"
+#include "scpi/listen_address.h"
+#include "scpi/scpi_server.h"
+
+#include "program/exit_status.h"
+#include "program/quit_on_signal.h"
+#include "serial/chosen_port.h"
+#include "serial/comm_error_text.h"
+#include "serial/port_choice.h"
+#include "serial/serial_link.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
+
+#include <cstdio>
+#include <string>
+
+using namespace varlo;
+using namespace varlo::scpi;
+
+namespace {
+
+constexpr int DefaultClients = 4;
+constexpr int MostClients = 1000;
+
+const char* const Description = R"(
+  varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N] [--quiet]
+
+Makes the function generator on the serial line a networked SCPI instrument: lab software
+(pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::5025::SOCKET and sets the
+frequency, the waveform, the duty cycle and the attenuator, in lines ending in LF or CRLF.
+Each setting is sent as the panel's Enter sends it, paced at the line's rate.
+
+  FREQuency <f>|MIN|MAX        0.01 Hz to 100 MHz (1000, 1e3, 1.5 kHz, 2MHZ)
+  FUNCtion SIN|SQU|TRI         the waveform
+  FUNCtion:SQUare:DCYCle <p>   duty cycle, 20 to 80 %
+  OUTPut:ATTenuation 0|20      the -20 dB attenuator
+  APPLy:SIN|SQU|TRI [<f>]      waveform and frequency in one command
+  *IDN? *RST *CLS *OPC? *WAI SYSTem:ERRor?, and a "?" after a setting reads it back
+  (man varlo-scpi lists every command).
+
+Opens the port first, then listens, and prints "listening on ADDRESS:PORT". Unless --quiet,
+prints a line for each command sent, as varlo-send does.
+
+Exit status: 0 after SIGINT, SIGTERM or SIGHUP (the command being written is finished, the port
+closed and the clients disconnected); 2 usage error; 3 the port could not be opened, or the
+address could not be listened on.)";
+
+int refuse(const std::string& message)
+{
+    std::fprintf(stderr, "varlo-scpi: %s (see varlo-scpi --help)\n", message.c_str());
+    return exit_status::Usage;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varlo-scpi"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARLO_SCPI_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(Description));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("COM1 to COM16 (with VARLO_PORT_DIR set, the entry COMn in that "
+                       "directory), or a device path such as /dev/ttyUSB0. Required."),
+        QStringLiteral("PORT"));
+    const QCommandLineOption listenOption(
+        QStringLiteral("listen"),
+        QStringLiteral("Where to listen: PORT on loopback, or ADDRESS:PORT; 0.0.0.0:5025 or "
+                       "[::]:5025 serve other machines. Port 0 takes a free one. Default: "
+                       "127.0.0.1:5025."),
+        QStringLiteral("[ADDRESS:]PORT"), QStringLiteral("127.0.0.1:5025"));
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings"),
+        QStringLiteral("Line settings: baud, parity (N, E, O, M, S), data bits, stop bits, "
+                       "separated by commas or single blanks. Default: 9600,N,8,1."),
+        QStringLiteral("TEXT"), QStringLiteral("9600,N,8,1"));
+    const QCommandLineOption clientsOption(
+        QStringLiteral("clients"),
+        QStringLiteral("At most N clients at once; one more is closed at once. Default: %1.")
+            .arg(DefaultClients),
+        QStringLiteral("N"), QString::number(DefaultClients));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"),
+                                         QStringLiteral("Print no line per command sent."));
+    parser.addOptions({portOption, listenOption, settingsOption, clientsOption, quietOption});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::string why = parser.errorText().toStdString();
+        if (why.ends_with('.'))
+            why.pop_back();
+        return refuse(why);
+    }
+    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
+        return refuse("unexpected argument \"" + extra.first().toStdString() + "\"");
+    // --help and --version end the program here.
+    parser.process(app);
+
+    if (!parser.isSet(portOption))
+        return refuse("--port is required");
+    const Checked<PortChoice> port = parsePort(parser.value(portOption).toStdString());
+    if (const Refusal* refusal = refusalOf(port))
+        return refuse(refusal->message);
+    const Checked<LineSettings> settings =
+        parseSettingsOption(parser.value(settingsOption).toStdString());
+    if (const Refusal* refusal = refusalOf(settings))
+        return refuse(refusal->message);
+    const Checked<ListenAddress> listen =
+        parseListenAddress(parser.value(listenOption).toStdString());
+    if (const Refusal* refusal = refusalOf(listen))
+        return refuse(refusal->message);
+    const QHostAddress address(QString::fromStdString(std::get<ListenAddress>(listen).host));
+    if (address.isNull())
+        return refuse("--listen takes an IP address such as 127.0.0.1, 0.0.0.0 or [::], not \"" +
+                      std::get<ListenAddress>(listen).host + "\"");
+    bool clientsIsNumber = false;
+    const int clients = parser.value(clientsOption).toInt(&clientsIsNumber);
+    if (!clientsIsNumber || clients < 1 || clients > MostClients)
+        return refuse("--clients takes a whole number from 1 to " + std::to_string(MostClients) +
+                      ", not \"" + parser.value(clientsOption).toStdString() + "\"");
+
+    const QuitOnSignal quitOnSignal;
+    SerialLink link;
+    if (const std::int16_t code =
+            openChosenPort(link, std::get<PortChoice>(port), std::get<LineSettings>(settings));
+        code != comm_code::None) {
+        std::fprintf(stderr, "varlo-scpi: cannot open %s\n",
+                     openFailureText(link, std::get<PortChoice>(port), code).c_str());
+        return exit_status::PortNotOpened;
+    }
+
+    GeneratorLink generator(link, std::get<LineSettings>(settings), !parser.isSet(quietOption));
+    ScpiServer server(generator, clients);
+    if (const QString why =
+            server.listen(address, static_cast<quint16>(std::get<ListenAddress>(listen).port));
+        !why.isEmpty()) {
+        std::fprintf(stderr, "varlo-scpi: cannot listen on %s: %s\n",
+                     qPrintable(parser.value(listenOption)), qPrintable(why));
+        return exit_status::PortNotOpened;
+    }
+    if (!address.isLoopback())
+        std::fprintf(stderr,
+                     "varlo-scpi: listening on %s: anyone who can reach it can set the "
+                     "generator\n",
+                     qPrintable(server.listeningOn()));
+    std::printf("listening on %s\n", qPrintable(server.listeningOn()));
+    std::fflush(stdout);
+
+    QCoreApplication::exec();
+    server.closeConnections();
+    return exit_status::Success;
+}

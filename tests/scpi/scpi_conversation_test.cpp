@@ -1,0 +1,245 @@
+// Lines a client sends, and what comes of them: the replies, the commands for the line and the
+// errors read back. Each conversation starts as the program does; the line takes every
+// command unless the row says it fails.
+
+#include "protocol/command_encoding.h"
+#include "scpi/command_table.h"
+#include "scpi/line_run.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+using namespace varlo;
+using namespace varlo::scpi;
+
+namespace {
+
+struct Exchange {
+    std::vector<std::string> replies;
+    std::vector<std::string> commands;
+};
+
+// Runs lines as the generator's owner does, with no time passing on the line.
+class Conversation {
+public:
+    explicit Conversation(bool lineFails = false) : lineFails_(lineFails) {}
+
+    void say(const std::string& line, Exchange& exchange)
+    {
+        LineRun run(stepsForLine(line));
+        while (true) {
+            const LineRun::Need need = run.advance(session_, sent_);
+            if (const auto* write = std::get_if<LineRun::Write>(&need)) {
+                if (!lineFails_)
+                    exchange.commands.push_back(write->command);
+                run.written(!lineFails_, session_, sent_);
+            } else if (std::holds_alternative<LineRun::Drain>(need)) {
+                run.drained(session_);
+            } else {
+                if (const auto& reply = std::get<LineRun::Finished>(need).reply)
+                    exchange.replies.push_back(*reply);
+                return;
+            }
+        }
+    }
+
+private:
+    bool lineFails_;
+    Session session_;
+    GeneratorSettings sent_;
+};
+
+std::string frequency(double hz, Waveform waveform = Waveform::Sine, bool attenuatorOn = false,
+                      bool dutyAdjusted = false)
+{
+    return frequencyCommand(hz, attenuatorOn, dutyAdjusted, waveform);
+}
+
+const std::string StartUp = frequency(1000);
+
+// The text n times, joined by ";".
+std::string repeated(const std::string& text, int times)
+{
+    std::string all = text;
+    for (int i = 1; i < times; ++i)
+        all += ";" + text;
+    return all;
+}
+
+struct ConversationRow {
+    const char* name;
+    std::vector<std::string> lines;
+    std::vector<std::string> replies;
+    std::vector<std::string> commands;
+    bool lineFails = false;
+};
+
+void PrintTo(const ConversationRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ConversationTest : public ::testing::TestWithParam<ConversationRow> {};
+
+TEST_P(ConversationTest, RepliesAndSends)
+{
+    const ConversationRow& row = GetParam();
+    Conversation conversation(row.lineFails);
+    Exchange exchange;
+    for (const std::string& line : row.lines)
+        conversation.say(line, exchange);
+    EXPECT_EQ(exchange.replies, row.replies);
+    EXPECT_EQ(exchange.commands, row.commands);
+}
+
+const std::string Identity = "Varlo,varlo-scpi,0," VARLO_SCPI_VERSION;
+const std::string NoError = "0,\"No error\"";
+const std::string Undefined = "-113,\"Undefined header\"";
+
+const ConversationRow conversationRows[] = {
+    // Headers
+    {"Identity", {"*IDN?"}, {Identity}, {}},
+    {"CaseIgnored",
+     {"*idn?;freq 2e3;:sour:func squ"},
+     {Identity},
+     {frequency(2000), frequency(2000, Waveform::Square)}},
+    {"LongAndShortForms",
+     {"SOURce1:FREQuency:CW 1500;:SOUR:FREQ:FIX 1600;:FREQUENCY 1700"},
+     {},
+     {frequency(1500), frequency(1600), frequency(1700)}},
+    {"NothingBetweenShortAndLong", {"FREQU 1500;SYST:ERR?"}, {Undefined}, {}},
+    {"OnlySuffixOne", {"SOUR2:FREQ 1500;:OUTP2:ATT 20;:SYST:ERR:COUN?"}, {"2"}, {}},
+    {"SemicolonKeepsThePath",
+     {"SOUR:FUNC:SQU:DCYC 40;DCYC?", "SOUR:FREQ 2000;FUNC?"},
+     {"40", "SIN"},
+     {dutyCommand(40, false, Waveform::Sine), frequency(1000, Waveform::Sine, false, true),
+      frequency(2000, Waveform::Sine, false, true)}},
+    {"PathEndsWithTheLine", {"SYST:ERR:COUN?", "ERR?", "SYST:ERR?"}, {"0", Undefined}, {}},
+    {"ColonGoesBackToTheRoot",
+     {"FUNC:SQU:DCYC?;:FREQ?;:FUNC:SQU:DCYC?;FREQ?;:SYST:ERR?"},
+     {"50;1000;50;" + Undefined},
+     {}},
+    {"CommonCommandsKeepThePath", {"SOUR:FREQ 1500;*CLS;FUNC?"}, {"SIN"}, {frequency(1500)}},
+    {"QueriesJoinedInOrder", {"FREQ?;*TST?;FUNC?;OUTP?;SYST:VERS?"}, {"1000;0;SIN;1;1999.0"}, {}},
+    {"UnknownQueryHasNoAnswer",
+     {"FREQ?;VOLT?;FUNC?", "VOLT?", "SYST:ERR?;ERR?"},
+     {"1000;SIN", Undefined + ";" + Undefined},
+     {}},
+    {"QueryOnlyHeaderAsSetting", {"*IDN;*RST?;SYST:ERR:COUN?"}, {"2"}, {}},
+
+    // Numbers and words
+    {"NumberForms",
+     {"FREQ 1000;FREQ 1e3;FREQ 1.5E+3;FREQ 1 kHz;FREQ 1KHZ;FREQ 2MHZ;FREQ .5;FREQ 1.001kHz"},
+     {},
+     {StartUp, StartUp, frequency(1500), StartUp, StartUp, frequency(2e6), frequency(0.5),
+      frequency(1001)}},
+    {"Limits",
+     {"FREQ MIN;FREQ? MAX;FREQ MAX;FREQ?;FREQ DEF;FREQ? MIN"},
+     {"100000000;100000000;0.01"},
+     {frequency(0.01), frequency(1e8), StartUp}},
+    {"HundredthsAsThePanelTakesThem",
+     {"FREQ 1.156;FREQ?;FREQ 0.05;FREQ?;FREQ 12.5;FREQ?"},
+     {"1.15;0.05;12.5"},
+     {frequency(1.15), frequency(0.05), frequency(12.5)}},
+    {"FrequencyRange",
+     {"FREQ 0.0099;FREQ 100000000.01;FREQ -5;FREQ 1e999;SYST:ERR:COUN?;:FREQ?"},
+     {"4;1000"},
+     {}},
+    {"BadNumbers",
+     {"FREQ 1 kV;FREQ ABC;FREQ \"1\";FREQ 1.2.3;FREQ;FREQ 1,2",
+      "SYST:ERR?;ERR?;ERR?;ERR?;ERR?;ERR?;ERR?"},
+     {"-131,\"Invalid suffix\";-104,\"Data type error\";-104,\"Data type error\";"
+      "-102,\"Syntax error\";-109,\"Missing parameter\";-108,\"Parameter not allowed\";" +
+      NoError},
+     {}},
+
+    // Settings: every one sends, even unchanged, and carries the others as Enter builds them
+    {"EverySettingSends", {"FREQ 1000;FREQ 1000"}, {}, {StartUp, StartUp}},
+    {"Shapes",
+     {"FUNC SQU;FUNC?;FUNC:SHAP TRIangle;:FUNC?;FUNC SIN;FUNC RAMP;SYST:ERR?"},
+     {"SQU;TRI;-224,\"Illegal parameter value\""},
+     {frequency(1000, Waveform::Square), frequency(1000, Waveform::Triangle), StartUp}},
+    {"DutyThenFrequencyWithTheBit",
+     {"FUNC SQU;FUNC:SQU:DCYC 60.4;DCYC?", "FUNC:SQU:DCYC 79.5;DCYC?;DCYC? MIN"},
+     {"60", "80;20"},
+     {frequency(1000, Waveform::Square), dutyCommand(60, false, Waveform::Square),
+      frequency(1000, Waveform::Square, false, true), dutyCommand(80, false, Waveform::Square),
+      frequency(1000, Waveform::Square, false, true)}},
+    {"DutyRange", {"FUNC:SQU:DCYC 19.9;DCYC 80.1;DCYC?;:SYST:ERR:COUN?"}, {"50;2"}, {}},
+    {"Attenuator",
+     {"OUTP:ATT 20 DB;ATT?;:OUTP1:ATT 0;ATT?;ATT 10;:SYST:ERR?"},
+     {"20;0;-224,\"Illegal parameter value\""},
+     {frequency(1000, Waveform::Sine, true), StartUp}},
+    {"AttenuatorKeptWithTheFrequency",
+     {"OUTP:ATT 20;:FREQ 2000"},
+     {},
+     {frequency(1000, Waveform::Sine, true), frequency(2000, Waveform::Sine, true)}},
+    {"OutputAlwaysOn",
+     {"OUTP ON;:OUTP:STAT 1;:OUTP?;OUTP OFF;OUTP 0;OUTP 2;SYST:ERR:COUN?", "SYST:ERR?;ERR?;ERR?"},
+     {"1;3", "-221,\"Settings conflict\";-221,\"Settings conflict\";"
+             "-224,\"Illegal parameter value\""},
+     {}},
+    {"ApplyShapeAndFrequency",
+     {"APPL:SQU 12.5 kHz;:APPL?", "APPL:TRI;:APPL?"},
+     {"\"SQU 12500\"", "\"TRI 12500\""},
+     {frequency(12500, Waveform::Square), frequency(12500, Waveform::Triangle)}},
+    {"ApplyTakesNoAmplitude",
+     {"APPL:SIN 1000,0.5;:APPL:SIN 1000,0.5,0;:SYST:ERR:COUN?"},
+     {"2"},
+     {}},
+    {"ResetSendsTheStartUpState",
+     {"OUTP:ATT 20;:FUNC:SQU:DCYC 30;:APPL:SQU 5000", "*RST;APPL?;FUNC:SQU:DCYC?;:OUTP:ATT?"},
+     {"\"SIN 1000\";50;0"},
+     {frequency(1000, Waveform::Sine, true), dutyCommand(30, true, Waveform::Sine),
+      frequency(1000, Waveform::Sine, true, true), frequency(5000, Waveform::Square, true, true),
+      StartUp}},
+
+    // Errors
+    {"ErrorChangesNothingAndTheLineGoesOn",
+     {"FREQ 200 MHz;FUNC SQU;FREQ?"},
+     {"1000"},
+     {frequency(1000, Waveform::Square)}},
+    {"ErrorsReadOldestFirst",
+     {"FREQ 0;FUNC SAW", "SYST:ERR:COUN?;:SYST:ERR?;:SYST:ERR:NEXT?;:SYST:ERR?"},
+     {"2;-222,\"Data out of range\";-224,\"Illegal parameter value\";" + NoError},
+     {}},
+    {"QueueOverflowTakesTheLastPlace",
+     {repeated("A", 17), "SYST:ERR:COUN?", "SYST:" + repeated("ERR?", 17)},
+     {"16", repeated(Undefined, 15) + ";-350,\"Queue overflow\";" + NoError},
+     {}},
+    {"FailedWriteKeepsTheOldValue",
+     {"FREQ 2000;FREQ?;:SYST:ERR?;ERR?"},
+     {"1000;-241,\"Hardware missing\";" + NoError},
+     {},
+     true},
+    {"FailedDutyDropsItsFrequencyCommand",
+     {"FUNC:SQU:DCYC 60;DCYC?;:SYST:ERR:COUN?"},
+     {"50;1"},
+     {},
+     true},
+    {"Junk",
+     {std::string("FREQ\0 1", 7), "FREQ \xC3\xA9", "\xFF\xFE", "FREQ 1000;\x01;FUNC SQU",
+      "FREQ \"unclosed;FUNC SQU", "SYST:ERR:COUN?"},
+     {"5"},
+     {StartUp, frequency(1000, Waveform::Square)}},
+
+    // Status
+    {"EventStatus",
+     {"*ESE 36;*ESE?;*SRE 32;*SRE?;*STB?", "VOLT 1", "*STB?;*ESR?;*ESR?;*STB?"},
+     {"36;32;0", "100;32;0;4"},
+     {}},
+    {"ClearStatus", {"VOLT 1", "*CLS;*STB?;SYST:ERR:COUN?;*ESR?"}, {"0;0;0"}, {}},
+    {"OperationComplete",
+     {"FREQ 2000;*OPC;*ESR?;*OPC?;*WAI;FREQ?"},
+     {"1;1;2000"},
+     {frequency(2000)}},
+    {"RegisterRange", {"*ESE 256;*SRE -1;*ESE?;SYST:ERR:COUN?"}, {"0;2"}, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lines, ConversationTest, ::testing::ValuesIn(conversationRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

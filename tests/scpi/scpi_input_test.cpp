@@ -1,0 +1,87 @@
+// How a client's bytes become lines, and what --listen takes.
+
+#include "scpi/input_lines.h"
+#include "scpi/listen_address.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace varlo;
+using namespace varlo::scpi;
+
+namespace {
+
+// The lines of the chunks, added one by one as a connection adds them: a too-long line
+// shows as "<too long>".
+std::vector<std::string> linesOf(const std::vector<std::string>& chunks)
+{
+    InputLines input;
+    std::vector<std::string> lines;
+    for (const std::string& chunk : chunks) {
+        input.add(chunk);
+        while (auto line = input.next())
+            lines.push_back(line->tooLong ? "<too long>" : line->text);
+    }
+    return lines;
+}
+
+TEST(InputLines, EndAtLineFeedWithOrWithoutCarriageReturn)
+{
+    EXPECT_EQ(linesOf({"*IDN?\r\nFREQ 1", "000\n\nFUNC SQU"}),
+              (std::vector<std::string>{"*IDN?", "FREQ 1000", ""}));
+}
+
+TEST(InputLines, LongestLineIsKept)
+{
+    const std::string longest(InputLines::MaxLineBytes, 'A');
+    EXPECT_EQ(linesOf({longest.substr(0, 100), longest.substr(100) + "\r", "\n"}),
+              (std::vector<std::string>{longest}));
+}
+
+TEST(InputLines, LongerLineIsDroppedWholeAndReportedOnce)
+{
+    const std::string chunk(InputLines::MaxLineBytes, 'A');
+    EXPECT_EQ(linesOf({chunk, chunk, chunk, "A;*IDN?\n*IDN?\n"}),
+              (std::vector<std::string>{"<too long>", "*IDN?"}));
+    EXPECT_EQ(linesOf({chunk + "A\n*IDN?\n"}), (std::vector<std::string>{"<too long>", "*IDN?"}));
+}
+
+struct ListenRow {
+    const char* text;
+    std::string host; // empty: refused
+    int port = 0;
+};
+
+TEST(ListenAddress, PortAloneIsLoopback)
+{
+    const ListenRow rows[] = {
+        {"5026", "127.0.0.1", 5026},
+        {"0.0.0.0:5025", "0.0.0.0", 5025},
+        {"[::]:5025", "::", 5025},
+        {"[::1]:0", "::1", 0},
+        {"65536", {}},
+        {"::1:5025", {}},
+        {":5025", {}},
+        {"[]:5025", {}},
+        {"127.0.0.1", {}},
+        {"5025x", {}},
+    };
+    for (const ListenRow& row : rows) {
+        const auto parsed = parseListenAddress(row.text);
+        if (row.host.empty()) {
+            ASSERT_NE(refusalOf(parsed), nullptr) << row.text;
+            EXPECT_EQ(refusalOf(parsed)->message,
+                      "--listen takes [ADDRESS:]PORT such as 5025, 0.0.0.0:5025 or [::]:5025, "
+                      "not \"" +
+                          std::string(row.text) + "\"");
+        } else {
+            EXPECT_EQ(std::get<ListenAddress>(parsed), (ListenAddress{row.host, row.port}))
+                << row.text;
+        }
+    }
+    EXPECT_EQ(ListenAddress{}, (ListenAddress{"127.0.0.1", 5025}));
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+"""varlo-scpi driven by pyvisa, as lab software drives it, with varlo-instrument at the pty.
+
+    /usr/bin/python3 scpi_pyvisa_test.py VARLO_SCPI VARLO_INSTRUMENT VERSION
+
+The instrument plays the generator on a pseudo-terminal published as COM5 in a fresh port
+directory and prints one decoded line per command that arrives; varlo-scpi prints the line
+of each command it sent, hex and wording. A command's bytes are checked by both: the hex the
+program logs is the one expected, and its wording is the instrument's reading of what came.
+"""
+import os
+import queue
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import pyvisa
+
+PORT = "COM5"
+WAIT_S = 10
+
+
+class Lines:
+    """The lines a process prints, collected as they come."""
+
+    def __init__(self, stream):
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, args=(stream,), daemon=True).start()
+
+    def _read(self, stream):
+        for line in stream:
+            self.lines.put(line.rstrip("\n"))
+
+    def take(self, count, timeout_s=WAIT_S):
+        taken = []
+        deadline = time.monotonic() + timeout_s
+        while len(taken) < count:
+            try:
+                taken.append(self.lines.get(timeout=max(0.0, deadline - time.monotonic())))
+            except queue.Empty:
+                raise AssertionError(f"{len(taken)} of {count} lines came: {taken}")
+        return taken
+
+    def none_within(self, seconds):
+        time.sleep(seconds)
+        assert self.lines.empty(), f"unexpected lines: {list(self.lines.queue)}"
+
+    def waiting(self):
+        return self.lines.qsize()
+
+
+class Program:
+    """varlo-scpi started on the instrument's port."""
+
+    def __init__(self, exe, port_dir, *arguments):
+        self.process = subprocess.Popen(
+            [exe, "--port", PORT, *arguments], env=dict(os.environ, VARLO_PORT_DIR=port_dir),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.first = self.process.stdout.readline().rstrip("\n")
+        self.log = Lines(self.process.stdout)
+
+    def address(self):
+        assert self.first.startswith("listening on "), self.first
+        host, port = self.first[len("listening on "):].rsplit(":", 1)
+        return host, int(port)
+
+    def end(self, signal_number):
+        self.process.send_signal(signal_number)
+        return self.process.wait(timeout=WAIT_S)
+
+
+def check(name, condition, detail=""):
+    if not condition:
+        raise AssertionError(f"{name}: {detail}")
+
+
+def run_to_end(exe, port_dir, *arguments):
+    done = subprocess.run([exe, *arguments], env=dict(os.environ, VARLO_PORT_DIR=port_dir),
+                          capture_output=True, text=True, timeout=WAIT_S)
+    return done.returncode, done.stdout, done.stderr
+
+
+def identity(ctx):
+    check("*IDN?", ctx.a.query("*IDN?") == f"Varlo,varlo-scpi,0,{ctx.version}")
+
+
+def settings_and_bytes(ctx):
+    rows = [
+        ("FREQ 12.5 kHz", ["4D03000008"]),
+        ("SOURce1:FUNCtion:SHAPe SQUare", ["4D03000004"]),
+        ("FUNC:SQU:DCYC 50", ["2300000064", "4D03000044"]),
+        ("OUTPut:ATTenuation 20 DB", ["4D03000054"]),
+        ("APPL:TRI 1.5", ["1000002352"]),
+    ]
+    for command, sent in rows:
+        ctx.a.write(command)
+        arrived = ctx.instrument.take(len(sent))
+        logged = ctx.program.log.take(len(sent))
+        check(command, logged == [f"{h}  {line}" for h, line in zip(sent, arrived)],
+              f"logged {logged}, arrived {arrived}")
+    answer = ctx.a.query("FREQ?;FUNC?;:FUNC:SQU:DCYC?;:OUTP:ATT?;:APPL?")
+    check("queries", answer == '1.5;TRI;50;20;"TRI 1.5"', answer)
+    ctx.a.write("*RST")
+    check("*RST", ctx.program.log.take(1)[0].startswith("8E30000008  "))
+    ctx.instrument.take(1)
+
+
+def errors(ctx):
+    ctx.a.write("FREQ 200 MHz;FUNC SAW;OUTP OFF;FREQU 5;APPL:SIN 1000,1")
+    check("count", ctx.a.query("SYST:ERR:COUN?") == "5")
+    read = [ctx.a.query("SYST:ERR?") for _ in range(6)]
+    check("errors", read == ['-222,"Data out of range"', '-224,"Illegal parameter value"',
+                             '-221,"Settings conflict"', '-113,"Undefined header"',
+                             '-108,"Parameter not allowed"', '0,"No error"'], read)
+    ctx.instrument.none_within(0.2)
+
+
+def sweep_then_opc(ctx):
+    steps = [1000 + 100 * i for i in range(20)]
+    start = time.monotonic()
+    for hz in steps:
+        ctx.a.write(f"FREQ {hz}")
+    check("*OPC?", ctx.a.query("*OPC?") == "1")
+    waited = time.monotonic() - start
+    # 20 commands of 10 characters at 960 a second: the answer cannot come sooner.
+    check("*OPC? waits for the line", waited >= 19 * 10 / 960, f"{waited:.3f} s")
+    arrived = ctx.instrument.take(20)
+    check("sweep", arrived == [f"frequency {hz}.00 Hz, sine, attenuator off, duty not adjusted"
+                               for hz in steps], arrived)
+    ctx.program.log.take(20)
+
+
+def two_clients_and_a_flood(ctx):
+    flood = [2000 + i for i in range(300)]
+    ctx.a.write_raw("".join(f"FREQ {hz}\n" for hz in flood).encode())
+    time.sleep(0.3)
+    check("other client answered at once", ctx.b.query("*IDN?").startswith("Varlo,"))
+    sent_so_far = ctx.program.log.waiting()
+    check("...while the flood goes on", sent_so_far < len(flood), f"{sent_so_far} sent")
+    ctx.b.write("FUNC TRI")
+    with socket.create_connection(ctx.program.address()) as third:
+        third.settimeout(WAIT_S)
+        third.sendall(b"*IDN?\n")
+        try:
+            answer = third.recv(100)
+        except ConnectionResetError:  # closed with the query unread
+            answer = b""
+        check("one client more is closed unanswered", answer == b"", answer)
+    check("*OPC?", ctx.a.query("*OPC?") == "1")
+    arrived = ctx.instrument.take(len(flood) + 1)
+    check("all whole", not any(line.startswith("undecodable") for line in arrived))
+    hertz = [int(line.split()[1].split(".")[0]) for line in arrived]
+    triangle = [line.split(", ")[1] == "triangle" for line in arrived]
+    b_at = triangle.index(True)
+    check("in order, one line after another", hertz[:b_at] + hertz[b_at + 1:] == flood,
+          f"{hertz}")
+    check("the other client's command between lines", all(triangle[b_at:]), b_at)
+    ctx.program.log.take(len(flood) + 1)
+
+
+def sigterm(ctx):
+    host, port = ctx.program.address()
+    check("exit 0 on SIGTERM", ctx.program.end(signal.SIGTERM) == 0)
+    try:
+        ctx.a.read()
+        closed = False
+    except pyvisa.errors.VisaIOError:
+        closed = True
+    check("clients disconnected", closed)
+    # The port and the address are free at once: the lock is gone and the socket closed.
+    again = Program(ctx.exe, ctx.port_dir, "--listen", f"{host}:{port}")
+    check("starts again", again.first == f"listening on {host}:{port}", again.first)
+    check("exit 0 on SIGINT", again.end(signal.SIGINT) == 0)
+
+
+def exit_statuses(ctx):
+    code, _, err = run_to_end(ctx.exe, ctx.port_dir, "--port", PORT, "--clients", "0")
+    check("usage", code == 2 and err.startswith("varlo-scpi: --clients takes"), err)
+    with Program(ctx.exe, ctx.port_dir, "--listen", "0", "--quiet").process as holder:
+        code, _, err = run_to_end(ctx.exe, ctx.port_dir, "--port", PORT, "--listen", "0")
+        check("port busy", code == 3 and err.startswith("varlo-scpi: cannot open COM5 ("), err)
+        holder.send_signal(signal.SIGTERM)
+    with socket.socket() as taken:
+        taken.bind(("127.0.0.1", 0))
+        taken.listen()
+        port = taken.getsockname()[1]
+        code, _, err = run_to_end(ctx.exe, ctx.port_dir, "--port", PORT, "--listen", str(port))
+        check("address in use", code == 3 and err == f"varlo-scpi: cannot listen on {port}: "
+              "the address is in use\n", err)
+    wide = Program(ctx.exe, ctx.port_dir, "--listen", "0.0.0.0:0")
+    check("wide address", wide.first.startswith("listening on 0.0.0.0:"), wide.first)
+    check("exit 0 on SIGHUP", wide.end(signal.SIGHUP) == 0)
+    warning = wide.process.stderr.read()
+    check("one-line warning", warning.startswith("varlo-scpi: listening on 0.0.0.0:") and
+          warning.endswith(": anyone who can reach it can set the generator\n"), warning)
+
+
+class Context:
+    pass
+
+
+TESTS = (identity, settings_and_bytes, errors, sweep_then_opc, two_clients_and_a_flood, sigterm,
+         exit_statuses)
+
+
+def main():
+    scpi, instrument, version = sys.argv[1:]
+    ctx = Context()
+    ctx.exe, ctx.version = scpi, version
+    failures = 0
+    with tempfile.TemporaryDirectory() as port_dir:
+        ctx.port_dir = port_dir
+        player = subprocess.Popen([instrument, "--headless", "--dir", port_dir, "--port", "5"],
+                                  stdout=subprocess.PIPE, text=True)
+        try:
+            check("instrument", player.stdout.readline().startswith("VARLO_PORT_DIR="))
+            ctx.instrument = Lines(player.stdout)
+            ctx.program = Program(scpi, port_dir, "--listen", "127.0.0.1:0", "--clients", "2")
+            host, port = ctx.program.address()
+            manager = pyvisa.ResourceManager("@py")
+            resource = f"TCPIP::{host}::{port}::SOCKET"
+            ctx.a, ctx.b = (manager.open_resource(resource, read_termination="\n",
+                                                  write_termination="\n", timeout=WAIT_S * 1000)
+                            for _ in range(2))
+            for test in TESTS:
+                try:
+                    test(ctx)
+                    print(f"ok {test.__name__}")
+                except Exception as failure:  # pylint: disable=broad-except
+                    failures += 1
+                    print(f"FAILED {test.__name__}: {failure}")
+        finally:
+            if ctx.__dict__.get("program") and ctx.program.process.poll() is None:
+                ctx.program.process.kill()
+            player.terminate()
+            player.wait(timeout=WAIT_S)
+    print(f"{len(TESTS) - failures} passed, {failures} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""varlo-scpi's speed, measured at the far end of the line, beside socat.
+
+    tools/bench/scpi_bench.py [--scpi PATH] [--runs N] [--queries N] [--flood N]
+
+A pseudo-terminal stands for the generator: its slave is published as COM1 in a fresh
+VARLO_PORT_DIR and varlo-scpi is started on it at 9600 baud, listening on a free loopback
+port. Prints:
+  - setting: the time from "FREQ 1000" written on the socket to the command's last byte at
+    the pty, beside socat relaying a 10-byte message from TCP to a pty
+    (socat TCP-LISTEN:...,reuseaddr PTY,...), the two taken in turn in the same run
+    (medians; goal: within 1.2 times socat's);
+  - query: the *IDN? round trip (median; goal: under 0.2 ms);
+  - throughput: N FREQ commands written at once by one client, checked whole and in order at
+    the pty, and how busy they keep the line (goal: at least 95 %).
+Needs socat (tools/setup/install-deps.sh --bench installs it).
+"""
+import argparse
+import os
+import pathlib
+import select
+import shutil
+import socket
+import statistics
+import subprocess
+import tempfile
+import time
+import tty
+
+COMMAND_LENGTH = 10
+CHARACTERS_PER_SECOND = 9600 / 10  # start bit, 8 data bits, stop bit
+COMMAND_S = COMMAND_LENGTH / CHARACTERS_PER_SECOND
+
+
+def read_exactly(fd, count, timeout_s=5):
+    """The bytes, and the time the last of them arrived."""
+    data = b""
+    deadline = time.monotonic() + timeout_s
+    while len(data) < count:
+        ready, _, _ = select.select([fd], [], [], max(0.0, deadline - time.monotonic()))
+        if not ready:
+            raise SystemExit(f"only {len(data)} of {count} bytes arrived: {data!r}")
+        data += os.read(fd, count - len(data))
+    return data, time.perf_counter()
+
+
+def low_first_hex(number):
+    digits = ""
+    while number > 0:
+        digits += "0123456789ABCDEF"[number % 16]
+        number //= 16
+    return digits.ljust(6, "0")
+
+
+def frequency_command(hz):
+    """A whole frequency, sine, attenuator off, duty never adjusted."""
+    return low_first_hex(hz) + "00" + "0" + "8"
+
+
+def connect(port):
+    client = socket.create_connection(("127.0.0.1", port))
+    client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    return client
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Scpi:
+    def __init__(self, exe, work):
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.slave)
+        ports = pathlib.Path(work) / "ports"
+        ports.mkdir()
+        (ports / "COM1").symlink_to(os.ttyname(self.slave))
+        self.process = subprocess.Popen(
+            [exe, "--port", "COM1", "--listen", "127.0.0.1:0", "--quiet"],
+            env=dict(os.environ, VARLO_PORT_DIR=str(ports)), stdout=subprocess.PIPE, text=True)
+        first = self.process.stdout.readline()
+        if not first.startswith("listening on "):
+            raise SystemExit(f"varlo-scpi did not start: {first!r}")
+        self.port = int(first.rsplit(":", 1)[1])
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+        os.close(self.master)
+        os.close(self.slave)
+
+
+class Socat:
+    def __init__(self, work):
+        self.port = free_port()
+        link = pathlib.Path(work) / "socat-pty"
+        self.process = subprocess.Popen(
+            ["socat", f"TCP-LISTEN:{self.port},reuseaddr,bind=127.0.0.1",
+             f"PTY,link={link},raw,echo=0"], stderr=subprocess.DEVNULL)
+        # socat makes the pty once a client has connected.
+        for _ in range(500):
+            try:
+                self.client = connect(self.port)
+                break
+            except ConnectionRefusedError:
+                time.sleep(0.01)
+        for _ in range(500):
+            if link.exists():
+                break
+            time.sleep(0.01)
+        self.pty = os.open(link, os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(self.pty)
+
+    def close(self):
+        self.client.close()
+        self.process.terminate()
+        self.process.wait()
+        os.close(self.pty)
+
+
+def setting_latency(scpi, socat, runs):
+    ours, theirs = [], []
+    to_scpi, to_socat = connect(scpi.port), socat.client
+    expected = frequency_command(1000).encode()
+    message = b"0123456789"
+    for _ in range(runs):
+        # Each command finds the line idle, as a single setting does, and both relays wake
+        # from the same pause.
+        time.sleep(2 * COMMAND_S)
+        start = time.perf_counter()
+        to_scpi.sendall(b"FREQ 1000\n")
+        data, end = read_exactly(scpi.master, COMMAND_LENGTH)
+        if data != expected:
+            raise SystemExit(f"varlo-scpi sent {data!r}, not {expected!r}")
+        ours.append(end - start)
+        time.sleep(2 * COMMAND_S)
+        start = time.perf_counter()
+        to_socat.sendall(message)
+        data, end = read_exactly(socat.pty, len(message))
+        theirs.append(end - start)
+    to_scpi.close()
+    return statistics.median(ours), statistics.median(theirs)
+
+
+def query_round_trip(scpi, queries):
+    client = connect(scpi.port)
+    stream = client.makefile("rb")
+    times = []
+    for _ in range(queries):
+        start = time.perf_counter()
+        client.sendall(b"*IDN?\n")
+        reply = stream.readline()
+        times.append(time.perf_counter() - start)
+        if not reply.startswith(b"Varlo,varlo-scpi,"):
+            raise SystemExit(f"*IDN? answered {reply!r}")
+    client.close()
+    return statistics.median(times), max(times)
+
+
+def flood(scpi, count):
+    time.sleep(2 * COMMAND_S)
+    frequencies = [1000 + i for i in range(count)]
+    expected = "".join(frequency_command(hz) for hz in frequencies).encode()
+    client = connect(scpi.port)
+    client.sendall("".join(f"FREQ {hz}\n" for hz in frequencies).encode())
+    arrivals, data = [], b""
+    while len(data) < len(expected):
+        if not select.select([scpi.master], [], [], 10)[0]:
+            raise SystemExit(f"{len(data) // COMMAND_LENGTH} of {count} commands arrived")
+        data += os.read(scpi.master, 4096)
+        at = time.perf_counter()
+        while len(arrivals) < len(data) // COMMAND_LENGTH:
+            arrivals.append(at)
+    client.close()
+    if data != expected:
+        first = next(i for i in range(len(data)) if data[i] != expected[i])
+        raise SystemExit(f"the flood arrived changed from byte {first} on")
+    elapsed = arrivals[-1] - arrivals[0] + COMMAND_S
+    return elapsed, count * COMMAND_S / elapsed
+
+
+def main():
+    root = pathlib.Path(__file__).resolve().parents[2]
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--scpi", default=str(root / "build" / "varlo-scpi"))
+    parser.add_argument("--runs", type=int, default=200, help="settings timed, each way")
+    parser.add_argument("--queries", type=int, default=2000)
+    parser.add_argument("--flood", type=int, default=1000)
+    args = parser.parse_args()
+    if shutil.which("socat") is None:
+        raise SystemExit("socat is not installed (tools/setup/install-deps.sh --bench)")
+
+    print(f"varlo-scpi on a pty at 9600 baud: {os.cpu_count()} cores, "
+          f"load {os.getloadavg()[0]:.1f}", flush=True)
+    with tempfile.TemporaryDirectory() as work:
+        scpi, socat = Scpi(args.scpi, work), Socat(work)
+        try:
+            ours, theirs = setting_latency(scpi, socat, args.runs)
+            print(f"setting, socket to last byte at the pty, median of {args.runs}: "
+                  f"varlo-scpi {ours * 1e3:.3f} ms, socat {theirs * 1e3:.3f} ms, "
+                  f"ratio {ours / theirs:.2f} (goal <= 1.2)", flush=True)
+            median, worst = query_round_trip(scpi, args.queries)
+            print(f"*IDN? round trip, median of {args.queries}: {median * 1e3:.3f} ms "
+                  f"(worst {worst * 1e3:.3f} ms; goal < 0.2 ms)", flush=True)
+            elapsed, busy = flood(scpi, args.flood)
+            print(f"{args.flood} FREQ commands at once: whole and in order, {elapsed:.2f} s "
+                  f"on the line, line busy {busy * 100:.1f} % (goal >= 95 %)")
+        finally:
+            scpi.close()
+            socat.close()
+
+
+if __name__ == "__main__":
+    main()
