@@ -57,6 +57,10 @@ int refuse(const std::string& message)
 
 int main(int argc, char** argv)
 {
+    // Qt's own event loop wakes for a client's line sooner than the GLib one, and a server
+    // with no window has nothing to share with GLib.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varlo-scpi"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VARLO_SCPI_VERSION));

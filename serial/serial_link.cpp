@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace varlo {
 
@@ -136,6 +137,9 @@ std::int16_t lineTakesSettings(int fd, const LineSettings& settings)
     return comm_code::None;
 }
 
+// What poll shows on the descriptor of an unplugged adapter or a hung-up line.
+constexpr short GoneEvents = POLLHUP | POLLERR | POLLNVAL;
+
 // Marks the span of one of our own operations: errors the port raises meanwhile are read
 // by the operation itself.
 class OperationScope {
@@ -254,8 +258,6 @@ std::int16_t SerialLink::setOutput(std::string_view text)
             return code;
         state_ = State::Open;
     }
-    if (deviceGone())
-        return failWrite(comm_code::HardwareGone);
     return writeWhole(text, deadline);
 }
 
@@ -353,27 +355,46 @@ std::int16_t SerialLink::applySettings(const LineSettings& settings)
 
 std::int16_t SerialLink::writeWhole(std::string_view text, const QDeadlineTimer& deadline)
 {
+    // An unplugged adapter or a hung-up line shows as a hang-up on the descriptor; it is
+    // told as such before anything else, and a ready line needs no second look below.
+    const int fd = static_cast<int>(port_.handle());
+    pollfd now{fd, POLLOUT, 0};
+    if (!port_.isOpen() || (::poll(&now, 1, 0) > 0 && (now.revents & GoneEvents) != 0))
+        return failWrite(comm_code::HardwareGone);
     if (!queue_.takes(text.size(), waitingInDevice(), LineQueue::Clock::now()))
         return comm_code::TxFull;
     // Only a line ready for more is handed the command: then the device takes it whole.
     // A line that stays stalled until the deadline refuses it with nothing written, and the
     // port stays open for the Enter after the line moves again.
     // A stop asked for meanwhile ends the wait the same way, before anything is written.
-    const int fd = static_cast<int>(port_.handle());
-    while (true) {
+    while ((now.revents & POLLOUT) == 0) {
         pollfd pfds[2]{{fd, POLLOUT, 0}, {stopDescriptor_, POLLIN, 0}};
         const int ready = ::poll(pfds, 2, static_cast<int>(deadline.remainingTime()));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready == 0 || (ready > 0 && pfds[0].revents == 0))
             return comm_code::TxFull;
-        if (ready < 0 || (pfds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        if (ready < 0 || (pfds[0].revents & GoneEvents) != 0)
             return failWrite(comm_code::HardwareGone);
-        break;
+        now.revents = pfds[0].revents;
+    }
+    // Straight to the device while nothing of an earlier command waits in the port's own
+    // buffer: a ready line takes a command whole in one call, with no round through Qt's
+    // buffer and event loop. Whatever it leaves goes through that buffer, behind nothing.
+    std::string_view rest = text;
+    if (port_.bytesToWrite() == 0) {
+        ssize_t written = -1;
+        do
+            written = ::write(fd, rest.data(), rest.size());
+        while (written < 0 && errno == EINTR);
+        if (written < 0 && errno != EAGAIN)
+            return failWrite(comm_code::HardwareGone);
+        if (written > 0)
+            rest.remove_prefix(static_cast<std::size_t>(written));
     }
     port_.clearError();
-    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
-    if (port_.write(bytes) != bytes.size())
+    const QByteArray bytes(rest.data(), static_cast<qsizetype>(rest.size()));
+    if (!rest.empty() && port_.write(bytes) != bytes.size())
         return failWrite(codeFor(port_.error()));
     queue_.add(text.size(), LineQueue::Clock::now());
     // What the device has not yet taken stays in the port's own buffer and follows as the
@@ -440,9 +461,8 @@ bool SerialLink::deviceGone() const
 {
     if (!port_.isOpen())
         return true;
-    // An unplugged adapter or a hung-up line shows as a hang-up on the descriptor.
     pollfd pfd{static_cast<int>(port_.handle()), 0, 0};
-    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & GoneEvents) != 0;
 }
 
 void SerialLink::onPortError(QSerialPort::SerialPortError error)
