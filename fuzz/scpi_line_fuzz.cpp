@@ -22,7 +22,7 @@ namespace {
 using namespace varlo;
 using namespace varlo::scpi;
 
-void checkSettings(const GeneratorSettings& sent)
+void checkSettings(const GeneratorState& sent)
 {
     FUZZ_CHECK(sent.wholeHz >= 0 && sent.wholeHz <= static_cast<std::int64_t>(MaxFrequencyHz));
     FUZZ_CHECK(sent.wholeHz > 0 || sent.hundredths > 0);
@@ -30,7 +30,7 @@ void checkSettings(const GeneratorSettings& sent)
     FUZZ_CHECK(sent.dutyPercent >= MinDutyPercent && sent.dutyPercent <= MaxDutyPercent);
 }
 
-void runLine(const InputLines::Line& line, Session& session, GeneratorSettings& sent,
+void runLine(const InputLines::Line& line, Session& session, GeneratorState& sent,
              std::uint8_t failures)
 {
     LineRun run(line.tooLong ? std::vector<Step>{ErrorStep{Error::Syntax}}
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     InputLines input;
     Session session;
-    GeneratorSettings sent;
+    GeneratorState sent;
     while (true) {
         if (auto line = input.next()) {
             runLine(*line, session, sent, failures);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "generator_state.h"
+#include "protocol/generator_state.h"
 
 #include <QWidget>
 

@@ -79,7 +79,7 @@ Step answer(std::string text)
     return QueryStep{nullptr, std::move(text)};
 }
 
-Step answerFrom(std::string (*read)(Session&, const GeneratorSettings&))
+Step answerFrom(std::string (*read)(Session&, const GeneratorState&))
 {
     return QueryStep{read, {}};
 }
@@ -150,14 +150,14 @@ Step setEventEnable(Parameters p)
 
 Step eventEnable(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session& session, const GeneratorSettings&) {
+    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
                             return std::to_string(session.eventEnable());
                         }));
 }
 
 Step eventStatus(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session& session, const GeneratorSettings&) {
+    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
                             return std::to_string(session.takeEvents());
                         }));
 }
@@ -174,14 +174,14 @@ Step setServiceEnable(Parameters p)
 
 Step serviceEnable(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session& session, const GeneratorSettings&) {
+    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
                             return std::to_string(session.serviceEnable());
                         }));
 }
 
 Step statusByte(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session& session, const GeneratorSettings&) {
+    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
                             return std::to_string(session.statusByte());
                         }));
 }
@@ -208,14 +208,13 @@ Step waitToContinue(Parameters p)
 
 Step nextError(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session& session, const GeneratorSettings&) {
-                            return session.nextError();
-                        }));
+    return noParameters(
+        p, answerFrom([](Session& session, const GeneratorState&) { return session.nextError(); }));
 }
 
 Step errorCount(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session& session, const GeneratorSettings&) {
+    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
                             return std::to_string(session.errorCount());
                         }));
 }
@@ -242,7 +241,7 @@ Step frequency(Parameters p)
 {
     return limitsQuery(
         p, "0.01", "100000000", "1000",
-        answerFrom([](Session&, const GeneratorSettings& sent) { return frequencyText(sent); }));
+        answerFrom([](Session&, const GeneratorState& sent) { return frequencyText(sent); }));
 }
 
 Step setFunction(Parameters p)
@@ -255,7 +254,7 @@ Step setFunction(Parameters p)
 
 Step function(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session&, const GeneratorSettings& sent) {
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
                             return waveformMnemonic(sent.waveform);
                         }));
 }
@@ -265,7 +264,7 @@ Step setDutyCycle(Parameters p)
     if (const auto error = countIs(p, 1))
         return ErrorStep{*error};
     return stepOr(numberIn(p[0], PercentUnits, MinDutyPercent, MaxDutyPercent,
-                           GeneratorSettings::StartupDutyPercent),
+                           GeneratorState::UnadjustedDutyPercent),
                   [](double percent) -> Step {
                       return ChangeStep{SetDuty{static_cast<int>(std::lround(percent))}};
                   });
@@ -274,8 +273,8 @@ Step setDutyCycle(Parameters p)
 Step dutyCycle(Parameters p)
 {
     return limitsQuery(p, std::to_string(MinDutyPercent), std::to_string(MaxDutyPercent),
-                       std::to_string(GeneratorSettings::StartupDutyPercent),
-                       answerFrom([](Session&, const GeneratorSettings& sent) {
+                       std::to_string(GeneratorState::UnadjustedDutyPercent),
+                       answerFrom([](Session&, const GeneratorState& sent) {
                            return std::to_string(sent.dutyPercent);
                        }));
 }
@@ -300,7 +299,7 @@ Step setAttenuation(Parameters p)
 
 Step attenuation(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session&, const GeneratorSettings& sent) {
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
                             return std::to_string(sent.attenuatorOn ? AttenuationDb : 0);
                         }));
 }
@@ -334,7 +333,7 @@ template <Waveform W> Step apply(Parameters p)
 
 Step applied(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session&, const GeneratorSettings& sent) {
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
                             std::string text = "\"";
                             text += waveformMnemonic(sent.waveform);
                             text += ' ';

@@ -23,7 +23,7 @@ struct StatusStep {
 };
 struct QueryStep {
     // Without a function, the text is the answer.
-    std::string (*answer)(Session&, const GeneratorSettings&) = nullptr;
+    std::string (*answer)(Session&, const GeneratorState&) = nullptr;
     std::string text;
 };
 struct ChangeStep {

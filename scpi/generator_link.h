@@ -37,7 +37,7 @@ public:
     // About a second of line time waits: a client with a line waiting should send no more.
     bool backlogFull() const;
     // What the generator was last sent, for lines that need nothing of the line.
-    const GeneratorSettings& settings() const { return settings_; }
+    const GeneratorState& settings() const { return settings_; }
 
 Q_SIGNALS:
     // Lines have run or commands gone: clients held back may go on.
@@ -59,7 +59,7 @@ private:
     SerialLink& link_;
     double charactersPerSecond_;
     bool logCommands_;
-    GeneratorSettings settings_;
+    GeneratorState settings_;
     std::deque<Job> jobs_;
     QTimer timer_;
     bool pumping_ = false;

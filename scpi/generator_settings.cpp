@@ -6,19 +6,19 @@ namespace varlo::scpi {
 
 namespace {
 
-double hertzOf(const GeneratorSettings& settings)
+double hertzOf(const GeneratorState& settings)
 {
     return static_cast<double>(settings.wholeHz) + settings.hundredths / 100.0;
 }
 
-void setFrequency(GeneratorSettings& settings, double hz)
+void setFrequency(GeneratorState& settings, double hz)
 {
     const SplitFrequency split = splitFrequency(hz);
     settings.wholeHz = split.wholeHz;
     settings.hundredths = split.hundredths;
 }
 
-PlannedWrite frequencyWrite(const GeneratorSettings& after)
+PlannedWrite frequencyWrite(const GeneratorState& after)
 {
     return {
         frequencyCommand(hertzOf(after), after.attenuatorOn, after.dutyAdjusted, after.waveform),
@@ -27,9 +27,9 @@ PlannedWrite frequencyWrite(const GeneratorSettings& after)
 
 } // namespace
 
-std::vector<PlannedWrite> planWrites(const GeneratorSettings& sent, const Change& change)
+std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& change)
 {
-    GeneratorSettings after = sent;
+    GeneratorState after = sent;
     if (const auto* duty = std::get_if<SetDuty>(&change)) {
         after.dutyPercent = duty->percent;
         after.dutyAdjusted = true;
@@ -47,7 +47,7 @@ std::vector<PlannedWrite> planWrites(const GeneratorSettings& sent, const Change
         if (apply->hz)
             setFrequency(after, *apply->hz);
     } else {
-        after = GeneratorSettings{};
+        after = GeneratorState{};
     }
     return {frequencyWrite(after)};
 }
@@ -57,7 +57,7 @@ std::size_t commandCount(const Change& change)
     return std::holds_alternative<SetDuty>(change) ? 2 : 1;
 }
 
-std::string frequencyText(const GeneratorSettings& settings)
+std::string frequencyText(const GeneratorState& settings)
 {
     std::string text = std::to_string(settings.wholeHz);
     if (settings.hundredths == 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/panel_state.h"
+#include "protocol/generator_state.h"
 
 #include <cstdint>
 #include <optional>
@@ -10,19 +11,8 @@
 
 namespace varlo::scpi {
 
-// What the generator was last sent, as far as the commands that reached it tell. Before the
-// first command it holds the panel's start-up state, which *RST also sends.
-struct GeneratorSettings {
-    static constexpr int StartupDutyPercent = 50;
-
-    std::int64_t wholeHz = 1000;
-    int hundredths = 0;
-    Waveform waveform = Waveform::Sine;
-    bool attenuatorOn = false;
-    int dutyPercent = StartupDutyPercent;
-    bool dutyAdjusted = false;
-    friend bool operator==(const GeneratorSettings&, const GeneratorSettings&) = default;
-};
+// What the generator was last sent is a GeneratorState, as far as the commands that reached
+// it tell. Before the first command it holds the panel's start-up state, which *RST also sends.
 
 inline constexpr double MinFrequencyHz = 0.01;
 inline constexpr double StartupFrequencyHz = 1000;
@@ -53,20 +43,20 @@ using Change = std::variant<SetFrequency, SetWaveform, SetAttenuator, SetDuty, A
 // One command for the line and the settings once it has reached the generator.
 struct PlannedWrite {
     std::string command;
-    GeneratorSettings after;
+    GeneratorState after;
 };
 
 // The commands of a change, from the settings sent before it. A change of frequency, shape
 // or attenuator is one frequency command carrying all three and the duty-adjusted bit, as
 // Enter builds it; a duty change is the duty command and then that frequency command with the
 // bit set; *RST is the frequency command of the start-up state.
-std::vector<PlannedWrite> planWrites(const GeneratorSettings& sent, const Change& change);
+std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& change);
 
 // How many commands a change takes on the line.
 std::size_t commandCount(const Change& change);
 
 // The frequency as a plain decimal: "12500", "0.05", "1.5".
-std::string frequencyText(const GeneratorSettings& settings);
+std::string frequencyText(const GeneratorState& settings);
 // "SIN", "SQU", "TRI".
 std::string waveformMnemonic(Waveform waveform);
 

@@ -4,7 +4,7 @@ namespace varlo::scpi {
 
 LineRun::LineRun(std::vector<Step> steps) : steps_(std::move(steps)) {}
 
-LineRun::Need LineRun::advance(Session& session, GeneratorSettings& sent)
+LineRun::Need LineRun::advance(Session& session, GeneratorState& sent)
 {
     while (true) {
         if (nextWrite_ < writes_.size())
@@ -35,7 +35,7 @@ LineRun::Need LineRun::advance(Session& session, GeneratorSettings& sent)
     return Finished{std::move(reply)};
 }
 
-void LineRun::written(bool ok, Session& session, GeneratorSettings& sent)
+void LineRun::written(bool ok, Session& session, GeneratorState& sent)
 {
     if (nextWrite_ >= writes_.size())
         return;

@@ -31,10 +31,10 @@ public:
 
     // Runs the steps that need nothing of the line, up to the next that does. Asking again
     // before that need has been met gives the same answer.
-    Need advance(Session& session, GeneratorSettings& sent);
+    Need advance(Session& session, GeneratorState& sent);
     // The command asked for was written (the settings advance to what it carries) or failed
     // (the settings stay, -241, and the rest of that change is dropped).
-    void written(bool ok, Session& session, GeneratorSettings& sent);
+    void written(bool ok, Session& session, GeneratorState& sent);
     // Every command before the wait has gone down the line.
     void drained(Session& session);
 

@@ -80,7 +80,7 @@ void ScpiConnection::runLine(const InputLines::Line& line)
         steps = stepsForLine(line.text);
     LineRun run(std::move(steps));
     if (linesWaiting_ == 0 && !run.needsLine()) {
-        GeneratorSettings sent = generator_.settings();
+        GeneratorState sent = generator_.settings();
         lineDone(std::get<LineRun::Finished>(run.advance(*session_, sent)).reply);
         return;
     }

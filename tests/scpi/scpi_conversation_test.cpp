@@ -49,7 +49,7 @@ public:
 private:
     bool lineFails_;
     Session session_;
-    GeneratorSettings sent_;
+    GeneratorState sent_;
 };
 
 std::string frequency(double hz, Waveform waveform = Waveform::Sine, bool attenuatorOn = false,

@@ -1,4 +1,4 @@
-#include "generator_state.h"
+#include "protocol/generator_state.h"
 
 #include "protocol/command_decoding.h"
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+using varlo::applied;
 using varlo::decodeCommand;
+using varlo::GeneratorState;
 using varlo::Waveform;
-using varlo::instrument::applied;
-using varlo::instrument::GeneratorState;
 
 namespace {
 

@@ -4,10 +4,11 @@
 
 #include <cstdint>
 
-namespace varlo::instrument {
+namespace varlo {
 
-// The settings the generator runs with, as the commands it received left them. It starts as
-// the panel does: 1000 Hz, sine, attenuator off, duty 50 % not adjusted.
+// The settings the generator runs with, as the commands it received left them: what the
+// instrument shows, and what varlo-scpi answers for. It starts as the panel does: 1000 Hz,
+// sine, attenuator off, duty 50 % not adjusted.
 struct GeneratorState {
     static constexpr int UnadjustedDutyPercent = 50;
 
@@ -17,6 +18,7 @@ struct GeneratorState {
     bool attenuatorOn = false;
     int dutyPercent = UnadjustedDutyPercent;
     bool dutyAdjusted = false;
+    friend bool operator==(const GeneratorState&, const GeneratorState&) = default;
 };
 
 // The state after one command. A frequency command that says the duty was never adjusted
@@ -24,4 +26,4 @@ struct GeneratorState {
 // changes nothing.
 GeneratorState applied(GeneratorState state, const DecodedCommand& command);
 
-} // namespace varlo::instrument
+} // namespace varlo

@@ -1,6 +1,6 @@
-#include "generator_state.h"
+#include "protocol/generator_state.h"
 
-namespace varlo::instrument {
+namespace varlo {
 
 GeneratorState applied(GeneratorState state, const DecodedCommand& command)
 {
@@ -21,4 +21,4 @@ GeneratorState applied(GeneratorState state, const DecodedCommand& command)
     return state;
 }
 
-} // namespace varlo::instrument
+} // namespace varlo
