@@ -54,9 +54,7 @@ std::variant<double, Error> numberIn(const Parameter& parameter, std::span<const
 std::variant<Waveform, Error> waveformOf(const Parameter& parameter)
 {
     const std::string_view word = parameter.text;
-    const bool isWord = !parameter.quoted && ((word.front() >= 'A' && word.front() <= 'Z') ||
-                                              (word.front() >= 'a' && word.front() <= 'z'));
-    if (!isWord)
+    if (parameter.quoted || !isLetter(word.front()))
         return Error::DataType;
     if (matchesMnemonic(word, "SINusoid"))
         return Waveform::Sine;

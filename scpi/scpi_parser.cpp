@@ -12,16 +12,6 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-bool isLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 std::string_view trimmed(std::string_view text)
 {
     while (!text.empty() && isBlank(text.front()))

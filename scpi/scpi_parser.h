@@ -9,6 +9,17 @@
 
 namespace varlo::scpi {
 
+// Headers, mnemonics and numbers are ASCII whatever the locale.
+inline bool isLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+inline bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 // One node of a header as received: "SOUR1" is the name SOUR with the suffix 1.
 struct Mnemonic {
     std::string name;

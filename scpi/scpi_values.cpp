@@ -24,16 +24,6 @@ bool sameWord(std::string_view word, std::string_view capitals)
     return true;
 }
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-bool isLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // The digits of a run starting at `i`; `i` ends after them.
 std::size_t skipDigits(std::string_view text, std::size_t& i)
 {
