@@ -1,4 +1,5 @@
 #include "command_receiver.h"
+#include "entry/whole_number.h"
 #include "instrument_window.h"
 #include "line_printer.h"
 #include "program/exit_status.h"
@@ -113,10 +114,11 @@ int main(int argc, char** argv)
     // What is left to answer is --help, --help-all or --version, which end the program here.
     parser.process(*app);
 
-    bool portIsNumber = false;
-    const int port = parser.value(portOption).toInt(&portIsNumber);
-    if (!portIsNumber || port < 1 || port > varlo::HighestPort)
+    const std::optional<int> chosen =
+        varlo::wholeNumber(parser.value(portOption).toStdString(), 1, varlo::HighestPort);
+    if (!chosen)
         return refuse(QStringLiteral("--port takes a number from 1 to %1").arg(varlo::HighestPort));
+    const int port = *chosen;
 
     std::optional<QTemporaryDir> temporaryDir;
     QString directory;

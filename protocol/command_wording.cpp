@@ -25,6 +25,21 @@ std::string twoDigits(int value)
     return text;
 }
 
+// Hundredths of a hertz in units of `hertz` hertz, without trailing zeros. Worked in whole
+// hundredths, so no digit is lost to binary fractions.
+std::string inUnits(std::int64_t hundredths, std::int64_t hertz, int fractionDigits)
+{
+    const std::int64_t per = hertz * 100;
+    std::string fraction = std::to_string(hundredths % per);
+    fraction.insert(0, static_cast<std::size_t>(fractionDigits) - fraction.size(), '0');
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.pop_back();
+    std::string text = std::to_string(hundredths / per);
+    if (!fraction.empty())
+        text += "." + fraction;
+    return text;
+}
+
 } // namespace
 
 std::string waveformName(Waveform waveform)
@@ -120,17 +135,13 @@ std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths)
     const Scale scale = wholeHz >= 1'000'000 ? Scale{1'000'000, 8, "MHz"}
                         : wholeHz >= 1'000   ? Scale{1'000, 5, "kHz"}
                                              : Scale{1, 2, "Hz"};
-    // Worked in hundredths of a hertz, so no digit is lost to binary fractions.
-    const std::int64_t total = wholeHz * 100 + hundredths;
-    const std::int64_t per = scale.hertz * 100;
-    std::string fraction = std::to_string(total % per);
-    fraction.insert(0, static_cast<std::size_t>(scale.fractionDigits) - fraction.size(), '0');
-    while (!fraction.empty() && fraction.back() == '0')
-        fraction.pop_back();
-    std::string text = std::to_string(total / per);
-    if (!fraction.empty())
-        text += "." + fraction;
-    return text + " " + scale.unit;
+    return inUnits(wholeHz * 100 + hundredths, scale.hertz, scale.fractionDigits) + " " +
+           scale.unit;
+}
+
+std::string plainHertz(std::int64_t wholeHz, int hundredths)
+{
+    return inUnits(wholeHz * 100 + hundredths, 1, 2);
 }
 
 } // namespace varlo

@@ -35,4 +35,7 @@ std::string quotedBytes(std::string_view bytes);
 // 12500.00 Hz -> "12.5 kHz", 1.50 Hz -> "1.5 Hz", 20000000.00 Hz -> "20 MHz".
 std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths);
 
+// The same in hertz as a plain decimal that any float parser reads: "12500", "0.05", "1.5".
+std::string plainHertz(std::int64_t wholeHz, int hundredths);
+
 } // namespace varlo

@@ -1,6 +1,7 @@
 #include "scpi/command_table.h"
 
 #include "protocol/command_encoding.h"
+#include "protocol/command_wording.h"
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_values.h"
 
@@ -237,9 +238,10 @@ Step setFrequency(Parameters p)
 
 Step frequency(Parameters p)
 {
-    return limitsQuery(
-        p, "0.01", "100000000", "1000",
-        answerFrom([](Session&, const GeneratorState& sent) { return frequencyText(sent); }));
+    return limitsQuery(p, "0.01", "100000000", "1000",
+                       answerFrom([](Session&, const GeneratorState& sent) {
+                           return plainHertz(sent.wholeHz, sent.hundredths);
+                       }));
 }
 
 Step setFunction(Parameters p)
@@ -335,7 +337,7 @@ Step applied(Parameters p)
                             std::string text = "\"";
                             text += waveformMnemonic(sent.waveform);
                             text += ' ';
-                            text += frequencyText(sent);
+                            text += plainHertz(sent.wholeHz, sent.hundredths);
                             text += '"';
                             return text;
                         }));

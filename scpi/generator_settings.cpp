@@ -57,18 +57,6 @@ std::size_t commandCount(const Change& change)
     return std::holds_alternative<SetDuty>(change) ? 2 : 1;
 }
 
-std::string frequencyText(const GeneratorState& settings)
-{
-    std::string text = std::to_string(settings.wholeHz);
-    if (settings.hundredths == 0)
-        return text;
-    text += '.';
-    text += static_cast<char>('0' + settings.hundredths / 10);
-    if (settings.hundredths % 10 != 0)
-        text += static_cast<char>('0' + settings.hundredths % 10);
-    return text;
-}
-
 std::string waveformMnemonic(Waveform waveform)
 {
     switch (waveform) {

@@ -55,8 +55,6 @@ std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& c
 // How many commands a change takes on the line.
 std::size_t commandCount(const Change& change);
 
-// The frequency as a plain decimal: "12500", "0.05", "1.5".
-std::string frequencyText(const GeneratorState& settings);
 // "SIN", "SQU", "TRI".
 std::string waveformMnemonic(Waveform waveform);
 

@@ -1,23 +1,8 @@
 #include "scpi/listen_address.h"
 
-#include <charconv>
+#include "entry/whole_number.h"
 
 namespace varlo::scpi {
-
-namespace {
-
-bool readPort(std::string_view text, int& port)
-{
-    if (text.empty() || text.size() > 5)
-        return false;
-    for (const char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    std::from_chars(text.data(), text.data() + text.size(), port);
-    return port <= 65535;
-}
-
-} // namespace
 
 Checked<ListenAddress> parseListenAddress(std::string_view text)
 {
@@ -37,10 +22,12 @@ Checked<ListenAddress> parseListenAddress(std::string_view text)
         if (address.host.empty())
             port = {};
     }
-    if (!readPort(port, address.port))
+    const std::optional<int> number = wholeNumber(port, 0, 65535);
+    if (!number)
         return Refusal{"--listen takes [ADDRESS:]PORT such as 5025, 0.0.0.0:5025 or [::]:5025, "
                        "not \"" +
                        std::string(text) + "\""};
+    address.port = *number;
     return address;
 }
 

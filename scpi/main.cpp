@@ -2,6 +2,7 @@
 #include "scpi/listen_address.h"
 #include "scpi/scpi_server.h"
 
+#include "entry/whole_number.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
 #include "serial/chosen_port.h"
@@ -121,9 +122,9 @@ int main(int argc, char** argv)
     if (address.isNull())
         return refuse("--listen takes an IP address such as 127.0.0.1, 0.0.0.0 or [::], not \"" +
                       std::get<ListenAddress>(listen).host + "\"");
-    bool clientsIsNumber = false;
-    const int clients = parser.value(clientsOption).toInt(&clientsIsNumber);
-    if (!clientsIsNumber || clients < 1 || clients > MostClients)
+    const std::optional<int> clients =
+        wholeNumber(parser.value(clientsOption).toStdString(), 1, MostClients);
+    if (!clients)
         return refuse("--clients takes a whole number from 1 to " + std::to_string(MostClients) +
                       ", not \"" + parser.value(clientsOption).toStdString() + "\"");
 
@@ -138,7 +139,7 @@ int main(int argc, char** argv)
     }
 
     GeneratorLink generator(link, std::get<LineSettings>(settings), !parser.isSet(quietOption));
-    ScpiServer server(generator, clients);
+    ScpiServer server(generator, *clients);
     if (const QString why =
             server.listen(address, static_cast<quint16>(std::get<ListenAddress>(listen).port));
         !why.isEmpty()) {
