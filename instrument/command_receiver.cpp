@@ -1,4 +1,4 @@
-#include "command_receiver.h"
+#include "instrument/command_receiver.h"
 
 #include <string_view>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "command_framer.h"
+#include "instrument/command_framer.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,8 +1,8 @@
-#include "instrument_window.h"
+#include "instrument/instrument_window.h"
 
+#include "instrument/waveform_plot.h"
 #include "protocol/command_decoding.h"
 #include "protocol/command_wording.h"
-#include "waveform_plot.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>

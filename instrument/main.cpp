@@ -1,10 +1,10 @@
-#include "command_receiver.h"
 #include "entry/whole_number.h"
-#include "instrument_window.h"
-#include "line_printer.h"
+#include "instrument/command_receiver.h"
+#include "instrument/instrument_window.h"
+#include "instrument/line_printer.h"
+#include "instrument/pty_endpoint.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
-#include "pty_endpoint.h"
 #include "serial/port_names.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "entry/keypad.h"
 #include "entry/number_text.h"
 #include "settings/settings.h"
-#include "start_up_command.h"
+#include "tests/start_up_command.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "helper_program.h"
-#include "start_up_command.h"
+#include "tests/helper_program.h"
+#include "tests/start_up_command.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "instrument_window.h"
+#include "instrument/instrument_window.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -2,10 +2,10 @@
 
 #include "serial/serial_link.h"
 
-#include "qt/lock_holders.h"
-#include "qt/pty_pair.h"
-#include "qt/recording_dialogs.h"
-#include "start_up_command.h"
+#include "tests/qt/lock_holders.h"
+#include "tests/qt/pty_pair.h"
+#include "tests/qt/recording_dialogs.h"
+#include "tests/start_up_command.h"
 
 #include <gtest/gtest.h>
 

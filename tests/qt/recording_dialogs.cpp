@@ -1,4 +1,4 @@
-#include "recording_dialogs.h"
+#include "tests/qt/recording_dialogs.h"
 
 bool RecordingDialogs::askYesNo(const std::string& title, const std::string& text)
 {
