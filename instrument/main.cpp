@@ -3,6 +3,7 @@
 #include "instrument/instrument_window.h"
 #include "instrument/line_printer.h"
 #include "instrument/pty_endpoint.h"
+#include "program/display_opening.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
 #include "serial/port_names.h"
@@ -84,9 +85,14 @@ int refuse(const QString& message)
 
 int main(int argc, char** argv)
 {
-    const std::unique_ptr<QCoreApplication> app =
-        needsWindow(argc, argv) ? std::make_unique<QApplication>(argc, argv)
-                                : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (needsWindow(argc, argv)) {
+        const varlo::DisplayOpening opening("varlo-instrument",
+                                            "--headless, --help and --version need none");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("varlo-instrument"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VARLO_INSTRUMENT_VERSION));
 
