@@ -14,8 +14,8 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(lintian desktop-file-utils appstream man-db)
     # The screen-reader test: the accessibility bus, its Python client, a private session bus.
     packages+=(at-spi2-core python3-pyatspi dbus-x11)
-    # varlo-scpi is tested with the lab's own SCPI client.
-    packages+=(python3-pyvisa python3-pyvisa-py)
+    # varlo-scpi is tested with the lab's own SCPI client, and the README's PyMeasure recipe.
+    packages+=(python3-pyvisa python3-pyvisa-py python3-pymeasure)
 fi
 # The benchmark's probe drives the X server through XTest; varlo-scpi is timed beside socat.
 if [[ "${1:-}" == "--bench" ]]; then
