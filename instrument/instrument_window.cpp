@@ -4,6 +4,7 @@
 #include "instrument/waveform_plot.h"
 #include "protocol/command_decoding.h"
 #include "protocol/command_wording.h"
+#include "protocol/generator_limits.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -27,7 +28,8 @@ QString stateDescription(const GeneratorState& state)
     return QStringLiteral("Frequency:  %1\nWaveform:   %2\nAttenuator: %3\nDuty:       %4")
         .arg(QString::fromStdString(frequencyWithUnit(state.wholeHz, state.hundredths)),
              QString::fromStdString(waveformName(state.waveform)),
-             state.attenuatorOn ? QStringLiteral("on (-20 dB)") : QStringLiteral("off"),
+             state.attenuatorOn ? QStringLiteral("on (-%1 dB)").arg(AttenuationDb)
+                                : QStringLiteral("off"),
              QString::fromStdString(duty));
 }
 
