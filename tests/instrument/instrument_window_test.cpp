@@ -43,6 +43,8 @@ TEST(InstrumentWindow, ShowsTheSettingsOfAFrequencyCommand)
     EXPECT_EQ(parts.log->toPlainText(),
               QStringLiteral("    1234 ms  4D03000014  ->  frequency 12500.00 Hz, square, "
                              "attenuator on, duty not adjusted"));
+    window.showCommand("0000000008", 1300);
+    EXPECT_EQ(parts.scale->text(), QStringLiteral("0 Hz, no period"));
 }
 
 TEST(InstrumentWindow, LogsUndecodableInputAndKeepsTheLastSettings)

@@ -180,40 +180,24 @@ INSTANTIATE_TEST_SUITE_P(
                               "--list shows every port and its state\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// --help wins wherever it stands, before a word that would be refused and in the place of an
+// --help wins wherever it stands, after a word that would be refused and in the place of an
 // option's value; so does the version.
-struct HelpRow {
-    const char* name;
-    std::vector<const char*> arguments;
-    const char* out; // what standard output starts with
-};
-
-// Rows show by name in test listings.
-void PrintTo(const HelpRow& row, std::ostream* out)
+TEST_F(SendProcess, HelpAndVersionWinWhereverTheyStand)
 {
-    *out << row.name;
+    const std::pair<std::vector<const char*>, QString> rows[] = {
+        {{"--loud", "--help"}, QStringLiteral("Usage:\n")},
+        {{"--duty", "--help"}, QStringLiteral("Usage:\n")},
+        {{"--port", "COM7", "1kHz", "-v"}, QStringLiteral("varlo-send " VARLO_VERSION "\n")},
+    };
+    for (const auto& [arguments, out] : rows) {
+        const Outcome outcome = run(words(arguments));
+        SCOPED_TRACE(words(arguments).join(u' ').toStdString());
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_TRUE(outcome.out.startsWith(out)) << outcome.out.toStdString();
+        EXPECT_EQ(outcome.err, QString());
+        EXPECT_EQ(outcome.wire, "");
+    }
 }
-
-class HelpWins : public SendProcess, public ::testing::WithParamInterface<HelpRow> {};
-
-TEST_P(HelpWins, WhereverItStands)
-{
-    const Outcome outcome = run(words(GetParam().arguments));
-    EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_TRUE(outcome.out.startsWith(QString::fromUtf8(GetParam().out)))
-        << outcome.out.toStdString();
-    EXPECT_EQ(outcome.err, QString());
-    EXPECT_EQ(outcome.wire, "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Words, HelpWins,
-    ::testing::Values(HelpRow{"AfterAnUnknownOption", {"--loud", "--help"}, "Usage:\n"},
-                      HelpRow{"AsAnOptionsValue", {"--duty", "--help"}, "Usage:\n"},
-                      HelpRow{"ShortVersionAfterAPort",
-                              {"--port", "COM7", "1kHz", "-v"},
-                              "varlo-send " VARLO_VERSION "\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SendProcess, ListNamesEveryPortAndTheFlockHolder)
 {
