@@ -3,6 +3,7 @@
 #include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"
 #include "protocol/generator_limits.h"
+#include "protocol/scpi_lines.h"
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_values.h"
 

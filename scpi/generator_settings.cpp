@@ -57,17 +57,4 @@ std::size_t commandCount(const Change& change)
     return std::holds_alternative<SetDuty>(change) ? 2 : 1;
 }
 
-std::string waveformMnemonic(Waveform waveform)
-{
-    switch (waveform) {
-    case Waveform::Square:
-        return "SQU";
-    case Waveform::Triangle:
-        return "TRI";
-    case Waveform::Sine:
-        break;
-    }
-    return "SIN";
-}
-
 } // namespace varlo::scpi

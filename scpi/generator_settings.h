@@ -50,7 +50,4 @@ std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& c
 // How many commands a change takes on the line.
 std::size_t commandCount(const Change& change);
 
-// "SIN", "SQU", "TRI".
-std::string waveformMnemonic(Waveform waveform);
-
 } // namespace varlo::scpi
