@@ -7,7 +7,7 @@
 #include "panel/panel_window.h"
 #include "tests/qt/pty_pair.h"
 #include "tests/qt/recording_dialogs.h"
-#include "tests/qt/scpi_process.h"
+#include "tests/scpi_process.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -4,7 +4,7 @@
 #include "protocol/command_encoding.h"
 #include "serial/server_link.h"
 #include "tests/qt/pty_pair.h"
-#include "tests/qt/scpi_process.h"
+#include "tests/scpi_process.h"
 #include "tests/start_up_command.h"
 
 #include <QElapsedTimer>

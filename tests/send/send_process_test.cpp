@@ -1,5 +1,6 @@
 #include "tests/helper_program.h"
 #include "tests/qt/pty_pair.h"
+#include "tests/scpi_process.h"
 #include "tests/start_up_command.h"
 
 #include "protocol/command_wording.h"
@@ -356,6 +357,45 @@ TEST_F(SendProcess, HungUpLineEndsWithTheLastCommandHandedOver)
     EXPECT_EQ(process.exitCode(), 4);
     const QString err = QString::fromUtf8(process.readAllStandardError());
     EXPECT_TRUE(err.startsWith(QStringLiteral("varlo-send: the line failed: ")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("; the last command handed over whole was ")))
+        << err.toStdString();
+}
+
+// Through varlo-scpi, not reaching the server ends the run as a port that does not open.
+TEST_F(SendProcess, AServerNotReachedIsAPortNotOpened)
+{
+    const varlo::ServerAddress nobody{"127.0.0.1", freeLoopbackPort()};
+    const Outcome outcome =
+        run({QStringLiteral("--connect"), QString::fromStdString(varlo::serverText(nobody)),
+             QStringLiteral("1kHz")});
+    EXPECT_EQ(outcome.exitCode, 3);
+    EXPECT_EQ(outcome.err.toStdString(), "varlo-send: varlo-scpi at " + varlo::serverText(nobody) +
+                                             " cannot be reached: connection refused\n");
+    EXPECT_EQ(outcome.wire, "");
+}
+
+// A line that fails behind the server ends the run as a line that fails, in the server's words.
+TEST_F(SendProcess, TheServersLineFailingIsTheLineFailing)
+{
+    const ScpiProcess server(portDir.path(), Port);
+    QProcess process;
+    process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
+                  {QStringLiteral("--connect"),
+                   QString::fromStdString(varlo::serverText(server.address())),
+                   QStringLiteral("--quiet"), QStringLiteral("--sweep"), QStringLiteral("1Hz"),
+                   QStringLiteral("1MHz"), QStringLiteral("--steps"), QStringLiteral("1000"),
+                   QStringLiteral("--dwell"), QStringLiteral("50ms")});
+    ASSERT_TRUE(process.waitForStarted(TimeoutMs));
+    ASSERT_EQ(pty->readAtMaster(3 * CommandLength, TimeoutMs).size(), 3 * CommandLength);
+    pty->closeMaster();
+    ASSERT_TRUE(ended(process));
+    EXPECT_EQ(process.exitCode(), 4);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(
+        err.startsWith(QStringLiteral("varlo-send: the line failed: varlo-scpi at %1 says "
+                                      "-241,\"Hardware missing")
+                           .arg(QString::fromStdString(varlo::serverText(server.address())))))
         << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("; the last command handed over whole was ")))
         << err.toStdString();

@@ -1,4 +1,4 @@
-#include "tests/qt/scpi_process.h"
+#include "tests/scpi_process.h"
 
 #include "tests/helper_program.h"
 
