@@ -7,6 +7,7 @@
 #include "serial/port_lock.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -388,6 +389,9 @@ TEST_F(SendProcess, TheServersLineFailingIsTheLineFailing)
                    QStringLiteral("--dwell"), QStringLiteral("50ms")});
     ASSERT_TRUE(process.waitForStarted(TimeoutMs));
     ASSERT_EQ(pty->readAtMaster(3 * CommandLength, TimeoutMs).size(), 3 * CommandLength);
+    // Unplugged, as an adapter whose device goes with it: the server, which tries the port
+    // again, must not find another test's pty under the same name.
+    ASSERT_TRUE(QFile::remove(portDir.path() + QStringLiteral("/COM%1").arg(Port)));
     pty->closeMaster();
     ASSERT_TRUE(ended(process));
     EXPECT_EQ(process.exitCode(), 4);
