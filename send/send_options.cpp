@@ -121,10 +121,10 @@ serial line, or through varlo-scpi while that holds the line.
                       /dev/serial/by-id/... This or --connect is required unless --dry-run
                       or --list is given.
   --connect [HOST][:PORT]
-                      through varlo-scpi at HOST:PORT (default 127.0.0.1:5025), which sends
-                      each command as the same SCPI settings; the word after the option is
-                      taken for HOST[:PORT] unless it is a FREQUENCY or a WAVEFORM. The
-                      server's line runs at its own settings.
+                      through varlo-scpi at HOST:PORT (default 127.0.0.1:5025) while it owns
+                      the port: each command goes as the SCPI settings it carries. The word
+                      after the option is HOST[:PORT] unless it starts with "-" or is a
+                      FREQUENCY or a WAVEFORM. Not with --settings: the server sets its line.
   --settings TEXT     line settings: baud, parity (N, E, O, M, S), data bits, stop bits,
                       separated by commas or single blanks (default 9600,N,8,1).
   FREQUENCY           a number with "." as the decimal mark and an optional unit Hz, kHz or

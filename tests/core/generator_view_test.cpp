@@ -1,43 +1,52 @@
 // The panel through varlo-scpi: what follows the generator and what stays as the user left it.
 
 #include "entry/keypad.h"
+#include "entry/number_text.h"
+#include "protocol/command_wording.h"
 #include "protocol/enter.h"
 #include "protocol/generator_view.h"
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <optional>
-#include <ostream>
 #include <string>
 
 namespace {
 
 using varlo::GeneratorState;
-using varlo::PanelState;
-using varlo::Unit;
 using varlo::Waveform;
 
-// The panel as it opens through the server: the start-up values, then what the server says.
+const GeneratorState SquareAttenuated{12500, 0, Waveform::Square, true, 60, true};
+const GeneratorState TwoKilohertz{2000, 0, Waveform::Sine, false, 50, false};
+
+// The panel as it opens through the server, then what the user does: digits keyed, t typed
+// "7.5", M the MHz unit, T triangle, F attenuator off, D duty 30, E an Enter the server takes,
+// G the generator going to 2 kHz.
 struct Panel {
-    Panel()
+    explicit Panel(const std::string& steps)
     {
         varlo::freqValueChanged(state, varlo::applyStartupValues(state));
         varlo::followGenerator(state, view, GeneratorState{});
-    }
-
-    void keys(const std::string& keyed)
-    {
-        for (const char key : keyed) {
-            const std::optional<std::string> text =
-                key == '.' ? varlo::pressPoint(state) : varlo::pressDigit(state, key - '0');
-            if (text)
-                varlo::freqValueChanged(state, *text);
+        for (const char step : steps) {
+            if (step >= '0' && step <= '9')
+                varlo::freqValueChanged(state, varlo::pressDigit(state, step - '0'));
+            else if (step == 't')
+                varlo::freqValueChanged(state, "7.5");
+            else if (step == 'M')
+                varlo::selectUnit(state, varlo::Unit::MHz);
+            else if (step == 'T')
+                varlo::selectWaveform(state, Waveform::Triangle);
+            else if (step == 'F')
+                varlo::selectAttenuator(state, false);
+            else if (step == 'D')
+                varlo::changeDuty(state, 30);
+            else if (step == 'G')
+                varlo::followGenerator(state, view, TwoKilohertz);
+            else if (step == 'E')
+                enter();
         }
     }
 
-    // Enter, and the server has sent the command.
     void enter()
     {
         const varlo::EnterDecision decision = varlo::pressEnter(state);
@@ -46,107 +55,71 @@ struct Panel {
             varlo::frequencySent(view, state);
     }
 
-    PanelState state;
+    // "12.5 -> 12.5 kHz, square, on, 60 %": the text put into the display ("=" for none),
+    // then the settings.
+    std::string follow(const GeneratorState& held)
+    {
+        const auto text = varlo::followGenerator(state, view, held);
+        const char* unit = state.UnitExponent == varlo::Unit::MHz   ? "MHz"
+                           : state.UnitExponent == varlo::Unit::KHz ? "kHz"
+                                                                    : "Hz";
+        return text.value_or("=") + " -> " + varlo::textForm(state.EntryValue) + " " + unit + ", " +
+               varlo::waveformName(state.WaveCode) + ", " + (state.AttenuatorOn ? "on" : "off") +
+               ", " + std::to_string(state.DutyPercent) + " %";
+    }
+
+    varlo::PanelState state;
     varlo::GeneratorView view;
 };
 
-GeneratorState held(double wholeHz, int hundredths, Waveform waveform = Waveform::Sine,
-                    bool attenuatorOn = false, int duty = 50)
-{
-    return GeneratorState{
-        static_cast<std::int64_t>(wholeHz), hundredths, waveform, attenuatorOn, duty, duty != 50};
-}
-
-const GeneratorState SquareAttenuated = held(12500, 0, Waveform::Square, true, 60);
-
 struct FollowRow {
     const char* name;
-    std::function<void(Panel&)> user; // what the user did before the generator changed
+    std::string steps;
     GeneratorState generator;
-    std::optional<std::string> display; // the text put into FreqValue, if any
-    double entryValue;
-    Unit unit;
-    Waveform waveform;
-    bool attenuatorOn;
-    int duty;
+    std::string shown;
 };
-
-void PrintTo(const FollowRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class Follow : public ::testing::TestWithParam<FollowRow> {};
 
 TEST_P(Follow, TakesWhatTheUserLeftAlone)
 {
-    const FollowRow& row = GetParam();
-    Panel panel;
-    row.user(panel);
+    Panel panel(GetParam().steps);
     const varlo::PendingMarks marks = panel.state.RedMarks;
-    const bool dutyChanged = panel.state.DutyChanged;
-
-    EXPECT_EQ(varlo::followGenerator(panel.state, panel.view, row.generator), row.display);
-    EXPECT_EQ(panel.state.EntryValue, row.entryValue);
-    EXPECT_EQ(panel.state.UnitExponent, row.unit);
-    EXPECT_EQ(panel.state.WaveCode, row.waveform);
-    EXPECT_EQ(panel.state.AttenuatorOn, row.attenuatorOn);
-    EXPECT_EQ(panel.state.DutyPercent, row.duty);
-    for (std::size_t mark = 0; mark < varlo::MarkedCount; ++mark)
-        EXPECT_EQ(panel.state.RedMarks.isRed(static_cast<varlo::Marked>(mark)),
-                  marks.isRed(static_cast<varlo::Marked>(mark)))
-            << "mark " << mark;
-    EXPECT_EQ(panel.state.DutyChanged, dutyChanged);
+    EXPECT_EQ(panel.follow(GetParam().generator), GetParam().shown);
+    for (std::size_t mark = 0; mark < varlo::MarkedCount; ++mark) {
+        const auto control = static_cast<varlo::Marked>(mark);
+        EXPECT_EQ(panel.state.RedMarks.isRed(control), marks.isRed(control)) << mark;
+    }
 }
-
-const auto nothing = [](Panel&) {};
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, Follow,
     ::testing::Values(
-        FollowRow{"EverythingFollowsInTheLargestUnit", nothing, SquareAttenuated, "12.5", 12.5,
-                  Unit::KHz, Waveform::Square, true, 60},
-        FollowRow{"HertzBelowAKilohertz", nothing, held(999, 99), "999.99", 999.99, Unit::Hz,
-                  Waveform::Sine, false, 50},
-        FollowRow{"HundredthsInHertz", nothing, held(0, 5), "0.05", 0.05, Unit::Hz,
-                  Waveform::Sine, false, 50},
-        FollowRow{"Megahertz", nothing, held(12'345'678, 90), "12.3456789", 12.3456789, Unit::MHz,
-                  Waveform::Sine, false, 50},
-        FollowRow{"TheSameFrequencyLeavesTheDisplay", nothing, held(1000, 0, Waveform::Triangle),
-                  std::nullopt, 1000, Unit::Hz, Waveform::Triangle, false, 50},
-        FollowRow{"KeyedFrequencyStays", [](Panel& p) { p.keys("25"); }, SquareAttenuated,
-                  std::nullopt, 25, Unit::Hz, Waveform::Square, true, 60},
-        FollowRow{"TypedFrequencyStays",
-                  [](Panel& p) { varlo::freqValueChanged(p.state, "7.5"); }, SquareAttenuated,
-                  std::nullopt, 7.5, Unit::Hz, Waveform::Square, true, 60},
-        FollowRow{"OtherUnitStays", [](Panel& p) { varlo::selectUnit(p.state, Unit::MHz); },
-                  SquareAttenuated, std::nullopt, 1000, Unit::MHz, Waveform::Square, true, 60},
-        FollowRow{"RedWaveformStays",
-                  [](Panel& p) { varlo::selectWaveform(p.state, Waveform::Triangle); },
-                  SquareAttenuated, "12.5", 12.5, Unit::KHz, Waveform::Triangle, true, 60},
-        FollowRow{"RedAttenuatorStays", [](Panel& p) { varlo::selectAttenuator(p.state, false); },
-                  SquareAttenuated, "12.5", 12.5, Unit::KHz, Waveform::Square, false, 60},
-        FollowRow{"RedDutyStays", [](Panel& p) { varlo::changeDuty(p.state, 30); },
-                  SquareAttenuated, "12.5", 12.5, Unit::KHz, Waveform::Square, true, 30},
-        FollowRow{"SentDutyFollows",
-                  [](Panel& p) {
-                      varlo::changeDuty(p.state, 30);
-                      p.enter();
-                  },
-                  SquareAttenuated, "12.5", 12.5, Unit::KHz, Waveform::Square, true, 60},
-        FollowRow{"SentFrequencyKeepsTheUnitItWasSentIn",
-                  [](Panel& p) {
-                      p.keys("12500");
-                      p.enter();
-                      varlo::followGenerator(p.state, p.view, held(2000, 0));
-                  },
-                  held(12500, 0), "12500", 12500, Unit::Hz, Waveform::Sine, false, 50},
-        FollowRow{"FollowedFrequencyIsAFinishedValue",
-                  [](Panel& p) {
-                      varlo::followGenerator(p.state, p.view, SquareAttenuated);
-                      p.keys("3");
-                  },
-                  held(5000, 0), std::nullopt, 3, Unit::KHz, Waveform::Sine, false, 50}),
+        FollowRow{"AllInTheLargestUnit", "", SquareAttenuated,
+                  "12.5 -> 12.5 kHz, square, on, 60 %"},
+        FollowRow{"Megahertz",
+                  "",
+                  {12'345'678, 90, Waveform::Sine, false, 50, false},
+                  "12.3456789 -> 12.3456789 MHz, sine, off, 50 %"},
+        FollowRow{"SameFrequencyLeavesTheDisplay",
+                  "",
+                  {1000, 0, Waveform::Triangle, true, 50, false},
+                  "= -> 1000 Hz, triangle, on, 50 %"},
+        FollowRow{"KeyedStays", "25", SquareAttenuated, "= -> 25 Hz, square, on, 60 %"},
+        FollowRow{"TypedStays", "t", SquareAttenuated, "= -> 7.5 Hz, square, on, 60 %"},
+        FollowRow{"OtherUnitStays", "M", SquareAttenuated, "= -> 1000 MHz, square, on, 60 %"},
+        FollowRow{"RedWaveformStays", "T", SquareAttenuated,
+                  "12.5 -> 12.5 kHz, triangle, on, 60 %"},
+        FollowRow{"RedAttenuatorStays", "F", SquareAttenuated,
+                  "12.5 -> 12.5 kHz, square, off, 60 %"},
+        FollowRow{"RedDutyStays", "D", SquareAttenuated, "12.5 -> 12.5 kHz, square, on, 30 %"},
+        FollowRow{"SentDutyFollows", "DE", SquareAttenuated, "12.5 -> 12.5 kHz, square, on, 60 %"},
+        FollowRow{"SentFrequencyKeepsItsUnit",
+                  "12500EG",
+                  {12500, 0, Waveform::Sine, false, 50, false},
+                  "12500 -> 12500 Hz, sine, off, 50 %"},
+        FollowRow{"FollowedIsAFinishedValue", "G3", SquareAttenuated,
+                  "= -> 3 kHz, square, on, 60 %"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -5,98 +5,53 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
+#include <utility>
 
 namespace {
 
 using varlo::ServerAddress;
 using varlo::ServerFailure;
 
-struct AddressRow {
-    const char* name;
-    std::string text;
-    std::string server; // as named back, or the refusal
-};
-
-void PrintTo(const AddressRow& row, std::ostream* out)
+TEST(ServerAddress, TakesHostAndPortEitherLeftOut)
 {
-    *out << row.name;
+    const std::string takes =
+        "--connect takes [HOST][:PORT] such as 127.0.0.1:5025, bench-pc or :5026, not ";
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "127.0.0.1:5025"},
+        {"bench-pc", "bench-pc:5025"},
+        {":5026", "127.0.0.1:5026"},
+        {"[::1]:5026", "[::1]:5026"},
+        {"fe80::1", "[fe80::1]:5025"},
+        {":0", takes + "\":0\""},
+        {"bench:", takes + "\"bench:\""},
+        {"bench pc", takes + "\"bench pc\""},
+        {"[bench]:5025", takes + "\"[bench]:5025\""},
+    };
+    for (const auto& [text, named] : rows) {
+        const varlo::Checked<ServerAddress> parsed = varlo::parseServerAddress(text);
+        const varlo::Refusal* refusal = varlo::refusalOf(parsed);
+        EXPECT_EQ(refusal ? refusal->message : varlo::serverText(std::get<ServerAddress>(parsed)),
+                  named);
+    }
 }
 
-class Address : public ::testing::TestWithParam<AddressRow> {};
-
-TEST_P(Address, TakesHostAndPortEitherLeftOut)
+TEST(ServerFailure, NamesTheServerAndTheCause)
 {
-    const varlo::Checked<ServerAddress> parsed = varlo::parseServerAddress(GetParam().text);
-    if (const varlo::Refusal* refusal = varlo::refusalOf(parsed))
-        EXPECT_EQ(refusal->message, GetParam().server);
-    else
-        EXPECT_EQ(varlo::serverText(std::get<ServerAddress>(parsed)), GetParam().server);
+    using Cause = ServerFailure::Cause;
+    const std::pair<ServerFailure, std::string> rows[] = {
+        {{Cause::Refused, ""}, "cannot be reached: connection refused"},
+        {{Cause::HostUnknown, ""}, "cannot be reached: host unknown"},
+        {{Cause::Unreachable, ""}, "cannot be reached: network unreachable"},
+        {{Cause::NetworkError, ""}, "cannot be reached: network error"},
+        {{Cause::TimedOut, ""}, "did not answer within a second"},
+        {{Cause::Closed, ""}, "has gone: connection closed or reset"},
+        {{Cause::ServerError, "-241,\"Hardware missing\""}, "says -241,\"Hardware missing\""},
+        {{Cause::NotACommand, "8E3000"}, "carries no such command: \"8E3000\""},
+    };
+    for (const auto& [failure, text] : rows)
+        EXPECT_EQ(varlo::serverFailureText({"bench-pc", 5025}, failure),
+                  "varlo-scpi at bench-pc:5025 " + text);
 }
-
-const std::string Takes =
-    "--connect takes [HOST][:PORT] such as 127.0.0.1:5025, bench-pc or :5026, ";
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Address,
-    ::testing::Values(AddressRow{"Nothing", "", "127.0.0.1:5025"},
-                      AddressRow{"HostAlone", "bench-pc", "bench-pc:5025"},
-                      AddressRow{"PortAlone", ":5026", "127.0.0.1:5026"},
-                      AddressRow{"Both", "192.168.1.20:5025", "192.168.1.20:5025"},
-                      AddressRow{"Ipv6InBrackets", "[::1]:5026", "[::1]:5026"},
-                      AddressRow{"Ipv6Bare", "fe80::1", "[fe80::1]:5025"},
-                      AddressRow{"PortZero", ":0", Takes + "not \":0\""},
-                      AddressRow{"PortTooLarge", "bench:65536", Takes + "not \"bench:65536\""},
-                      AddressRow{"EmptyPort", "bench:", Takes + "not \"bench:\""},
-                      AddressRow{"Blank", "bench pc", Takes + "not \"bench pc\""},
-                      AddressRow{"UnclosedBracket", "[::1:5025", Takes + "not \"[::1:5025\""},
-                      AddressRow{"NameInBrackets", "[bench]:5025", Takes + "not \"[bench]:5025\""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct FailureRow {
-    const char* name;
-    ServerFailure::Cause cause;
-    const char* given; // the server's words, or the text asked for
-    std::string text;
-};
-
-void PrintTo(const FailureRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class FailureText : public ::testing::TestWithParam<FailureRow> {};
-
-TEST_P(FailureText, NamesTheServerAndTheCause)
-{
-    const ServerFailure failure{GetParam().cause, GetParam().given};
-    EXPECT_EQ(varlo::serverFailureText(ServerAddress{"bench-pc", 5025}, failure), GetParam().text);
-}
-
-using Cause = ServerFailure::Cause;
-
-INSTANTIATE_TEST_SUITE_P(
-    Causes, FailureText,
-    ::testing::Values(
-        FailureRow{"Refused", Cause::Refused, "",
-                   "varlo-scpi at bench-pc:5025 cannot be reached: connection refused"},
-        FailureRow{"HostUnknown", Cause::HostUnknown, "",
-                   "varlo-scpi at bench-pc:5025 cannot be reached: host unknown"},
-        FailureRow{"Unreachable", Cause::Unreachable, "",
-                   "varlo-scpi at bench-pc:5025 cannot be reached: network unreachable"},
-        FailureRow{"NetworkError", Cause::NetworkError, "",
-                   "varlo-scpi at bench-pc:5025 cannot be reached: network error"},
-        FailureRow{"TimedOut", Cause::TimedOut, "",
-                   "varlo-scpi at bench-pc:5025 did not answer within a second"},
-        FailureRow{"Closed", Cause::Closed, "",
-                   "varlo-scpi at bench-pc:5025 has gone: connection closed or reset"},
-        FailureRow{"ServersOwnWords", Cause::ServerError,
-                   "-241,\"Hardware missing;COM3 (/dev/ttyUSB0) is gone\"",
-                   "varlo-scpi at bench-pc:5025 says -241,\"Hardware missing;COM3 "
-                   "(/dev/ttyUSB0) is gone\""},
-        FailureRow{"NotACommand", Cause::NotACommand, "8E3000",
-                   "varlo-scpi at bench-pc:5025 carries no such command: \"8E3000\""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

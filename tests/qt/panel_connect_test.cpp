@@ -1,5 +1,5 @@
 // The panel through varlo-scpi (varlo --connect): how it opens, how it looks, and what it says
-// when the server is not there.
+// when the server refuses a command, is not there or goes away.
 
 #include "protocol/command_encoding.h"
 #include "tests/qt/panel_fixture.h"
@@ -10,8 +10,16 @@
 
 namespace {
 
+using panel_test::showsButtonFace;
+using panel_test::showsPendingMark;
 using panel_test::StartedPanel;
 using Through = StartedPanel::Through;
+
+RecordingDialogs::Box serverBox(const varlo::ServerAddress& server, const std::string& words)
+{
+    return {"exclamation", "! SERVER ERROR !",
+            "varlo-scpi at " + varlo::serverText(server) + " " + words};
+}
 
 TEST(PanelThroughTheServer, OpensShowingWhatTheGeneratorHoldsWithNothingRed)
 {
@@ -72,6 +80,47 @@ TEST(PanelThroughTheServer, NoServerAtStartIsToldAndTheNextEnterConnects)
     QTest::mouseClick(panel_test::find<QPushButton>(window, "Enter"), Qt::LeftButton);
     EXPECT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_TRUE(pty.readAtMaster(30, 3000).ends_with(StartUpCommand));
+}
+
+// 0 Hz, which Enter sends on a serial port, is below what the server takes: its words show,
+// the marks stay, and the connection serves the next Enter.
+TEST(PanelThroughTheServer, TheServersRefusalIsShownAndTheMarksStayRed)
+{
+    StartedPanel panel(Through::Server);
+    panel.keys("C");
+    panel.click("WaveSqu");
+    panel.click("Enter");
+    EXPECT_EQ(panel.dialogs.boxes,
+              std::vector<RecordingDialogs::Box>{
+                  serverBox(panel.server->address(), "says -222,\"Data out of range\"")});
+    EXPECT_TRUE(showsPendingMark(panel.control("WaveSqu")));
+
+    panel.keys("5E");
+    EXPECT_EQ(panel.dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(showsButtonFace(panel.control("WaveSqu")));
+    const std::string command = varlo::frequencyCommand(5, false, false, varlo::Waveform::Square);
+    EXPECT_TRUE(panel.sent(50).ends_with(command));
+}
+
+TEST(PanelThroughTheServer, AServerGoneIsToldOnceAndTheNextEnterConnectsAgain)
+{
+    StartedPanel panel(Through::Server);
+    const varlo::ServerAddress address = panel.server->address();
+    panel.click("WaveTri");
+    panel.server->stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !panel.dialogs.boxes.empty(); }, 3000));
+    QTest::qWait(3 * varlo::ServerLink::FollowIntervalMs);
+    EXPECT_EQ(panel.dialogs.boxes, std::vector<RecordingDialogs::Box>{
+                                       serverBox(address, "has gone: connection closed or reset")});
+    EXPECT_TRUE(showsPendingMark(panel.control("WaveTri")));
+
+    panel.server = std::make_unique<ScpiProcess>(panel.dir.path(), 3, address.port);
+    panel.click("Enter");
+    EXPECT_EQ(panel.dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(showsButtonFace(panel.control("WaveTri")));
+    const std::string command =
+        varlo::frequencyCommand(1000, false, false, varlo::Waveform::Triangle);
+    EXPECT_TRUE(panel.sent(30).ends_with(command));
 }
 
 } // namespace
