@@ -51,6 +51,8 @@ std::string Session::nextError()
         return NoErrorEntry;
     const std::string entry = errorEntry(errors_.front());
     errors_.pop_front();
+    if (errors_.empty())
+        settingDropped_ = false;
     return entry;
 }
 
@@ -65,6 +67,7 @@ void Session::clearStatus()
 {
     errors_.clear();
     events_ = 0;
+    settingDropped_ = false;
 }
 
 std::uint8_t Session::takeEvents()

@@ -78,9 +78,10 @@ public:
     std::size_t errorCount() const { return errors_.size(); }
 
     // A setting of this client did not reach the generator. The next *OPC or *OPC? then
-    // does not report the operations complete.
+    // does not report the operations complete, unless the client has read its error queue
+    // to the end or cleared it meanwhile.
     void noteSettingDropped() { settingDropped_ = true; }
-    // Whether a setting was dropped since the last time this was asked.
+    // Whether a setting was dropped and not yet seen, since the last time this was asked.
     bool takeSettingDropped();
 
     // *CLS: empties the queue and the event status register.
