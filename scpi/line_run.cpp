@@ -76,7 +76,9 @@ void LineRun::notDrained(Session& session, const DetailedError& why)
 {
     if (next_ >= steps_.size() || !std::holds_alternative<WaitStep>(steps_[next_]))
         return;
-    session.addError(why);
+    // A dropped setting before it has told the cause already.
+    if (!session.takeSettingDropped())
+        session.addError(why);
     ++next_;
 }
 

@@ -41,7 +41,8 @@ public:
     // operations complete unless a setting of this client was dropped since they last did.
     void drained(Session& session);
     // The line would not carry what was sent before the wait: the wait ends without
-    // reporting anything complete, and the client gets the error with its cause.
+    // reporting anything complete, and the client gets the error with its cause unless a
+    // dropped setting of its own has told it already.
     void notDrained(Session& session, const DetailedError& why);
 
     // Whether any step needs the line: a change, or a wait for it.
