@@ -96,7 +96,8 @@ int main(int argc, char** argv)
         QStringLiteral("TEXT"), QStringLiteral("9600,N,8,1"));
     const QCommandLineOption clientsOption(
         QStringLiteral("clients"),
-        QStringLiteral("At most N clients at once; one more is closed at once. Default: %1.")
+        QStringLiteral("At most N clients at once; one more takes the place of one idle for "
+                       "--idle seconds, else it is closed at once. Default: %1.")
             .arg(DefaultClients),
         QStringLiteral("N"), QString::number(DefaultClients));
     const QCommandLineOption idleOption(
