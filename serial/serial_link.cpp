@@ -83,8 +83,10 @@ constexpr short GoneEvents = POLLHUP | POLLERR | POLLNVAL;
 constexpr const char* HungUp = "the line hung up";
 
 // After a stop has been asked for, how much longer than its modelled time a moving line
-// may take to carry what is queued before a close.
+// may take to carry what is queued before a close, and the longest a close then waits: the
+// program ends well within a second.
 constexpr std::chrono::milliseconds StopMargin{100};
+constexpr std::chrono::milliseconds StopLongest{500};
 // A device whose own count stays put is looked at less and less often, up to this seldom.
 constexpr std::chrono::milliseconds SlowestLook{1000};
 
@@ -485,9 +487,9 @@ void SerialLink::handOverBuffered()
     QDeadlineTimer deadline(WriteTimeoutMs);
     if (stopAsked()) {
         const auto queued = static_cast<std::size_t>(queuedCharacters());
-        deadline = QDeadlineTimer(
-            std::chrono::duration_cast<std::chrono::milliseconds>(lineTime(settings_, queued)) +
-            StopMargin);
+        const auto carried =
+            std::chrono::duration_cast<std::chrono::milliseconds>(lineTime(settings_, queued));
+        deadline = QDeadlineTimer(std::min(carried + StopMargin, StopLongest));
     }
     port_.clearError();
     while (port_.bytesToWrite() > 0 && !deadline.hasExpired())
