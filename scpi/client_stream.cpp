@@ -42,7 +42,8 @@ ClientStream::~ClientStream()
 
 std::size_t ClientStream::read(char* data, std::size_t size)
 {
-    if (inputEnded_)
+    // While the notifier is armed, the socket has said that nothing waits.
+    if (inputEnded_ || readable_.isEnabled())
         return 0;
     ssize_t got = -1;
     do
