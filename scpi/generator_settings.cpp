@@ -52,11 +52,6 @@ std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& c
     return {frequencyWrite(after)};
 }
 
-std::size_t commandCount(const Change& change)
-{
-    return std::holds_alternative<SetDuty>(change) ? 2 : 1;
-}
-
 std::string waveformMnemonic(Waveform waveform)
 {
     switch (waveform) {

@@ -47,9 +47,6 @@ struct PlannedWrite {
 // bit set; *RST is the frequency command of the start-up state.
 std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& change);
 
-// How many commands a change takes on the line.
-std::size_t commandCount(const Change& change);
-
 // "SIN", "SQU", "TRI".
 std::string waveformMnemonic(Waveform waveform);
 

@@ -11,7 +11,6 @@
 #include "serial/serial_link.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -109,19 +108,6 @@ std::string lastHandedOver(const std::vector<PlannedCommand>& commands, std::siz
     const std::string& command = commands[sent - 1].command;
     return "the last command handed over whole was " + commandLine(command) + " (" +
            std::to_string(sent) + " of " + std::to_string(commands.size()) + ")";
-}
-
-const char* signalName(int signalNumber)
-{
-    switch (signalNumber) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    }
-    return "a signal";
 }
 
 } // namespace
