@@ -1,12 +1,14 @@
 # Installation and the Debian package: the panel, the instrument, varlo-send and varlo-scpi in
 # bin/, the manual pages, the panel's desktop entry, AppStream metadata and icon in the
-# freedesktop places, and the copyright and changelog Debian asks for.
+# freedesktop places, varlo-scpi's systemd unit, and the copyright and changelog Debian asks
+# for.
 include(GNUInstallDirs)
 
 set(varlo_app_dir ${CMAKE_CURRENT_LIST_DIR}/../app)
 set(varlo_icon_dir ${CMAKE_CURRENT_LIST_DIR}/../panel/icons)
 set(varlo_doc_dir ${CMAKE_CURRENT_LIST_DIR}/../doc)
 set(varlo_debian_dir ${CMAKE_CURRENT_LIST_DIR}/debian)
+set(varlo_scpi_dir ${CMAKE_CURRENT_LIST_DIR}/../scpi)
 
 # Placeholders until the project has a home of its own; set them when packaging for real.
 set(VARLO_APP_ID "org.example.varlo"
@@ -32,6 +34,16 @@ install(FILES ${varlo_icon_dir}/varlo-32.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME varlo.png)
 install(FILES ${varlo_icon_dir}/varlo.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# varlo-scpi's systemd template unit, in the prefix's lib/systemd/system, which systemd reads
+# for /usr and /usr/local alike. Its ExecStart names the program in the prefix it is
+# installed to, known only when it is installed (cmake --install --prefix).
+set(varlo_unit ${CMAKE_BINARY_DIR}/systemd/varlo-scpi@.service)
+install(CODE "
+    set(VARLO_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${varlo_scpi_dir}/varlo-scpi@.service.in\" \"${varlo_unit}\" @ONLY)
+")
+install(FILES ${varlo_unit} DESTINATION lib/systemd/system)
 
 # Manual pages and the changelog go compressed, without a time stamp, as Debian wants them.
 configure_file(${varlo_debian_dir}/changelog.in ${CMAKE_BINARY_DIR}/debian/changelog @ONLY)
@@ -82,5 +94,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # libc6, the Qt libraries and the rest, each at the version the binaries were built against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The maintainer scripts for varlo-scpi's systemd unit.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${varlo_debian_dir}/postinst ${varlo_debian_dir}/prerm ${varlo_debian_dir}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -40,7 +40,10 @@ void runLine(const InputLines::Line& line, Session& session, GeneratorState& sen
         if (const auto* write = std::get_if<LineRun::Write>(&need)) {
             FUZZ_CHECK(isValidCommand(write->command));
             FUZZ_CHECK(writes < 2 * InputLines::MaxLineBytes);
-            run.written(((failures >> (writes % 8)) & 1) == 0, session, sent);
+            if (((failures >> (writes % 8)) & 1) == 0)
+                run.written(sent);
+            else
+                run.notWritten(session, {Error::HardwareMissing, "the port is gone"});
             checkSettings(sent);
         } else if (std::holds_alternative<LineRun::Drain>(need)) {
             run.drained(session);

@@ -42,6 +42,19 @@ void setHandler(void (*handler)(int))
 
 } // namespace
 
+const char* signalName(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    }
+    return "a signal";
+}
+
 QuitOnSignal::QuitOnSignal(QObject* parent)
     : QObject(parent), notifier_(makePipe(), QSocketNotifier::Read)
 {

@@ -5,6 +5,9 @@
 
 namespace varlo {
 
+// "SIGINT", "SIGTERM" or "SIGHUP", as a program says what ended it.
+const char* signalName(int signalNumber);
+
 // Ends the event loop on SIGINT, SIGTERM and SIGHUP, so a program leaves through its normal
 // exit and its destructors close the port, remove its lock or take down a published link.
 // The signal handler only records the signal and writes a byte to a pipe; the quit happens in

@@ -4,11 +4,16 @@
 #include "scpi/line_run.h"
 #include "scpi/scpi_status.h"
 #include "serial/line_settings.h"
+#include "serial/port_choice.h"
 #include "serial/serial_link.h"
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -17,18 +22,43 @@
 
 namespace varlo::scpi {
 
-// The one owner of the generator's line and of the settings it was sent. Clients' lines
-// that need the line wait here in the order they came, and run whole, one after another, so
-// that one client's commands never come between another's of the same line. Commands are
-// paced at the line's own rate: one is written while at most one other is still on its way,
-// and a timer, never a blocking wait, brings the next.
+// The one owner of the generator's line and of the settings it was sent. Every client's
+// lines that need the line (a TCP connection's, a web page's) wait here in the order they
+// came, and run whole, one after another, so that one client's commands never come between
+// another's of the same line.
+//
+// Commands are paced by the serial link's model of the line: one is written while at most
+// one other is still on its way, so that another client's setting reaches the generator
+// within a command's time and an end or a loss finds little in the device. Nothing here
+// waits: a command the line cannot take now waits for the link's write-ready notification.
+//
+// The port is open; stalled, once the line has taken nothing for StallLimit while a command
+// or a wait for the line was due; gone, once the device was lost; or waited for, when it
+// could not be opened at start. Every change is one line on standard error. While the port
+// is not open it is tried again every second, and while it is not open or stalled, every
+// setting fails at once with the cause: -241 while the device is gone or missing, -240
+// otherwise.
 class GeneratorLink : public QObject {
     Q_OBJECT
 
 public:
+    enum class PortState { Open, Stalled, Gone, WaitingForPort };
     using Done = std::function<void(std::optional<std::string> reply)>;
 
-    GeneratorLink(SerialLink& link, const LineSettings& settings, bool logCommands);
+    // A line that has taken nothing for this long, while something was due on it, is
+    // stalled. Far longer than the model ever holds a command back at any rate the program
+    // takes (a queue of sixteen characters lasts 3.2 s at 50 baud), and short enough that
+    // a client waiting on *OPC? hears of the fault well within a lab script's patience.
+    static constexpr std::chrono::seconds StallLimit{10};
+
+    // `link` becomes this owner's; the port is not opened yet.
+    GeneratorLink(SerialLink& link, const PortChoice& port, const LineSettings& settings,
+                  bool logCommands);
+
+    // Opens the port: empty when it is open, else why not, after "cannot open ".
+    std::string open();
+    // After an open that failed: the port is tried again every second until it opens.
+    void waitForPort();
 
     // Queues a client's line; `done` gets its reply once it has run, also when that is at
     // once. The session outlives the client, so a line sent just before it left still runs.
@@ -38,30 +68,63 @@ public:
     bool backlogFull() const;
     // What the generator was last sent, for lines that need nothing of the line.
     const GeneratorState& settings() const { return settings_; }
+    PortState portState() const { return state_; }
+    // The port as the lines on standard error name it: "COM3 (/dev/ttyUSB0)".
+    QString portName() const;
+
+    // Drops the lines still waiting, as the program ends: how many settings they held.
+    std::size_t stop();
 
 Q_SIGNALS:
     // Lines have run or commands gone: clients held back may go on.
     void progressed();
+    // What the generator holds (settings()) changed: a command reached the line.
+    void settingsChanged();
+    void portStateChanged();
 
 private:
     struct Job {
         std::shared_ptr<Session> session;
         LineRun run;
         Done done;
+        long long characters = 0; // its commands still to be written, as counted on arrival
     };
+    enum class Written { Whole, Dropped, Waits };
 
+    std::size_t settingsWaiting() const;
     void pump();
-    // Milliseconds until the line can take a command of that size, or has carried
-    // everything (size 0).
-    int millisecondsUntilRoom(std::size_t size) const;
-    void write(Job& job, const std::string& command);
+    Written writeCommand(Job& job, const std::string& command);
+    bool drain(Job& job);
+    void finishFront(std::optional<std::string> reply);
+    void countGone(Job& job, std::size_t characters);
+    void waitForLine(std::size_t queuedAtMost);
+    void onWriteReady();
+    void onStalled();
+    void lose(const std::string& cause);
+    void retry();
+    DetailedError openFault(std::int16_t code, const std::string& why) const;
+    void setState(PortState state);
 
     SerialLink& link_;
-    double charactersPerSecond_;
+    PortChoice port_;
+    LineSettings lineSettings_;
+    std::string name_;
     bool logCommands_;
     GeneratorState settings_;
     std::deque<Job> jobs_;
-    QTimer timer_;
+    // The characters of the commands still to be written, kept as lines come and commands
+    // go, and the settings once every waiting line has run, which the count of a new line
+    // is planned from.
+    long long waitingCharacters_ = 0;
+    GeneratorState projected_;
+
+    PortState state_ = PortState::WaitingForPort;
+    // Why a setting cannot go now, while the port is not open or the line stalled.
+    std::optional<DetailedError> fault_;
+    std::string lastOpenFailure_;
+    bool headWaits_ = false;
+    QTimer stallTimer_;
+    QTimer retryTimer_;
     bool pumping_ = false;
 };
 

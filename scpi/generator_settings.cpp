@@ -52,9 +52,4 @@ std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& c
     return {frequencyWrite(after)};
 }
 
-std::size_t commandCount(const Change& change)
-{
-    return std::holds_alternative<SetDuty>(change) ? 2 : 1;
-}
-
 } // namespace varlo::scpi

@@ -47,7 +47,4 @@ struct PlannedWrite {
 // bit set; *RST is the frequency command of the start-up state.
 std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& change);
 
-// How many commands a change takes on the line.
-std::size_t commandCount(const Change& change);
-
 } // namespace varlo::scpi

@@ -35,16 +35,20 @@ LineRun::Need LineRun::advance(Session& session, GeneratorState& sent)
     return Finished{std::move(reply)};
 }
 
-void LineRun::written(bool ok, Session& session, GeneratorState& sent)
+void LineRun::written(GeneratorState& sent)
 {
     if (nextWrite_ >= writes_.size())
         return;
-    if (ok) {
-        sent = writes_[nextWrite_].after;
-        ++nextWrite_;
+    sent = writes_[nextWrite_].after;
+    ++nextWrite_;
+}
+
+void LineRun::notWritten(Session& session, const DetailedError& why)
+{
+    if (nextWrite_ >= writes_.size())
         return;
-    }
-    session.addError(Error::HardwareMissing);
+    session.addError(why);
+    session.noteSettingDropped();
     writes_.clear();
     nextWrite_ = 0;
 }
@@ -57,12 +61,24 @@ void LineRun::drained(Session& session)
     case WaitStep::Then::Nothing:
         break;
     case WaitStep::Then::SetOperationComplete:
-        session.setEvents(Session::OperationComplete);
+        if (!session.takeSettingDropped())
+            session.setEvents(Session::OperationComplete);
         break;
     case WaitStep::Then::AnswerOne:
-        answers_.push_back("1");
+        if (!session.takeSettingDropped())
+            answers_.push_back("1");
         break;
     }
+    ++next_;
+}
+
+void LineRun::notDrained(Session& session, const DetailedError& why)
+{
+    if (next_ >= steps_.size() || !std::holds_alternative<WaitStep>(steps_[next_]))
+        return;
+    // A dropped setting before it has told the cause already.
+    if (!session.takeSettingDropped())
+        session.addError(why);
     ++next_;
 }
 
@@ -74,12 +90,30 @@ bool LineRun::needsLine() const
     return false;
 }
 
-std::size_t LineRun::commandsLeft() const
+std::size_t LineRun::plannedCharacters(GeneratorState& projected) const
 {
-    std::size_t left = writes_.size() - nextWrite_;
+    std::size_t characters = 0;
+    for (std::size_t i = nextWrite_; i < writes_.size(); ++i) {
+        characters += writes_[i].command.size();
+        projected = writes_[i].after;
+    }
+    for (std::size_t i = next_; i < steps_.size(); ++i) {
+        const auto* change = std::get_if<ChangeStep>(&steps_[i]);
+        if (change == nullptr)
+            continue;
+        const std::vector<PlannedWrite> writes = planWrites(projected, change->change);
+        for (const PlannedWrite& write : writes)
+            characters += write.command.size();
+        projected = writes.back().after;
+    }
+    return characters;
+}
+
+std::size_t LineRun::settingsLeft() const
+{
+    std::size_t left = nextWrite_ < writes_.size() ? 1 : 0;
     for (std::size_t i = next_; i < steps_.size(); ++i)
-        if (const auto* change = std::get_if<ChangeStep>(&steps_[i]))
-            left += commandCount(change->change);
+        left += std::holds_alternative<ChangeStep>(steps_[i]) ? 1 : 0;
     return left;
 }
 

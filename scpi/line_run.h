@@ -32,16 +32,26 @@ public:
     // Runs the steps that need nothing of the line, up to the next that does. Asking again
     // before that need has been met gives the same answer.
     Need advance(Session& session, GeneratorState& sent);
-    // The command asked for was written (the settings advance to what it carries) or failed
-    // (the settings stay, -241, and the rest of that change is dropped).
-    void written(bool ok, Session& session, GeneratorState& sent);
-    // Every command before the wait has gone down the line.
+    // The command asked for has reached the line: the settings advance to what it carries.
+    void written(GeneratorState& sent);
+    // The command asked for was not sent: the settings stay, the client gets the error with
+    // its cause, and the rest of that change is dropped.
+    void notWritten(Session& session, const DetailedError& why);
+    // Every command before the wait has gone down the line. *OPC and *OPC? report the
+    // operations complete unless a setting of this client was dropped since they last did.
     void drained(Session& session);
+    // The line would not carry what was sent before the wait: the wait ends without
+    // reporting anything complete, and the client gets the error with its cause unless a
+    // dropped setting of its own has told it already.
+    void notDrained(Session& session, const DetailedError& why);
 
     // Whether any step needs the line: a change, or a wait for it.
     bool needsLine() const;
-    // The commands still to be written, for the owner's count of what waits.
-    std::size_t commandsLeft() const;
+    // The characters the commands still to be written take on the line, the changes not yet
+    // begun planned from `projected`, which is moved past them.
+    std::size_t plannedCharacters(GeneratorState& projected) const;
+    // The settings not yet sent whole.
+    std::size_t settingsLeft() const;
 
 private:
     std::vector<Step> steps_;

@@ -1,12 +1,11 @@
 #include "scpi/generator_link.h"
+#include "scpi/journal.h"
 #include "scpi/listen_address.h"
 #include "scpi/scpi_server.h"
 
 #include "entry/whole_number.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
-#include "serial/chosen_port.h"
-#include "serial/comm_error_text.h"
 #include "serial/port_choice.h"
 #include "serial/serial_link.h"
 
@@ -14,6 +13,7 @@
 #include <QCoreApplication>
 #include <QHostAddress>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -24,9 +24,12 @@ namespace {
 
 constexpr int DefaultClients = 4;
 constexpr int MostClients = 1000;
+constexpr int DefaultIdleSeconds = 30;
+constexpr int MostIdleSeconds = 86400;
 
 const char* const Description = R"(
-  varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N] [--quiet]
+  varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N]
+             [--idle SECONDS] [--wait-for-port] [--quiet]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
 (pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::5025::SOCKET and sets the
@@ -44,9 +47,14 @@ Each setting is sent as the panel's Enter sends it, paced at the line's rate.
 Opens the port first, then listens, and prints "listening on ADDRESS:PORT". Unless --quiet,
 prints a line for each command sent, as varlo-send does.
 
-Exit status: 0 after SIGINT, SIGTERM or SIGHUP (the command being written is finished, the port
-closed and the clients disconnected); 2 usage error; 3 the port could not be opened, or the
-address could not be listened on.)";
+Standard error has one line for each client refused or closed for another, each loss of the
+port and its return, a line that takes nothing for 10 s, and the end, also under --quiet. A
+setting the port cannot take gets -241,"Hardware missing;PORT is gone" while the device is
+gone, or -240,"Hardware error;..." with the cause.
+
+Exit status: 0 after SIGINT, SIGTERM or SIGHUP (the settings still waiting are not sent, the
+port is closed and the clients disconnected); 2 usage error; 3 the port could not be opened
+(without --wait-for-port), or the address could not be listened on.)";
 
 int refuse(const std::string& message)
 {
@@ -88,12 +96,25 @@ int main(int argc, char** argv)
         QStringLiteral("TEXT"), QStringLiteral("9600,N,8,1"));
     const QCommandLineOption clientsOption(
         QStringLiteral("clients"),
-        QStringLiteral("At most N clients at once; one more is closed at once. Default: %1.")
+        QStringLiteral("At most N clients at once; one more takes the place of one idle for "
+                       "--idle seconds, else it is closed at once. Default: %1.")
             .arg(DefaultClients),
         QStringLiteral("N"), QString::number(DefaultClients));
+    const QCommandLineOption idleOption(
+        QStringLiteral("idle"),
+        QStringLiteral("When every place is taken, a new client takes the place of the one "
+                       "idle longest (nothing received, waiting or being answered), if that "
+                       "one has been idle for SECONDS; it is closed. Default: %1.")
+            .arg(DefaultIdleSeconds),
+        QStringLiteral("SECONDS"), QString::number(DefaultIdleSeconds));
+    const QCommandLineOption waitOption(
+        QStringLiteral("wait-for-port"),
+        QStringLiteral("A port missing at start is waited for: the program listens at once, "
+                       "answers -241 to settings, and opens the port when it appears."));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Print no line per command sent."));
-    parser.addOptions({portOption, listenOption, settingsOption, clientsOption, quietOption});
+    parser.addOptions({portOption, listenOption, settingsOption, clientsOption, idleOption,
+                       waitOption, quietOption});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::string why = parser.errorText().toStdString();
         if (why.ends_with('.'))
@@ -122,24 +143,39 @@ int main(int argc, char** argv)
     if (address.isNull())
         return refuse("--listen takes an IP address such as 127.0.0.1, 0.0.0.0 or [::], not \"" +
                       std::get<ListenAddress>(listen).host + "\"");
+    if (address.isBroadcast() || address.isMulticast())
+        return refuse("--listen takes an address of this machine, not the " +
+                      std::string(address.isBroadcast() ? "broadcast" : "multicast") +
+                      " address \"" + std::get<ListenAddress>(listen).host + "\"");
     const std::optional<int> clients =
         wholeNumber(parser.value(clientsOption).toStdString(), 1, MostClients);
     if (!clients)
         return refuse("--clients takes a whole number from 1 to " + std::to_string(MostClients) +
                       ", not \"" + parser.value(clientsOption).toStdString() + "\"");
 
+    const std::optional<int> idle =
+        wholeNumber(parser.value(idleOption).toStdString(), 0, MostIdleSeconds);
+    if (!idle)
+        return refuse("--idle takes a whole number of seconds from 0 to " +
+                      std::to_string(MostIdleSeconds) + ", not \"" +
+                      parser.value(idleOption).toStdString() + "\"");
+
     const QuitOnSignal quitOnSignal;
     SerialLink link;
-    if (const std::int16_t code =
-            openChosenPort(link, std::get<PortChoice>(port), std::get<LineSettings>(settings));
-        code != comm_code::None) {
-        std::fprintf(stderr, "varlo-scpi: cannot open %s\n",
-                     openFailureText(link, std::get<PortChoice>(port), code).c_str());
-        return exit_status::PortNotOpened;
+    // The rest of a command cut by a stalled line does not hold up the end.
+    link.setStopDescriptor(QuitOnSignal::descriptor());
+    GeneratorLink generator(link, std::get<PortChoice>(port), std::get<LineSettings>(settings),
+                            !parser.isSet(quietOption));
+    if (const std::string why = generator.open(); !why.empty()) {
+        if (!parser.isSet(waitOption)) {
+            std::fprintf(stderr, "varlo-scpi: cannot open %s\n", why.c_str());
+            return exit_status::PortNotOpened;
+        }
+        journal("cannot open " + why + "; trying again every second");
+        generator.waitForPort();
     }
 
-    GeneratorLink generator(link, std::get<LineSettings>(settings), !parser.isSet(quietOption));
-    ScpiServer server(generator, *clients);
+    ScpiServer server(generator, *clients, std::chrono::seconds(*idle));
     if (const QString why =
             server.listen(address, static_cast<quint16>(std::get<ListenAddress>(listen).port));
         !why.isEmpty()) {
@@ -156,6 +192,10 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     QCoreApplication::exec();
+    const std::size_t notSent = generator.stop();
+    journal(std::string("ended by ") + signalName(QuitOnSignal::received()) + "; " +
+            std::to_string(notSent) + (notSent == 1 ? " waiting setting" : " waiting settings") +
+            " not sent");
     server.closeConnections();
     return exit_status::Success;
 }

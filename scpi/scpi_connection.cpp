@@ -1,48 +1,45 @@
 #include "scpi/scpi_connection.h"
 
-#include "scpi/command_table.h"
-
-#include <QPointer>
-#include <QTcpSocket>
+#include <QMetaObject>
 
 namespace varlo::scpi {
 
 namespace {
 
 // Taken from the socket at a time: a line of the longest kind and its end.
-constexpr qint64 ReadChunk = InputLines::MaxLineBytes;
-// What Qt may hold of a client's unread bytes before it leaves the rest in the kernel.
-constexpr qint64 SocketBuffer = 16 * 1024;
+constexpr std::size_t ReadChunk = InputLines::MaxLineBytes;
 // Replies the client has not taken yet: past that, it is not read from until it reads.
-constexpr qint64 UnsentReplies = 64 * 1024;
+constexpr std::size_t UnsentReplies = 64 * 1024;
+// Lines of one client run in one turn of the event loop: lines that fail at once (the port
+// gone) or are answered at once are many, and other clients are served between turns.
+constexpr int LinesPerTurn = 64;
 
 } // namespace
 
-ScpiConnection::ScpiConnection(QTcpSocket* socket, GeneratorLink& generator, QObject* parent)
-    : QObject(parent), socket_(socket), generator_(generator)
+ScpiConnection::ScpiConnection(int descriptor, GeneratorLink& generator, QObject* parent)
+    : QObject(parent), stream_(descriptor), session_(generator)
 {
-    socket_->setParent(this);
-    socket_->setReadBufferSize(SocketBuffer);
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    // A client whose machine vanished without closing is found out in time and gives its
-    // place back.
-    socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    connect(socket_, &QTcpSocket::readyRead, this, &ScpiConnection::readLines);
-    connect(socket_, &QTcpSocket::bytesWritten, this, &ScpiConnection::readLines);
-    connect(socket_, &QTcpSocket::disconnected, this, [this] {
-        gone_ = true;
-        readLines();
-    });
+    connect(&stream_, &ClientStream::readyRead, this, &ScpiConnection::readLines);
+    connect(&stream_, &ClientStream::bytesWritten, this, &ScpiConnection::repliesSent);
     // Queued: the generator tells of progress from inside its own work.
-    connect(&generator_, &GeneratorLink::progressed, this, &ScpiConnection::readLines,
+    connect(&generator, &GeneratorLink::progressed, this, &ScpiConnection::readLines,
             Qt::QueuedConnection);
-    readLines();
+}
+
+std::optional<ScpiConnection::Clock::time_point> ScpiConnection::idleSince() const
+{
+    if (finished_ || session_.linesWaiting() > 0 || stream_.bytesToWrite() > 0 || input_.hasLine())
+        return std::nullopt;
+    return lastActive_;
 }
 
 void ScpiConnection::close()
 {
-    socket_->flush();
-    socket_->disconnectFromHost();
+    if (finished_)
+        return;
+    finished_ = true;
+    stream_.close();
+    Q_EMIT finished();
 }
 
 void ScpiConnection::readLines()
@@ -50,16 +47,23 @@ void ScpiConnection::readLines()
     if (reading_ || finished_)
         return;
     reading_ = true;
+    int lines = 0;
     while (!heldBack()) {
+        if (lines == LinesPerTurn) {
+            QMetaObject::invokeMethod(this, &ScpiConnection::readLines, Qt::QueuedConnection);
+            break;
+        }
         if (auto line = input_.next()) {
-            runLine(*line);
+            ++lines;
+            session_.run(*line, [this](std::optional<std::string> reply) { lineDone(reply); });
             continue;
         }
         char chunk[ReadChunk];
-        const qint64 read = socket_->read(chunk, sizeof chunk);
-        if (read <= 0)
+        const std::size_t read = stream_.read(chunk, sizeof chunk);
+        if (read == 0)
             break;
-        input_.add(std::string_view(chunk, static_cast<std::size_t>(read)));
+        lastActive_ = Clock::now();
+        input_.add(std::string_view(chunk, read));
     }
     reading_ = false;
     finishWhenDone();
@@ -67,59 +71,33 @@ void ScpiConnection::readLines()
 
 bool ScpiConnection::heldBack() const
 {
-    return (linesWaiting_ > 0 && generator_.backlogFull()) ||
-           socket_->bytesToWrite() > UnsentReplies;
-}
-
-void ScpiConnection::runLine(const InputLines::Line& line)
-{
-    std::vector<Step> steps;
-    if (line.tooLong)
-        steps.push_back(ErrorStep{Error::Syntax});
-    else
-        steps = stepsForLine(line.text);
-    LineRun run(std::move(steps));
-    if (linesWaiting_ == 0 && !run.needsLine()) {
-        GeneratorState sent = generator_.settings();
-        lineDone(std::get<LineRun::Finished>(run.advance(*session_, sent)).reply);
-        return;
-    }
-    ++linesWaiting_;
-    generator_.submit(session_, std::move(run),
-                      [self = QPointer<ScpiConnection>(this)](std::optional<std::string> reply) {
-                          if (self) {
-                              --self->linesWaiting_;
-                              self->lineDone(reply);
-                          }
-                      });
+    return !session_.takesMore() || stream_.bytesToWrite() > UnsentReplies;
 }
 
 void ScpiConnection::lineDone(const std::optional<std::string>& reply)
 {
+    lastActive_ = Clock::now();
     if (reply)
-        send(*reply);
+        stream_.write(*reply + '\n');
     if (!reading_)
         readLines();
 }
 
-void ScpiConnection::send(const std::string& reply)
+void ScpiConnection::repliesSent()
 {
-    if (gone_ || socket_->state() != QAbstractSocket::ConnectedState)
-        return;
-    std::string line = reply;
-    line += '\n';
-    socket_->write(line.data(), static_cast<qint64>(line.size()));
+    lastActive_ = Clock::now();
+    readLines();
 }
 
-// A client that has gone leaves once its last lines have run; an unfinished line of it
-// is dropped.
+// A client whose input has ended leaves once its last lines have run and their replies have
+// gone, or could not; an unfinished last line of it is dropped.
 void ScpiConnection::finishWhenDone()
 {
-    if (!gone_ || finished_ || linesWaiting_ > 0 || input_.hasLine() ||
-        socket_->bytesAvailable() > 0)
+    if (finished_ || !stream_.inputEnded() || session_.linesWaiting() > 0 || input_.hasLine())
         return;
-    finished_ = true;
-    Q_EMIT finished();
+    if (!stream_.broken() && stream_.bytesToWrite() > 0)
+        return;
+    close();
 }
 
 } // namespace varlo::scpi

@@ -1,54 +1,55 @@
 #pragma once
 
+#include "scpi/client_session.h"
+#include "scpi/client_stream.h"
 #include "scpi/generator_link.h"
 #include "scpi/input_lines.h"
-#include "scpi/scpi_status.h"
 
 #include <QObject>
 
-#include <memory>
+#include <chrono>
 #include <optional>
 #include <string>
 
-class QTcpSocket;
-
 namespace varlo::scpi {
 
-// One client: its socket, its own input lines and its own status and error queue. Lines are
-// read one at a time. One that needs nothing of the line, while none of the client's waits,
-// is answered at once; any other waits its turn at the generator. While a line of its own
-// waits there and about a second of line time is queued, nothing more is read from this
-// client: its bytes stay in the kernel and TCP holds the client back, while other clients
-// are still served.
+// One TCP client: its socket, its own input lines, and its session at the generator. Lines
+// are read one at a time while the session takes more; past that, nothing more is read from
+// this client: its bytes stay in the kernel and TCP holds the client back, while other
+// clients are still served. A client that shuts down its sending side is answered for every
+// line it sent before, then closed.
 class ScpiConnection : public QObject {
     Q_OBJECT
 
 public:
-    // Takes the socket over.
-    ScpiConnection(QTcpSocket* socket, GeneratorLink& generator, QObject* parent);
+    using Clock = std::chrono::steady_clock;
 
-    // Sends what is still unsent and says goodbye, as the program ends.
+    // Takes the connected descriptor over. Reading starts from the event loop.
+    ScpiConnection(int descriptor, GeneratorLink& generator, QObject* parent);
+
+    // Since when the client has been idle: nothing received, nothing waiting, nothing being
+    // answered. None while it is busy.
+    std::optional<Clock::time_point> idleSince() const;
+    const std::string& peer() const { return stream_.peer(); }
+    // Closes the connection at once, as the program ends or another client needs the place.
     void close();
 
 Q_SIGNALS:
-    // The client has gone and all it sent has run.
+    // The connection is closed and all the client sent has run.
     void finished();
 
 private:
     void readLines();
     bool heldBack() const;
-    void runLine(const InputLines::Line& line);
     void lineDone(const std::optional<std::string>& reply);
-    void send(const std::string& reply);
+    void repliesSent();
     void finishWhenDone();
 
-    QTcpSocket* socket_;
-    GeneratorLink& generator_;
+    ClientStream stream_;
+    ClientSession session_;
     InputLines input_;
-    std::shared_ptr<Session> session_ = std::make_shared<Session>();
-    int linesWaiting_ = 0;
+    Clock::time_point lastActive_ = Clock::now();
     bool reading_ = false;
-    bool gone_ = false;
     bool finished_ = false;
 };
 

@@ -1,22 +1,47 @@
 #include "scpi/scpi_server.h"
 
+#include "scpi/client_stream.h"
+#include "scpi/journal.h"
 #include "scpi/scpi_connection.h"
 
-#include <QTcpSocket>
+#include <QTcpServer>
+
+#include <algorithm>
+#include <functional>
+
+#include <unistd.h>
 
 namespace varlo::scpi {
 
-ScpiServer::ScpiServer(GeneratorLink& generator, int maxClients)
-    : generator_(generator), maxClients_(maxClients)
+namespace {
+
+// Hands each accepted connection over as its bare descriptor, for a ClientStream to take.
+class DescriptorServer final : public QTcpServer {
+public:
+    explicit DescriptorServer(std::function<void(int)> take) : take_(std::move(take)) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override { take_(static_cast<int>(descriptor)); }
+
+private:
+    std::function<void(int)> take_;
+};
+
+} // namespace
+
+ScpiServer::ScpiServer(GeneratorLink& generator, int maxClients, std::chrono::seconds idleLimit)
+    : generator_(generator), maxClients_(maxClients), idleLimit_(idleLimit),
+      server_(std::make_unique<DescriptorServer>([this](int descriptor) { accept(descriptor); }))
 {
-    connect(&server_, &QTcpServer::newConnection, this, &ScpiServer::acceptClients);
 }
+
+ScpiServer::~ScpiServer() = default;
 
 QString ScpiServer::listen(const QHostAddress& address, quint16 port)
 {
-    if (server_.listen(address, port))
+    if (server_->listen(address, port))
         return {};
-    switch (server_.serverError()) {
+    switch (server_->serverError()) {
     case QAbstractSocket::AddressInUseError:
         return QStringLiteral("the address is in use");
     case QAbstractSocket::SocketAddressNotAvailableError:
@@ -24,41 +49,65 @@ QString ScpiServer::listen(const QHostAddress& address, quint16 port)
     case QAbstractSocket::SocketAccessError:
         return QStringLiteral("permission denied (ports below 1024 need privileges)");
     default:
-        return server_.errorString();
+        return server_->errorString();
     }
 }
 
 QString ScpiServer::listeningOn() const
 {
-    const QHostAddress address = server_.serverAddress();
+    const QHostAddress address = server_->serverAddress();
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QStringLiteral("[%1]").arg(address.toString())
                              : address.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(server_.serverPort());
+    return QStringLiteral("%1:%2").arg(host).arg(server_->serverPort());
 }
 
 void ScpiServer::closeConnections()
 {
-    server_.close();
-    for (ScpiConnection* connection : findChildren<ScpiConnection*>(Qt::FindDirectChildrenOnly))
+    server_->close();
+    for (ScpiConnection* connection : std::vector(connections_))
         connection->close();
 }
 
-void ScpiServer::acceptClients()
+void ScpiServer::accept(int descriptor)
 {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        if (clients_ >= maxClients_) {
-            socket->close();
-            socket->deleteLater();
-            continue;
+    if (clientCount() >= maxClients_) {
+        const std::string peer = peerAddress(descriptor);
+        ScpiConnection* idle = idleLongest();
+        if (idle == nullptr) {
+            journal("refused " + peer + ": " + std::to_string(maxClients_) +
+                    (maxClients_ == 1 ? " client is" : " clients are") +
+                    " connected and none has been idle for " + std::to_string(idleLimit_.count()) +
+                    " s");
+            ::close(descriptor);
+            return;
         }
-        ++clients_;
-        auto* connection = new ScpiConnection(socket, generator_, this);
-        connect(connection, &ScpiConnection::finished, this, [this, connection] {
-            --clients_;
-            connection->deleteLater();
-        });
+        const auto idleFor = std::chrono::duration_cast<std::chrono::seconds>(
+            ScpiConnection::Clock::now() - *idle->idleSince());
+        journal("closed " + idle->peer() + ", idle for " + std::to_string(idleFor.count()) +
+                " s, to make room for " + peer);
+        idle->close();
     }
+    auto* connection = new ScpiConnection(descriptor, generator_, this);
+    connections_.push_back(connection);
+    connect(connection, &ScpiConnection::finished, this, [this, connection] {
+        std::erase(connections_, connection);
+        connection->deleteLater();
+        Q_EMIT clientCountChanged();
+    });
+    Q_EMIT clientCountChanged();
+}
+
+ScpiConnection* ScpiServer::idleLongest() const
+{
+    const auto latest = ScpiConnection::Clock::now() - idleLimit_;
+    ScpiConnection* longest = nullptr;
+    for (ScpiConnection* connection : connections_) {
+        const auto since = connection->idleSince();
+        if (since && *since <= latest && (longest == nullptr || *since < *longest->idleSince()))
+            longest = connection;
+    }
+    return longest;
 }
 
 } // namespace varlo::scpi

@@ -4,76 +4,70 @@ namespace varlo::scpi {
 
 namespace {
 
-const char* errorText(Error error)
-{
-    switch (error) {
-    case Error::Syntax:
-        return "Syntax error";
-    case Error::DataType:
-        return "Data type error";
-    case Error::ParameterNotAllowed:
-        return "Parameter not allowed";
-    case Error::MissingParameter:
-        return "Missing parameter";
-    case Error::UndefinedHeader:
-        return "Undefined header";
-    case Error::InvalidSuffix:
-        return "Invalid suffix";
-    case Error::SettingsConflict:
-        return "Settings conflict";
-    case Error::OutOfRange:
-        return "Data out of range";
-    case Error::IllegalValue:
-        return "Illegal parameter value";
-    case Error::HardwareMissing:
-        return "Hardware missing";
-    case Error::QueueOverflow:
-        return "Queue overflow";
-    }
-    return "Error";
-}
+// The longest text between the quotes of an entry.
+constexpr std::size_t MaxEntryText = 255;
 
 // The event bit of an error's class: -1xx commands, -2xx execution, -3xx the device.
 std::uint8_t eventOf(Error error)
 {
-    const int code = static_cast<int>(error);
-    if (code <= -100 && code > -200)
+    if (error.number <= -100 && error.number > -200)
         return Session::CommandError;
-    if (code <= -200 && code > -300)
+    if (error.number <= -200 && error.number > -300)
         return Session::ExecutionError;
     return Session::DeviceError;
 }
 
 } // namespace
 
-std::string errorEntry(Error error)
+std::string errorEntry(const DetailedError& error)
 {
-    return std::to_string(static_cast<int>(error)) + ",\"" + errorText(error) + "\"";
+    std::string text(error.error.text);
+    if (!error.detail.empty())
+        text += ";" + error.detail;
+    if (text.size() > MaxEntryText)
+        text.resize(MaxEntryText);
+    std::string entry = std::to_string(error.error.number) + ",\"";
+    for (const char c : text) {
+        entry += c;
+        if (c == '"')
+            entry += '"';
+    }
+    return entry + '"';
 }
 
-void Session::addError(Error error)
+void Session::addError(DetailedError error)
 {
-    events_ |= eventOf(error);
+    events_ |= eventOf(error.error);
     if (errors_.size() < QueueCapacity) {
-        errors_.push_back(error);
+        errors_.push_back(std::move(error));
         return;
     }
-    errors_.back() = Error::QueueOverflow;
+    errors_.back() = DetailedError{Error::QueueOverflow, {}};
 }
 
 std::string Session::nextError()
 {
     if (errors_.empty())
         return NoErrorEntry;
-    const Error error = errors_.front();
+    const std::string entry = errorEntry(errors_.front());
     errors_.pop_front();
-    return errorEntry(error);
+    if (errors_.empty())
+        settingDropped_ = false;
+    return entry;
+}
+
+bool Session::takeSettingDropped()
+{
+    const bool dropped = settingDropped_;
+    settingDropped_ = false;
+    return dropped;
 }
 
 void Session::clearStatus()
 {
     errors_.clear();
     events_ = 0;
+    settingDropped_ = false;
 }
 
 std::uint8_t Session::takeEvents()

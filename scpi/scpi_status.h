@@ -4,26 +4,55 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 
 namespace varlo::scpi {
 
-// The errors a client reads back with SYSTem:ERRor?, by SCPI's standard numbers.
-enum class Error : int {
-    Syntax = -102,
-    DataType = -104,
-    ParameterNotAllowed = -108,
-    MissingParameter = -109,
-    UndefinedHeader = -113,
-    InvalidSuffix = -131,
-    SettingsConflict = -221,
-    OutOfRange = -222,
-    IllegalValue = -224,
-    HardwareMissing = -241,
-    QueueOverflow = -350,
+// An error a client reads back with SYSTem:ERRor?: SCPI's standard number and its text.
+struct Error {
+    int number = 0;
+    std::string_view text;
+    friend constexpr bool operator==(const Error&, const Error&) = default;
+
+    static const Error Syntax;
+    static const Error DataType;
+    static const Error ParameterNotAllowed;
+    static const Error MissingParameter;
+    static const Error UndefinedHeader;
+    static const Error InvalidSuffix;
+    static const Error SettingsConflict;
+    static const Error OutOfRange;
+    static const Error IllegalValue;
+    static const Error HardwareError;
+    static const Error HardwareMissing;
+    static const Error QueueOverflow;
 };
 
-// The entry as SYSTem:ERRor? answers it: -222,"Data out of range".
-std::string errorEntry(Error error);
+// Every error this program reports, each once.
+inline constexpr Error Error::Syntax{-102, "Syntax error"};
+inline constexpr Error Error::DataType{-104, "Data type error"};
+inline constexpr Error Error::ParameterNotAllowed{-108, "Parameter not allowed"};
+inline constexpr Error Error::MissingParameter{-109, "Missing parameter"};
+inline constexpr Error Error::UndefinedHeader{-113, "Undefined header"};
+inline constexpr Error Error::InvalidSuffix{-131, "Invalid suffix"};
+inline constexpr Error Error::SettingsConflict{-221, "Settings conflict"};
+inline constexpr Error Error::OutOfRange{-222, "Data out of range"};
+inline constexpr Error Error::IllegalValue{-224, "Illegal parameter value"};
+inline constexpr Error Error::HardwareError{-240, "Hardware error"};
+inline constexpr Error Error::HardwareMissing{-241, "Hardware missing"};
+inline constexpr Error Error::QueueOverflow{-350, "Queue overflow"};
+
+// An error with its cause in the program's own words, told after the standard text as SCPI's
+// device-dependent part: "COM3 (/dev/ttyUSB0) is gone".
+struct DetailedError {
+    Error error;
+    std::string detail;
+};
+
+// The entry as SYSTem:ERRor? answers it: -222,"Data out of range", or with a cause
+// -241,"Hardware missing;COM3 (/dev/ttyUSB0) is gone". A quote in the cause is doubled, and
+// the text between the quotes is cut to SCPI's 255 characters.
+std::string errorEntry(const DetailedError& error);
 inline constexpr const char* NoErrorEntry = "0,\"No error\"";
 
 // One client's side of the IEEE 488.2 status: its error queue, its standard event status
@@ -42,10 +71,18 @@ public:
 
     // Queues the error and sets its event bit. A full queue keeps its oldest entries and
     // turns its last one into -350.
-    void addError(Error error);
+    void addError(DetailedError error);
+    void addError(Error error) { addError(DetailedError{error, {}}); }
     // The oldest entry, removed from the queue; NoErrorEntry when it is empty.
     std::string nextError();
     std::size_t errorCount() const { return errors_.size(); }
+
+    // A setting of this client did not reach the generator. The next *OPC or *OPC? then
+    // does not report the operations complete, unless the client has read its error queue
+    // to the end or cleared it meanwhile.
+    void noteSettingDropped() { settingDropped_ = true; }
+    // Whether a setting was dropped and not yet seen, since the last time this was asked.
+    bool takeSettingDropped();
 
     // *CLS: empties the queue and the event status register.
     void clearStatus();
@@ -66,10 +103,11 @@ public:
 private:
     static constexpr std::uint8_t SummaryBit = 0x40;
 
-    std::deque<Error> errors_;
+    std::deque<DetailedError> errors_;
     std::uint8_t events_ = 0;
     std::uint8_t eventEnable_ = 0;
     std::uint8_t serviceEnable_ = 0;
+    bool settingDropped_ = false;
 };
 
 } // namespace varlo::scpi

@@ -166,10 +166,4 @@ std::vector<double> sweepFrequencies(const Sweep& sweep)
     return frequencies;
 }
 
-Duration lineTime(const LineSettings& settings, std::size_t characters)
-{
-    return Duration(
-        std::llround(static_cast<double>(characters) * 1e6 / charactersPerSecond(settings)));
-}
-
 } // namespace varlo::send

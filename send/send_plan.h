@@ -39,7 +39,4 @@ std::string tooManyCommands();
 // the logarithm of hertz.
 std::vector<double> sweepFrequencies(const Sweep& sweep);
 
-// How long the line takes to carry a text of that many characters.
-Duration lineTime(const LineSettings& settings, std::size_t characters);
-
 } // namespace varlo::send

@@ -12,7 +12,6 @@
 #include "serial/server_link.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -112,19 +111,6 @@ std::string lastHandedOver(const std::vector<PlannedCommand>& commands, std::siz
     const std::string& command = commands[sent - 1].command;
     return "the last command handed over whole was " + commandLine(command) + " (" +
            std::to_string(sent) + " of " + std::to_string(commands.size()) + ")";
-}
-
-const char* signalName(int signalNumber)
-{
-    switch (signalNumber) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    }
-    return "a signal";
 }
 
 } // namespace

@@ -21,6 +21,16 @@ Checked<PortChoice> parsePort(std::string_view text)
                    std::string(text) + "\""};
 }
 
+std::string portName(const PortChoice& port)
+{
+    if (port.number == 0)
+        return port.devicePath;
+    const std::string com = "COM" + std::to_string(port.number);
+    if (const auto path = configuredDevicePath(port.number))
+        return com + " (" + *path + ")";
+    return com;
+}
+
 Checked<LineSettings> parseSettingsOption(std::string_view text)
 {
     std::string blanks(text);

@@ -19,6 +19,9 @@ struct PortChoice {
 // --port: "COM3" (in either case) or a path containing "/".
 Checked<PortChoice> parsePort(std::string_view text);
 
+// The port as messages name it: "COM3 (/dev/ttyUSB0)", or the path it was given by.
+std::string portName(const PortChoice& port);
+
 // --settings: the panel's "9600 N 8 1", or the same with commas for blanks ("9600,N,8,1").
 Checked<LineSettings> parseSettingsOption(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "serial/serial_link.h"
 
 #include "serial/comm_error_text.h"
+#include "serial/link_codes.h"
 #include "serial/port_names.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include <poll.h>
@@ -20,68 +22,26 @@ namespace varlo {
 
 namespace {
 
-// Every failure of the link and the communication error code it is reported with, so that
-// the wording the user reads fits what happened:
-//
-//   port number outside COM1..COM16, or a path that is no terminal   -1  IE_BADID
-//   port held by another program (lock file, flock, exclusive open,  -2  IE_OPEN
-//   open descriptor), blocked by a lock file, or not for this user
-//   port opened again while open                                     -2  IE_OPEN
-//   write or close on a port that is not open                        -3  IE_NOPEN
-//   settings text that is not "baud parity bits stop"                -5  IE_DEFAULT
-//   parity or stop bits the device refuses                           -5  IE_DEFAULT
-//   device missing, a link loop, unplugged or hung up               -10  IE_HARDWARE
-//   data bits the device refuses                                    -11  IE_BYTESIZE
-//   baud rate the device refuses                                    -12  IE_BAUDRATE
-//   write refused: a second of line time queued already, or the    0x0100 CE_TXFULL
-//   line not ready for it within WriteTimeoutMs (nothing written)
-//
-// and for failures reported by the serial port itself:
-struct PortErrorCode {
-    QSerialPort::SerialPortError error;
-    std::int16_t code;
-};
-constexpr PortErrorCode PortErrorCodes[] = {
-    {QSerialPort::NoError, comm_code::None},
-    {QSerialPort::DeviceNotFoundError, comm_code::HardwareGone},
-    {QSerialPort::PermissionError, comm_code::AlreadyOpen}, // locked or refused: in use
-    {QSerialPort::OpenError, comm_code::AlreadyOpen},
-    {QSerialPort::NotOpenError, comm_code::NotOpen},
-    {QSerialPort::ResourceError, comm_code::HardwareGone}, // how an unplugged device shows
-    {QSerialPort::WriteError, comm_code::TxFull},          // the line would not take the bytes
-    {QSerialPort::TimeoutError, comm_code::TxFull},
-    {QSerialPort::ReadError, comm_code::HardwareGone},
-    {QSerialPort::UnsupportedOperationError, comm_code::BadParameters},
-    {QSerialPort::UnknownError, comm_code::HardwareGone},
-};
+// The port's own failures go to the table of codes under the numbers Qt gives them.
+constexpr bool sameNumber(QSerialPort::SerialPortError qt, PortError ours)
+{
+    return static_cast<int>(qt) == static_cast<int>(ours);
+}
+static_assert(sameNumber(QSerialPort::NoError, PortError::NoError) &&
+              sameNumber(QSerialPort::DeviceNotFoundError, PortError::DeviceNotFound) &&
+              sameNumber(QSerialPort::PermissionError, PortError::Permission) &&
+              sameNumber(QSerialPort::OpenError, PortError::Open) &&
+              sameNumber(QSerialPort::WriteError, PortError::Write) &&
+              sameNumber(QSerialPort::ReadError, PortError::Read) &&
+              sameNumber(QSerialPort::ResourceError, PortError::Resource) &&
+              sameNumber(QSerialPort::UnsupportedOperationError, PortError::UnsupportedOperation) &&
+              sameNumber(QSerialPort::UnknownError, PortError::Unknown) &&
+              sameNumber(QSerialPort::TimeoutError, PortError::Timeout) &&
+              sameNumber(QSerialPort::NotOpenError, PortError::NotOpen));
 
 std::int16_t codeFor(QSerialPort::SerialPortError error)
 {
-    for (const auto& row : PortErrorCodes)
-        if (row.error == error)
-            return row.code;
-    return comm_code::HardwareGone;
-}
-
-std::int16_t codeFor(PortState state)
-{
-    switch (state) {
-    case PortState::Free:
-        return comm_code::None;
-    case PortState::Missing:
-    case PortState::BrokenLink:
-        return comm_code::HardwareGone;
-    case PortState::NotATerminal:
-        return comm_code::InvalidId;
-    case PortState::PermissionDenied:
-    case PortState::Busy:
-    case PortState::MarkedExclusive:
-    case PortState::NamelessLock:
-    case PortState::StaleLock:
-    case PortState::OpenFailed:
-        return comm_code::AlreadyOpen;
-    }
-    return comm_code::HardwareGone;
+    return codeForPortError(static_cast<PortError>(error));
 }
 
 QSerialPort::Parity qtParity(LineSettings::Parity parity)
@@ -118,27 +78,17 @@ std::optional<QSerialPort::StopBits> qtStopBits(const LineSettings& settings)
     return std::nullopt;
 }
 
-// Some devices keep quiet about settings they cannot carry (a pseudo-terminal drops parity
-// and keeps eight data bits), so what the terminal holds afterwards is read back.
-std::int16_t lineTakesSettings(int fd, const LineSettings& settings)
-{
-    termios line{};
-    if (::tcgetattr(fd, &line) != 0)
-        return comm_code::HardwareGone;
-    const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    if ((line.c_cflag & CSIZE) != sizes[settings.dataBits - 5])
-        return comm_code::ByteSize;
-    const bool parity = settings.parity != LineSettings::Parity::None;
-    if (((line.c_cflag & PARENB) != 0) != parity)
-        return comm_code::BadParameters;
-    const bool twoStopBits = settings.stopBits != LineSettings::StopBits::One;
-    if (((line.c_cflag & CSTOPB) != 0) != twoStopBits)
-        return comm_code::BadParameters;
-    return comm_code::None;
-}
-
 // What poll shows on the descriptor of an unplugged adapter or a hung-up line.
 constexpr short GoneEvents = POLLHUP | POLLERR | POLLNVAL;
+constexpr const char* HungUp = "the line hung up";
+
+// After a stop has been asked for, how much longer than its modelled time a moving line
+// may take to carry what is queued before a close, and the longest a close then waits: the
+// program ends well within a second.
+constexpr std::chrono::milliseconds StopMargin{100};
+constexpr std::chrono::milliseconds StopLongest{500};
+// A device whose own count stays put is looked at less and less often, up to this seldom.
+constexpr std::chrono::milliseconds SlowestLook{1000};
 
 // Marks the span of one of our own operations: errors the port raises meanwhile are read
 // by the operation itself.
@@ -158,8 +108,16 @@ private:
 
 SerialLink::SerialLink()
 {
-    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
-                     [this](QSerialPort::SerialPortError error) { onPortError(error); });
+    readyTimer_.setSingleShot(true);
+    readyTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&readyTimer_, &QTimer::timeout, this, &SerialLink::checkReady);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onPortError);
+    // The rest of a command handed over through the port's own buffer: the line may be
+    // ready for more.
+    connect(&port_, &QSerialPort::bytesWritten, this, [this] {
+        if (readyWanted_ && port_.bytesToWrite() == 0)
+            checkReady();
+    });
 }
 
 SerialLink::~SerialLink()
@@ -215,6 +173,8 @@ std::int16_t SerialLink::setPortOpen(bool open)
     if (open) {
         if (state_ == State::Open)
             return comm_code::AlreadyOpen;
+        // A failed port may still wait for its close; it is let go before the next open.
+        closeQuietly();
         refusal_.reset();
         const std::int16_t code = openSelectedPort();
         if (code == comm_code::None)
@@ -236,6 +196,7 @@ std::int16_t SerialLink::setPortOpen(bool open)
     const bool gone = deviceGone();
     if (!gone)
         handOverBuffered();
+    dropNotifiers();
     port_.clearError();
     port_.close();
     const QSerialPort::SerialPortError closeError = port_.error();
@@ -254,6 +215,7 @@ std::int16_t SerialLink::setOutput(std::string_view text)
         return comm_code::NotOpen;
     if (state_ == State::Failed) {
         // Whoever plugged the device back in only has to press Enter again.
+        closeQuietly();
         if (const std::int16_t code = openSelectedPort(); code != comm_code::None)
             return code;
         state_ = State::Open;
@@ -298,7 +260,7 @@ std::int16_t SerialLink::openSelectedPort()
     PortCheck check = checkPort(*path, lockFileDirectories());
     if (check.diagnosis.state != PortState::Free) {
         refusal_ = std::move(check.diagnosis);
-        return codeFor(refusal_->state);
+        return codeForPortState(refusal_->state);
     }
 
     port_.setPortName(QString::fromStdString(check.device));
@@ -314,6 +276,8 @@ std::int16_t SerialLink::openSelectedPort()
     }
     claim_ = std::move(check.claim);
     queue_.restart(charactersPerSecond(settings_), LineQueue::Clock::now());
+    failureCause_.clear();
+    startNotifiers();
     return comm_code::None;
 }
 
@@ -346,41 +310,92 @@ std::int16_t SerialLink::applySettings(const LineSettings& settings)
         return comm_code::BadParameters;
     if (!port_.setFlowControl(QSerialPort::NoFlowControl))
         return comm_code::BadParameters;
-    if (const std::int16_t code = lineTakesSettings(static_cast<int>(port_.handle()), settings);
+    if (const std::int16_t code = settingsHeldBy(static_cast<int>(port_.handle()), settings);
         code != comm_code::None)
         return code;
     queue_.setRate(charactersPerSecond(settings));
     return comm_code::None;
 }
 
+// The panel's write: a look at the line, a wait until it is ready, the command handed to the
+// device, and a wait until the port's own buffer has handed over what the device did not
+// take at once; the two waits end at the same deadline.
 std::int16_t SerialLink::writeWhole(std::string_view text, const QDeadlineTimer& deadline)
 {
-    // An unplugged adapter or a hung-up line shows as a hang-up on the descriptor; it is
-    // told as such before anything else, and a ready line needs no second look below.
-    const int fd = static_cast<int>(port_.handle());
-    pollfd now{fd, POLLOUT, 0};
-    if (!port_.isOpen() || (::poll(&now, 1, 0) > 0 && (now.revents & GoneEvents) != 0))
-        return failWrite(comm_code::HardwareGone);
+    // An unplugged adapter or a hung-up line is told as such before anything else.
+    LineLook line = lookAtLine();
+    if (line.gone)
+        return failWrite(comm_code::HardwareGone, HungUp);
     if (!queue_.takes(text.size(), waitingInDevice(), LineQueue::Clock::now()))
         return comm_code::TxFull;
     // Only a line ready for more is handed the command: then the device takes it whole.
     // A line that stays stalled until the deadline refuses it with nothing written, and the
     // port stays open for the Enter after the line moves again.
-    // A stop asked for meanwhile ends the wait the same way, before anything is written.
-    while ((now.revents & POLLOUT) == 0) {
+    if (!line.ready) {
+        line = waitUntilReady(deadline);
+        if (line.gone)
+            return failWrite(comm_code::HardwareGone, HungUp);
+        if (!line.ready)
+            return comm_code::TxFull;
+    }
+    if (const std::int16_t code = handOver(text); code != comm_code::None)
+        return code;
+    return waitUntilHandedOver(deadline);
+}
+
+SerialLink::Written SerialLink::writeNow(std::string_view text)
+{
+    OperationScope scope(inOperation_);
+    if (state_ == State::Failed)
+        return Written::PortGone;
+    if (state_ == State::Closed)
+        return Written::NotOpen;
+    const LineLook line = lookAtLine();
+    if (line.gone) {
+        failWrite(comm_code::HardwareGone, HungUp);
+        return Written::PortGone;
+    }
+    // The rest of an earlier command still in the port's own buffer is not yet the device's.
+    if (!line.ready || port_.bytesToWrite() > 0 ||
+        !queue_.takes(text.size(), waitingInDevice(), LineQueue::Clock::now()))
+        return Written::LineFull;
+    if (handOver(text) != comm_code::None)
+        return Written::PortGone;
+    return Written::Whole;
+}
+
+SerialLink::LineLook SerialLink::lookAtLine() const
+{
+    if (!port_.isOpen())
+        return {true, false};
+    pollfd now{static_cast<int>(port_.handle()), POLLOUT, 0};
+    if (::poll(&now, 1, 0) <= 0)
+        return {false, false};
+    return {(now.revents & GoneEvents) != 0, (now.revents & POLLOUT) != 0};
+}
+
+// A stop asked for meanwhile ends the wait as the deadline does, before anything is written.
+SerialLink::LineLook SerialLink::waitUntilReady(const QDeadlineTimer& deadline) const
+{
+    const int fd = static_cast<int>(port_.handle());
+    while (true) {
         pollfd pfds[2]{{fd, POLLOUT, 0}, {stopDescriptor_, POLLIN, 0}};
         const int ready = ::poll(pfds, 2, static_cast<int>(deadline.remainingTime()));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready == 0 || (ready > 0 && pfds[0].revents == 0))
-            return comm_code::TxFull;
         if (ready < 0 || (pfds[0].revents & GoneEvents) != 0)
-            return failWrite(comm_code::HardwareGone);
-        now.revents = pfds[0].revents;
+            return {true, false};
+        return {false, (pfds[0].revents & POLLOUT) != 0};
     }
-    // Straight to the device while nothing of an earlier command waits in the port's own
-    // buffer: a ready line takes a command whole in one call, with no round through Qt's
-    // buffer and event loop. Whatever it leaves goes through that buffer, behind nothing.
+}
+
+// Straight to the device while nothing of an earlier command waits in the port's own
+// buffer: a ready line takes a command whole in one call, with no round through Qt's buffer
+// and event loop. Whatever it leaves goes through that buffer, behind nothing, and follows
+// as the line moves; the command is the link's from here on and counts as sent.
+std::int16_t SerialLink::handOver(std::string_view text)
+{
+    const int fd = static_cast<int>(port_.handle());
     std::string_view rest = text;
     if (port_.bytesToWrite() == 0) {
         ssize_t written = -1;
@@ -388,22 +403,27 @@ std::int16_t SerialLink::writeWhole(std::string_view text, const QDeadlineTimer&
             written = ::write(fd, rest.data(), rest.size());
         while (written < 0 && errno == EINTR);
         if (written < 0 && errno != EAGAIN)
-            return failWrite(comm_code::HardwareGone);
+            return failWrite(comm_code::HardwareGone,
+                             std::string("the write failed: ") + std::strerror(errno));
         if (written > 0)
             rest.remove_prefix(static_cast<std::size_t>(written));
     }
     port_.clearError();
     const QByteArray bytes(rest.data(), static_cast<qsizetype>(rest.size()));
     if (!rest.empty() && port_.write(bytes) != bytes.size())
-        return failWrite(codeFor(port_.error()));
+        return failWrite(codeFor(port_.error()), port_.errorString().toStdString());
     queue_.add(text.size(), LineQueue::Clock::now());
-    // What the device has not yet taken stays in the port's own buffer and follows as the
-    // line moves; the command is the link's from here on and counts as sent.
+    return comm_code::None;
+}
+
+std::int16_t SerialLink::waitUntilHandedOver(const QDeadlineTimer& deadline)
+{
     while (port_.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
             const QSerialPort::SerialPortError error = port_.error();
             if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
-                return failWrite(deviceGone() ? comm_code::HardwareGone : codeFor(error));
+                return deviceGone() ? failWrite(comm_code::HardwareGone, HungUp)
+                                    : failWrite(codeFor(error), port_.errorString().toStdString());
         }
     }
     return comm_code::None;
@@ -426,11 +446,21 @@ std::size_t SerialLink::waitingInDevice() const
     return waiting;
 }
 
-std::int16_t SerialLink::failWrite(std::int16_t code)
+std::int16_t SerialLink::failWrite(std::int16_t code, std::string cause)
 {
+    failureCause_ = std::move(cause);
     closeQuietly();
     state_ = State::Failed;
     return code;
+}
+
+void SerialLink::failOutside(std::string cause)
+{
+    if (state_ != State::Open)
+        return;
+    OperationScope scope(inOperation_);
+    failWrite(comm_code::HardwareGone, std::move(cause));
+    Q_EMIT failed();
 }
 
 void SerialLink::closeQuietly()
@@ -438,6 +468,7 @@ void SerialLink::closeQuietly()
     if (port_.isOpen()) {
         if (!deviceGone())
             handOverBuffered();
+        dropNotifiers();
         port_.close();
     }
     port_.clearError();
@@ -447,9 +478,19 @@ void SerialLink::closeQuietly()
 void SerialLink::handOverBuffered()
 {
     // A close drops what the port itself still buffers; a command that went out in part
-    // must not end cut, so the device gets the rest first, within one write deadline. What
-    // the device holds already goes on down the line after the close: nothing is flushed.
-    const QDeadlineTimer deadline(WriteTimeoutMs);
+    // must not end cut, so the device gets the rest first, within one write deadline. Once
+    // the program has been told to stop, only within the time a moving line takes to carry
+    // what is queued before it: a stalled line would hold up the end for nothing. What the
+    // device holds already goes on down the line after the close: nothing is flushed.
+    if (port_.bytesToWrite() == 0)
+        return;
+    QDeadlineTimer deadline(WriteTimeoutMs);
+    if (stopAsked()) {
+        const auto queued = static_cast<std::size_t>(queuedCharacters());
+        const auto carried =
+            std::chrono::duration_cast<std::chrono::milliseconds>(lineTime(settings_, queued));
+        deadline = QDeadlineTimer(std::min(carried + StopMargin, StopLongest));
+    }
     port_.clearError();
     while (port_.bytesToWrite() > 0 && !deadline.hasExpired())
         if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
@@ -457,12 +498,10 @@ void SerialLink::handOverBuffered()
             break;
 }
 
-bool SerialLink::deviceGone() const
+bool SerialLink::stopAsked() const
 {
-    if (!port_.isOpen())
-        return true;
-    pollfd pfd{static_cast<int>(port_.handle()), 0, 0};
-    return ::poll(&pfd, 1, 0) > 0 && (pfd.revents & GoneEvents) != 0;
+    pollfd stop{stopDescriptor_, POLLIN, 0};
+    return stopDescriptor_ >= 0 && ::poll(&stop, 1, 0) > 0 && (stop.revents & POLLIN) != 0;
 }
 
 void SerialLink::onPortError(QSerialPort::SerialPortError error)
@@ -474,15 +513,114 @@ void SerialLink::onPortError(QSerialPort::SerialPortError error)
     // A failing device can raise this over and over; the first one closes the port. The
     // close waits until the port's own signal has returned, and the next write reports it.
     state_ = State::Failed;
+    failureCause_ = port_.errorString().toStdString();
     QMetaObject::invokeMethod(
-        &port_,
+        this,
         [this] {
             if (state_ == State::Failed) {
-                OperationScope scope(inOperation_);
-                closeQuietly();
+                {
+                    OperationScope scope(inOperation_);
+                    closeQuietly();
+                }
+                Q_EMIT failed();
             }
         },
         Qt::QueuedConnection);
+}
+
+void SerialLink::notifyWhenReady(std::size_t queuedAtMost)
+{
+    readyWanted_ = true;
+    readyTarget_ = queuedAtMost;
+    lastReported_ = 0;
+    stuckInterval_ = std::chrono::milliseconds::zero();
+    // Looked at from the event loop, so that the owner hears of it after its own call.
+    readyTimer_.start(0);
+}
+
+void SerialLink::checkReady()
+{
+    readyTimer_.stop();
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(false);
+    // The port's own signal of its buffer handed over brings the next look.
+    if (!readyWanted_ || state_ != State::Open || port_.bytesToWrite() > 0)
+        return;
+    const LineLook line = lookAtLine();
+    if (line.gone) {
+        failOutside(HungUp);
+        return;
+    }
+    if (!line.ready) {
+        if (!writeNotifier_) {
+            writeNotifier_ =
+                std::make_unique<QSocketNotifier>(port_.handle(), QSocketNotifier::Write, this);
+            connect(writeNotifier_.get(), &QSocketNotifier::activated, this,
+                    &SerialLink::checkReady);
+        }
+        writeNotifier_->setEnabled(true);
+        return;
+    }
+    const std::size_t reported = waitingInDevice();
+    const auto modelled = queue_.timeUntilAtMost(static_cast<double>(readyTarget_), reported,
+                                                 LineQueue::Clock::now());
+    if (modelled > LineQueue::Clock::duration::zero()) {
+        readyTimer_.start(nextLook(modelled, reported));
+        return;
+    }
+    readyWanted_ = false;
+    Q_EMIT writeReady();
+}
+
+// The model's own moment, unless the device's count is what holds the line and has not gone
+// down since the last look: a device behind the line's rate, or stuck, is looked at twice as
+// long after each look, up to once a second, instead of at the pace of a moving line.
+std::chrono::milliseconds SerialLink::nextLook(LineQueue::Clock::duration modelled,
+                                               std::size_t reported)
+{
+    const auto atModel = std::max(std::chrono::ceil<std::chrono::milliseconds>(modelled),
+                                  std::chrono::milliseconds(1));
+    const bool stuck = reported > 0 && reported >= lastReported_ &&
+                       stuckInterval_ > std::chrono::milliseconds::zero();
+    lastReported_ = reported;
+    stuckInterval_ = stuck ? std::min(std::max(2 * stuckInterval_, atModel), SlowestLook) : atModel;
+    return stuckInterval_;
+}
+
+void SerialLink::onLineReadable()
+{
+    if (lookAtLine().gone) {
+        failOutside(HungUp);
+        return;
+    }
+    // This link reads nothing; bytes the far end sends are dropped, so that they do not keep
+    // the descriptor readable.
+    ::tcflush(static_cast<int>(port_.handle()), TCIFLUSH);
+}
+
+void SerialLink::startNotifiers()
+{
+    if (!watchHangUp_)
+        return;
+    // A hung-up terminal also shows as readable, the only way a write-only port tells of it
+    // while nothing is written.
+    hangUpNotifier_ =
+        std::make_unique<QSocketNotifier>(port_.handle(), QSocketNotifier::Read, this);
+    connect(hangUpNotifier_.get(), &QSocketNotifier::activated, this, &SerialLink::onLineReadable);
+}
+
+// Before the descriptor closes. A notifier may be the one whose signal led here, so it is
+// deleted once that signal has returned.
+void SerialLink::dropNotifiers()
+{
+    for (std::unique_ptr<QSocketNotifier>* notifier : {&writeNotifier_, &hangUpNotifier_}) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            notifier->release()->deleteLater();
+        }
+    }
+    readyWanted_ = false;
+    readyTimer_.stop();
 }
 
 } // namespace varlo

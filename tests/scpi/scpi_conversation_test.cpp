@@ -33,9 +33,13 @@ public:
         while (true) {
             const LineRun::Need need = run.advance(session_, sent_);
             if (const auto* write = std::get_if<LineRun::Write>(&need)) {
-                if (!lineFails_)
+                if (lineFails_) {
+                    run.notWritten(session_,
+                                   {Error::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone"});
+                } else {
                     exchange.commands.push_back(write->command);
-                run.written(!lineFails_, session_, sent_);
+                    run.written(sent_);
+                }
             } else if (std::holds_alternative<LineRun::Drain>(need)) {
                 run.drained(session_);
             } else {
@@ -212,12 +216,22 @@ const ConversationRow conversationRows[] = {
      {}},
     {"FailedWriteKeepsTheOldValue",
      {"FREQ 2000;FREQ?;:SYST:ERR?;ERR?"},
-     {"1000;-241,\"Hardware missing\";" + NoError},
+     {"1000;-241,\"Hardware missing;COM3 (/dev/ttyUSB0) is gone\";" + NoError},
      {},
      true},
     {"FailedDutyDropsItsFrequencyCommand",
      {"FUNC:SQU:DCYC 60;DCYC?;:SYST:ERR:COUN?"},
      {"50;1"},
+     {},
+     true},
+    {"OperationNotCompleteAfterADroppedSetting",
+     {"FREQ 2000;*OPC?;FREQ?", "*OPC?", "FREQ 3000;*OPC;*ESR?", "*OPC;*ESR?"},
+     {"1000", "1", "16", "1"},
+     {},
+     true},
+    {"ErrorsReadOrClearedAcknowledgeADroppedSetting",
+     {"FREQ 2000;SYST:ERR?;*OPC?", "FREQ 2000;*CLS;*OPC?"},
+     {"-241,\"Hardware missing;COM3 (/dev/ttyUSB0) is gone\";1", "1"},
      {},
      true},
     {"Junk",
@@ -240,6 +254,37 @@ const ConversationRow conversationRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, ConversationTest, ::testing::ValuesIn(conversationRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct EntryRow {
+    const char* name;
+    Error error;
+    std::string detail;
+    std::string entry;
+};
+
+class ErrorEntryTest : public ::testing::TestWithParam<EntryRow> {};
+
+TEST_P(ErrorEntryTest, ReadsAsSystemErrorAnswersIt)
+{
+    EXPECT_EQ(errorEntry({GetParam().error, GetParam().detail}), GetParam().entry);
+}
+
+const std::string LongPath = "/dev/serial/by-id/" + std::string(300, 'x');
+
+const EntryRow entryRows[] = {
+    {"StandardTextAlone", Error::OutOfRange, {}, "-222,\"Data out of range\""},
+    {"DeviceGone", Error::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone",
+     "-241,\"Hardware missing;COM3 (/dev/ttyUSB0) is gone\""},
+    {"LineStalled", Error::HardwareError, "/dev/ttyUSB0 has taken nothing for 10 s",
+     "-240,\"Hardware error;/dev/ttyUSB0 has taken nothing for 10 s\""},
+    {"QuoteInTheCauseDoubled", Error::HardwareError, "COM3 (/dev/a\"b): busy",
+     "-240,\"Hardware error;COM3 (/dev/a\"\"b): busy\""},
+    {"CutToTheLongestText", Error::HardwareMissing, LongPath + " is gone",
+     "-241,\"" + ("Hardware missing;" + LongPath).substr(0, 255) + "\""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Errors, ErrorEntryTest, ::testing::ValuesIn(entryRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -193,9 +193,10 @@ def exit_statuses(ctx):
     wide = Program(ctx.exe, ctx.port_dir, "--listen", "0.0.0.0:0")
     check("wide address", wide.first.startswith("listening on 0.0.0.0:"), wide.first)
     check("exit 0 on SIGHUP", wide.end(signal.SIGHUP) == 0)
-    warning = wide.process.stderr.read()
+    warning, end = wide.process.stderr.read().splitlines()
     check("one-line warning", warning.startswith("varlo-scpi: listening on 0.0.0.0:") and
-          warning.endswith(": anyone who can reach it can set the generator\n"), warning)
+          warning.endswith(": anyone who can reach it can set the generator"), warning)
+    check("the end told", end == "varlo-scpi: ended by SIGHUP; 0 waiting settings not sent", end)
 
 
 class Context:

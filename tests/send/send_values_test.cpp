@@ -105,17 +105,6 @@ TEST(CountWord, TakesWholeNumbersInRangeOnly)
                   std::string("--duty takes a whole number from 20 to 80, not \"") + bad + "\"");
 }
 
-TEST(LineTime, CountsStartDataParityAndStopBits)
-{
-    EXPECT_EQ(varlo::send::lineTime({}, 10), 10417us); // 9600 8N1: ten bits a character
-    varlo::LineSettings sevenEvenTwo;
-    sevenEvenTwo.dataBits = 7;
-    sevenEvenTwo.parity = varlo::LineSettings::Parity::Even;
-    sevenEvenTwo.stopBits = varlo::LineSettings::StopBits::Two;
-    sevenEvenTwo.baud = 1200;
-    EXPECT_EQ(varlo::send::lineTime(sevenEvenTwo, 11), 100833us);
-}
-
 TEST(OutputLines, CommandWithTheInstrumentsWordingAndProgress)
 {
     EXPECT_EQ(varlo::commandLine("4D03000004"),

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """varlo-scpi's speed, measured at the far end of the line, beside socat.
 
-    tools/bench/scpi_bench.py [--scpi PATH] [--runs N] [--queries N] [--flood N]
+    tools/bench/scpi_bench.py [--scpi PATH] [--before PATH] [--runs N] [--queries N]
+                              [--flood N] [--stalled-queries N]
 
 A pseudo-terminal stands for the generator: its slave is published as COM1 in a fresh
 VARLO_PORT_DIR and varlo-scpi is started on it at 9600 baud, listening on a free loopback
@@ -12,7 +13,11 @@ port. Prints:
     (medians; goal: within 1.2 times socat's);
   - query: the *IDN? round trip (median; goal: under 0.2 ms);
   - throughput: N FREQ commands written at once by one client, checked whole and in order at
-    the pty, and how busy they keep the line (goal: at least 95 %).
+    the pty, and how busy they keep the line (goal: at least 95 %);
+  - stalled: another client's *IDN? round trip while the line takes nothing, the pty's far
+    end no longer read and full after a flood at 115200 baud (median; goal: under 1 ms),
+    and how long SIGTERM then takes to end the program.
+With --before, the same figures for an earlier build come first, in the same run.
 Needs socat (tools/setup/install-deps.sh --bench installs it).
 """
 import argparse
@@ -24,6 +29,7 @@ import socket
 import statistics
 import subprocess
 import tempfile
+import threading
 import time
 import tty
 
@@ -70,23 +76,35 @@ def free_port():
 
 
 class Scpi:
-    def __init__(self, exe, work):
+    def __init__(self, exe, work, baud=9600):
         self.master, self.slave = os.openpty()
         tty.setraw(self.slave)
-        ports = pathlib.Path(work) / "ports"
-        ports.mkdir()
+        ports = pathlib.Path(tempfile.mkdtemp(dir=work))
         (ports / "COM1").symlink_to(os.ttyname(self.slave))
         self.process = subprocess.Popen(
-            [exe, "--port", "COM1", "--listen", "127.0.0.1:0", "--quiet"],
-            env=dict(os.environ, VARLO_PORT_DIR=str(ports)), stdout=subprocess.PIPE, text=True)
+            [exe, "--port", "COM1", "--listen", "127.0.0.1:0", "--quiet", "--settings",
+             f"{baud},N,8,1"], env=dict(os.environ, VARLO_PORT_DIR=str(ports)),
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         first = self.process.stdout.readline()
         if not first.startswith("listening on "):
             raise SystemExit(f"varlo-scpi did not start: {first!r}")
         self.port = int(first.rsplit(":", 1)[1])
 
-    def close(self):
+    def end(self):
+        """Seconds from SIGTERM to the end, or None when it did not end within 10 s."""
+        start = time.perf_counter()
         self.process.terminate()
-        self.process.wait()
+        try:
+            self.process.wait(timeout=10)
+            return time.perf_counter() - start
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            return None
+
+    def close(self):
+        if self.process.poll() is None:
+            self.end()
         os.close(self.master)
         os.close(self.slave)
 
@@ -180,34 +198,82 @@ def flood(scpi, count):
     return elapsed, count * COMMAND_S / elapsed
 
 
+def stalled_round_trip(exe, work, queries):
+    """Another client's *IDN? while a flood waits for a line that takes nothing."""
+    scpi = Scpi(exe, work, baud=115200)
+    try:
+        flooder = connect(scpi.port)
+        lines = "".join(f"FREQ {1000 + i}\n" for i in range(4000)).encode()
+        threading.Thread(target=lambda: flooder.sendall(lines), daemon=True).start()
+        # Some 20 kB fill the pty at 115200 baud in two seconds; nothing reads them.
+        time.sleep(3)
+        client = connect(scpi.port)
+        client.settimeout(5)
+        stream = client.makefile("rb")
+        times = []
+        for _ in range(queries):
+            start = time.perf_counter()
+            client.sendall(b"*IDN?\n")
+            try:
+                reply = stream.readline()
+            except socket.timeout:
+                times.append(float("inf"))
+                break
+            times.append(time.perf_counter() - start)
+            if not reply.startswith(b"Varlo,varlo-scpi,"):
+                raise SystemExit(f"*IDN? answered {reply!r}")
+        return statistics.median(times), len(times), scpi.end()
+    finally:
+        scpi.close()
+
+
+def measure(name, exe, work, socat, args):
+    print(f"{name}: {exe}", flush=True)
+    scpi = Scpi(exe, work)
+    try:
+        ours, theirs = setting_latency(scpi, socat, args.runs)
+        print(f"  setting, socket to last byte at the pty, median of {args.runs}: "
+              f"varlo-scpi {ours * 1e3:.3f} ms, socat {theirs * 1e3:.3f} ms, "
+              f"ratio {ours / theirs:.2f} (goal <= 1.2)", flush=True)
+        median, worst = query_round_trip(scpi, args.queries)
+        print(f"  *IDN? round trip, median of {args.queries}: {median * 1e3:.3f} ms "
+              f"(worst {worst * 1e3:.3f} ms; goal < 0.2 ms)", flush=True)
+        elapsed, busy = flood(scpi, args.flood)
+        print(f"  {args.flood} FREQ commands at once: whole and in order, {elapsed:.2f} s "
+              f"on the line, line busy {busy * 100:.1f} % (goal >= 95 %)", flush=True)
+    finally:
+        scpi.close()
+    median, count, ended = stalled_round_trip(exe, work, args.stalled_queries)
+    answer = (f"median of {count}: {median * 1e3:.3f} ms" if median != float("inf") else
+              "no answer within 5 s")
+    ending = f"after {ended:.3f} s" if ended is not None else "not within 10 s (killed)"
+    print(f"  stalled line, another client's *IDN? round trip, {answer} (goal < 1 ms); "
+          f"SIGTERM ended it {ending}", flush=True)
+
+
 def main():
     root = pathlib.Path(__file__).resolve().parents[2]
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--scpi", default=str(root / "build" / "varlo-scpi"))
+    parser.add_argument("--before", help="an earlier build of varlo-scpi, measured first")
     parser.add_argument("--runs", type=int, default=200, help="settings timed, each way")
     parser.add_argument("--queries", type=int, default=2000)
     parser.add_argument("--flood", type=int, default=1000)
+    parser.add_argument("--stalled-queries", type=int, default=200)
     args = parser.parse_args()
     if shutil.which("socat") is None:
         raise SystemExit("socat is not installed (tools/setup/install-deps.sh --bench)")
 
     print(f"varlo-scpi on a pty at 9600 baud: {os.cpu_count()} cores, "
           f"load {os.getloadavg()[0]:.1f}", flush=True)
+    programs = [("before", args.before)] if args.before else []
+    programs.append(("after" if args.before else "varlo-scpi", args.scpi))
     with tempfile.TemporaryDirectory() as work:
-        scpi, socat = Scpi(args.scpi, work), Socat(work)
+        socat = Socat(work)
         try:
-            ours, theirs = setting_latency(scpi, socat, args.runs)
-            print(f"setting, socket to last byte at the pty, median of {args.runs}: "
-                  f"varlo-scpi {ours * 1e3:.3f} ms, socat {theirs * 1e3:.3f} ms, "
-                  f"ratio {ours / theirs:.2f} (goal <= 1.2)", flush=True)
-            median, worst = query_round_trip(scpi, args.queries)
-            print(f"*IDN? round trip, median of {args.queries}: {median * 1e3:.3f} ms "
-                  f"(worst {worst * 1e3:.3f} ms; goal < 0.2 ms)", flush=True)
-            elapsed, busy = flood(scpi, args.flood)
-            print(f"{args.flood} FREQ commands at once: whole and in order, {elapsed:.2f} s "
-                  f"on the line, line busy {busy * 100:.1f} % (goal >= 95 %)")
+            for name, exe in programs:
+                measure(name, exe, work, socat, args)
         finally:
-            scpi.close()
             socat.close()
 
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from build/ with cpack and checks what it ships, failing on any
 # finding: lintian (errors and warnings), Depends computed with libc6 and the Qt libraries,
-# the desktop entry, the AppStream metadata alone and against the desktop entry, and every
-# manual page rendered with warnings on.
+# the desktop entry, the AppStream metadata alone and against the desktop entry, every
+# manual page rendered with warnings on, and varlo-scpi's systemd unit as its page shows it.
 #
 #   tools/ci/package-checks.sh [build directory]      (default build/, built if needed)
 #
@@ -86,6 +86,17 @@ check appstream_findings validate-tree --no-net --pedantic --no-color "$tree"
 for page in "$tree"/usr/share/man/man1/*.1.gz; do
     check man_warnings "$page"
 done
+# varlo-scpi(1) shows the unit the package ships, line for line.
+unit="$tree/usr/lib/systemd/system/varlo-scpi@.service"
+unit_in_page() {
+    MANWIDTH=200 man -E ascii -l "$tree/usr/share/man/man1/varlo-scpi.1.gz" 2>/dev/null |
+        awk -v first="$(head -n 1 "$unit")" -v last="$(tail -n 1 "$unit")" '
+            { line = $0; sub(/^ +/, "", line) }
+            line == first { shown = 1 }
+            shown { print line }
+            shown && line == last { exit }'
+}
+check diff -u "$unit" <(unit_in_page)
 # Every program has its page.
 for program in "$tree"/usr/bin/*; do
     if [[ ! -f "$tree/usr/share/man/man1/$(basename "$program").1.gz" ]]; then

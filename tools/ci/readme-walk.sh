@@ -4,7 +4,8 @@
 # and build, stopped before it starts the programs (VARLO_BUILD_ONLY=1); the built programs as
 # the README first runs them; then its install, into a temporary prefix instead of
 # /usr/local, and a check that the prefix holds exactly the programs the README lists, each
-# with its manual page, and the panel's desktop entry, metadata and icons.
+# with its manual page, the panel's desktop entry, metadata and icons, and varlo-scpi's
+# systemd unit, which systemd-analyze verifies.
 #
 #   tools/ci/readme-walk.sh
 set -euo pipefail
@@ -68,9 +69,25 @@ for program in ${installed}; do
 done
 for file in share/applications/org.example.varlo.desktop share/metainfo/org.example.varlo.metainfo.xml \
     share/icons/hicolor/16x16/apps/varlo.png share/icons/hicolor/32x32/apps/varlo.png \
-    share/icons/hicolor/scalable/apps/varlo.svg share/doc/varlo/copyright; do
+    share/icons/hicolor/scalable/apps/varlo.svg share/doc/varlo/copyright \
+    lib/systemd/system/varlo-scpi@.service; do
     [[ -f "${prefix}/${file}" ]] || fail "${file} was not installed"
 done
+
+# varlo-scpi's unit as installed: its ExecStart names the program in this prefix, and
+# systemd finds no fault in it (read offline, no systemd needs to run here), its
+# Documentation= page found among the prefix's manual pages.
+unit="${prefix}/lib/systemd/system/varlo-scpi@.service"
+if [[ -f "${unit}" ]]; then
+    grep -q "^ExecStart=${prefix}/bin/varlo-scpi " "${unit}" ||
+        fail "the installed unit does not start ${prefix}/bin/varlo-scpi"
+    echo "+ systemd-analyze verify ${unit}" >&2
+    if ! verified=$(MANPATH="${prefix}/share/man" systemd-analyze verify "${unit}" 2>&1) ||
+        [[ -n "${verified}" ]]; then
+        printf '%s\n' "${verified}" >&2
+        fail "systemd-analyze verify finds fault with the installed unit"
+    fi
+fi
 
 if [[ ${failures} -ne 0 ]]; then
     echo "readme-walk: ${failures} findings" >&2

@@ -12,6 +12,8 @@ packages+=(dpkg-dev file)
 if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(python3 xvfb xauth xdotool x11-utils x11-apps clang clang-format)
     packages+=(lintian desktop-file-utils appstream man-db)
+    # systemd-analyze verifies varlo-scpi's unit; no systemd needs to run.
+    packages+=(systemd)
     # The screen-reader test: the accessibility bus, its Python client, a private session bus.
     packages+=(at-spi2-core python3-pyatspi dbus-x11)
     # varlo-scpi is tested with the lab's own SCPI client, and the README's PyMeasure recipe.
