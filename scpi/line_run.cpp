@@ -23,7 +23,7 @@ LineRun::Need LineRun::advance(Session& session, GeneratorState& sent)
             answers_.push_back(query->answer != nullptr ? query->answer(session, sent)
                                                         : query->text);
         } else {
-            writes_ = planWrites(sent, std::get<ChangeStep>(step).change);
+            writes_ = planWrites(sent, std::get<ChangeStep>(step).changes);
             nextWrite_ = 0;
         }
     }
@@ -101,7 +101,7 @@ std::size_t LineRun::plannedCharacters(GeneratorState& projected) const
         const auto* change = std::get_if<ChangeStep>(&steps_[i]);
         if (change == nullptr)
             continue;
-        const std::vector<PlannedWrite> writes = planWrites(projected, change->change);
+        const std::vector<PlannedWrite> writes = planWrites(projected, change->changes);
         for (const PlannedWrite& write : writes)
             characters += write.command.size();
         projected = writes.back().after;

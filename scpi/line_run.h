@@ -50,7 +50,7 @@ public:
     // The characters the commands still to be written take on the line, the changes not yet
     // begun planned from `projected`, which is moved past them.
     std::size_t plannedCharacters(GeneratorState& projected) const;
-    // The settings not yet sent whole.
+    // The settings not yet sent whole, those that go together counted once.
     std::size_t settingsLeft() const;
 
 private:
