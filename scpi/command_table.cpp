@@ -367,7 +367,16 @@ Step stepFor(const ParsedCommand& command)
 std::vector<Step> stepsForLine(std::string_view line)
 {
     std::vector<Step> steps;
-    std::optional<ChangeStep> settings; // of the commands since the last that was not one
+    // The settings of the commands since the last that was not a setting, and whether one of
+    // those commands was in error.
+    std::optional<ChangeStep> settings;
+    bool inError = false;
+    const auto endOfSettings = [&] {
+        if (settings && !inError)
+            steps.emplace_back(std::move(*settings));
+        settings.reset();
+        inError = false;
+    };
     for (const ParsedUnit& unit : parseLine(line)) {
         const auto* error = std::get_if<Error>(&unit);
         Step step = error ? Step(ErrorStep{*error}) : stepFor(std::get<ParsedCommand>(unit));
@@ -378,14 +387,13 @@ std::vector<Step> stepsForLine(std::string_view line)
                 settings->changes.push_back(std::move(each));
             continue;
         }
-        if (!std::holds_alternative<ErrorStep>(step) && settings) {
-            steps.emplace_back(std::move(*settings));
-            settings.reset();
-        }
+        if (std::holds_alternative<ErrorStep>(step))
+            inError = true;
+        else
+            endOfSettings();
         steps.push_back(std::move(step));
     }
-    if (settings)
-        steps.emplace_back(std::move(*settings));
+    endOfSettings();
     return steps;
 }
 

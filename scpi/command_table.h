@@ -39,7 +39,8 @@ using Step = std::variant<ErrorStep, StatusStep, QueryStep, ChangeStep, WaitStep
 // The steps of one line, each command looked up in the command table by its header. The
 // settings of the line go as one change, sent when the line ends or when a command that is
 // not a setting comes (a query, *OPC, *CLS, ...), so that it answers for what reached the
-// generator. A command in error changes nothing and does not part the settings around it.
+// generator. They go whole or not at all, as one command cannot carry a part of them: a
+// command in error among them, or between them, keeps them all from the generator.
 std::vector<Step> stepsForLine(std::string_view line);
 
 // The answer to *IDN?.

@@ -7,6 +7,9 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTcpSocket>
+
+#include <ostream>
 
 namespace {
 
@@ -14,6 +17,17 @@ using panel_test::showsButtonFace;
 using panel_test::showsPendingMark;
 using panel_test::StartedPanel;
 using Through = StartedPanel::Through;
+using varlo::dutyCommand;
+using varlo::frequencyCommand;
+using varlo::Waveform;
+
+std::string joined(const std::vector<std::string>& commands)
+{
+    std::string all;
+    for (const std::string& command : commands)
+        all += command;
+    return all;
+}
 
 RecordingDialogs::Box serverBox(const varlo::ServerAddress& server, const std::string& words)
 {
@@ -27,9 +41,8 @@ TEST(PanelThroughTheServer, OpensShowingWhatTheGeneratorHoldsWithNothingRed)
     PtyPair pty(dir.path(), 3);
     ScpiProcess server(dir.path(), 3);
     varlo::ServerLink other(server.address());
-    ASSERT_EQ(other.setOutput(varlo::dutyCommand(60, true, varlo::Waveform::Square)), std::nullopt);
-    ASSERT_EQ(other.setOutput(varlo::frequencyCommand(12500, true, true, varlo::Waveform::Square)),
-              std::nullopt);
+    ASSERT_EQ(other.setOutput(dutyCommand(60, true, Waveform::Square)), std::nullopt);
+    ASSERT_EQ(other.setOutput(frequencyCommand(12500, true, true, Waveform::Square)), std::nullopt);
 
     RecordingDialogs dialogs;
     varlo::Varlo54 window(dialogs, server.address());
@@ -60,6 +73,93 @@ TEST(PanelThroughTheServer, LooksAsInDirectModePixelForPixel)
     QApplication::setCursorFlashTime(flashTime);
 }
 
+// A session of clicks, run on a panel on the port and on one through varlo-scpi: the same
+// bytes on the line, except that the server sends a duty command together with the frequency
+// command it then holds, and the same window afterwards.
+struct KeyedSession {
+    const char* name;
+    std::vector<std::string> clicks;
+    std::vector<std::string> commands;
+    std::vector<std::string> throughServer; // when it differs: a duty command was sent
+};
+
+void PrintTo(const KeyedSession& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+const KeyedSession KeyedSessions[] = {
+    {"KeyedKilohertzSquare",
+     {"Clear", "Num1", "Num2", "NumPoint", "Num5", "UnitKHz", "WaveSqu", "Enter"},
+     {frequencyCommand(12500, false, false, Waveform::Square)},
+     {}},
+    {"AttenuatorKeptForTheNextFrequency",
+     {"DBSOn", "Enter", "Clear", "Num5", "Enter"},
+     {frequencyCommand(1000, true, false, Waveform::Sine),
+      frequencyCommand(5, true, false, Waveform::Sine)},
+     {}},
+    {"EnterAgainSendsAgain", {"Enter", "Enter"}, {StartUpCommand, StartUpCommand}, {}},
+    {"TriangleAndADutyStep",
+     {"WaveTri", "DutyArrowRight", "Enter", "Enter"},
+     {dutyCommand(51, false, Waveform::Triangle),
+      frequencyCommand(1000, false, true, Waveform::Triangle)},
+     {dutyCommand(51, false, Waveform::Triangle),
+      frequencyCommand(1000, false, true, Waveform::Triangle),
+      frequencyCommand(1000, false, true, Waveform::Triangle)}},
+};
+
+class KeyedSessionTest : public ::testing::TestWithParam<KeyedSession> {};
+
+TEST_P(KeyedSessionTest, SameBytesAndWindowAsOnThePort)
+{
+    const KeyedSession& row = GetParam();
+    const int flashTime = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0);
+    const auto run = [&](Through through, const std::vector<std::string>& commands) {
+        StartedPanel panel(through);
+        const std::size_t startUpBoxes = panel.dialogs.boxes.size();
+        panel.clickAll(row.clicks);
+        const std::string expected = joined(commands);
+        std::string line = panel.sent(expected.size());
+        line += panel.sentWithin(300);
+        EXPECT_EQ(line, expected);
+        EXPECT_EQ(panel.dialogs.boxes.size(), startUpBoxes);
+        return panel.window.grab().toImage();
+    };
+    const QImage direct = run(Through::Port, row.commands);
+    const QImage through =
+        run(Through::Server, row.throughServer.empty() ? row.commands : row.throughServer);
+    EXPECT_EQ(through, direct);
+    QApplication::setCursorFlashTime(flashTime);
+}
+
+INSTANTIATE_TEST_SUITE_P(PanelThroughTheServer, KeyedSessionTest,
+                         ::testing::ValuesIn(KeyedSessions),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Another client's line shows on the panel while a setting the user changed and has not sent
+// stays as the user left it; Enter then sends that setting with the others as they now are.
+TEST(PanelThroughTheServer, AnotherClientsChangeShowsWhileARedSettingStays)
+{
+    StartedPanel panel(Through::Server);
+    panel.click("WaveSqu");
+    QTcpSocket other;
+    other.connectToHost(QStringLiteral("127.0.0.1"),
+                        static_cast<quint16>(panel.server->address().port));
+    ASSERT_TRUE(other.waitForConnected(3000));
+    other.write("APPL:TRI 12.5 kHz;:OUTP:ATT 20\n");
+    EXPECT_EQ(panel.sent(10), frequencyCommand(12500, true, false, Waveform::Triangle));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.display() == "12.5"; }, 3000));
+    for (const char* selected : {"UnitKHz", "DBSOn", "WaveSqu"})
+        EXPECT_TRUE(panel.control<QRadioButton>(selected)->isChecked()) << selected;
+    EXPECT_TRUE(showsPendingMark(panel.control("WaveSqu")));
+    EXPECT_TRUE(showsButtonFace(panel.control("DBSOn")));
+
+    panel.click("Enter");
+    EXPECT_EQ(panel.sent(10), frequencyCommand(12500, true, false, Waveform::Square));
+    EXPECT_TRUE(showsButtonFace(panel.control("WaveSqu")));
+}
+
 TEST(PanelThroughTheServer, NoServerAtStartIsToldAndTheNextEnterConnects)
 {
     const varlo::ServerAddress address{"127.0.0.1", freeLoopbackPort()};
@@ -79,7 +179,7 @@ TEST(PanelThroughTheServer, NoServerAtStartIsToldAndTheNextEnterConnects)
     window.show();
     QTest::mouseClick(panel_test::find<QPushButton>(window, "Enter"), Qt::LeftButton);
     EXPECT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(pty.readAtMaster(30, 3000).ends_with(StartUpCommand));
+    EXPECT_EQ(pty.readAtMaster(10, 3000), StartUpCommand);
 }
 
 // 0 Hz, which Enter sends on a serial port, is below what the server takes: its words show,
@@ -98,8 +198,7 @@ TEST(PanelThroughTheServer, TheServersRefusalIsShownAndTheMarksStayRed)
     panel.keys("5E");
     EXPECT_EQ(panel.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(showsButtonFace(panel.control("WaveSqu")));
-    const std::string command = varlo::frequencyCommand(5, false, false, varlo::Waveform::Square);
-    EXPECT_TRUE(panel.sent(50).ends_with(command));
+    EXPECT_EQ(panel.sent(10), frequencyCommand(5, false, false, Waveform::Square));
 }
 
 TEST(PanelThroughTheServer, AServerGoneIsToldOnceAndTheNextEnterConnectsAgain)
@@ -118,9 +217,7 @@ TEST(PanelThroughTheServer, AServerGoneIsToldOnceAndTheNextEnterConnectsAgain)
     panel.click("Enter");
     EXPECT_EQ(panel.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(showsButtonFace(panel.control("WaveTri")));
-    const std::string command =
-        varlo::frequencyCommand(1000, false, false, varlo::Waveform::Triangle);
-    EXPECT_TRUE(panel.sent(30).ends_with(command));
+    EXPECT_EQ(panel.sent(10), frequencyCommand(1000, false, false, Waveform::Triangle));
 }
 
 } // namespace

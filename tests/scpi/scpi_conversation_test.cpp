@@ -118,10 +118,10 @@ const ConversationRow conversationRows[] = {
      {},
      {frequency(2000), frequency(2000, Waveform::Triangle),
       frequency(2000, Waveform::Triangle, true), frequency(3000, Waveform::Triangle, true)}},
-    {"AnErrorNeitherChangesNorPartsThem",
-     {"FREQ 2000;FREQ 200 MHz;VOLT 1;FUNC SQU;FREQ?"},
-     {"2000"},
-     {frequency(2000, Waveform::Square)}},
+    {"AnErrorKeepsTheSettingsAroundItFromTheGenerator",
+     {"FREQ 2000;FREQ 200 MHz;FUNC SQU;FREQ?;FUNC?", "VOLT 1;FUNC TRI;*CLS;FUNC SQU"},
+     {"1000;SIN"},
+     {frequency(1000, Waveform::Square)}},
     {"DutyFirstWithTheShapeAndAttenuatorTheLineEndsWith",
      {"FUNC:SQU:DCYC 60;:FUNC SQU;:OUTP:ATT 20;:FREQ 5000"},
      {},
@@ -177,8 +177,8 @@ const ConversationRow conversationRows[] = {
 
     // Settings
     {"Shapes",
-     {"FUNC SQU;FUNC?;FUNC:SHAP TRIangle;:FUNC?;FUNC SIN;FUNC RAMP;SYST:ERR?"},
-     {"SQU;TRI;-224,\"Illegal parameter value\""},
+     {"FUNC SQU;FUNC?;FUNC:SHAP TRIangle;:FUNC?;FUNC SIN;FUNC?;FUNC RAMP;SYST:ERR?"},
+     {"SQU;TRI;SIN;-224,\"Illegal parameter value\""},
      {frequency(1000, Waveform::Square), frequency(1000, Waveform::Triangle), StartUp}},
     {"DutyThenFrequencyWithTheBit",
      {"FUNC SQU;FUNC:SQU:DCYC 60.4;DCYC?", "FUNC:SQU:DCYC 79.5;DCYC?;DCYC? MIN"},
@@ -246,7 +246,7 @@ const ConversationRow conversationRows[] = {
      {std::string("FREQ\0 1", 7), "FREQ \xC3\xA9", "\xFF\xFE", "FREQ 1000;\x01;FUNC SQU",
       "FREQ \"unclosed;FUNC SQU", "SYST:ERR:COUN?"},
      {"5"},
-     {frequency(1000, Waveform::Square)}},
+     {}},
 
     // Status
     {"EventStatus",
