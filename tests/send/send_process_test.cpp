@@ -182,6 +182,58 @@ INSTANTIATE_TEST_SUITE_P(
                               "--list shows every port and its state\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Through varlo-scpi a run puts the same bytes on the line and prints the same lines as on
+// the port. (A duty step would differ: the server sends the frequency command it then holds
+// with the duty command.)
+struct ThroughRow {
+    const char* name;
+    std::vector<const char*> arguments;
+    const char* script; // written to a file named after --script when not null
+};
+
+void PrintTo(const ThroughRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class SendThroughTheServer : public SendProcess,
+                             public ::testing::WithParamInterface<ThroughRow> {};
+
+TEST_P(SendThroughTheServer, SameBytesAndLinesAsOnThePort)
+{
+    const auto runTo = [&](QStringList arguments, std::size_t expected) {
+        arguments << words(GetParam().arguments);
+        if (GetParam().script)
+            arguments << QStringLiteral("--script") << scriptFile(GetParam().script);
+        return run(arguments, expected);
+    };
+    const Outcome direct = runTo({QStringLiteral("--port"), QStringLiteral("COM7")}, 0);
+    ASSERT_EQ(direct.exitCode, 0) << direct.err.toStdString();
+    ASSERT_FALSE(direct.wire.empty());
+
+    const ScpiProcess server(portDir.path(), Port);
+    const Outcome through = runTo(
+        {QStringLiteral("--connect"), QString::fromStdString(varlo::serverText(server.address()))},
+        direct.wire.size());
+    EXPECT_EQ(through.exitCode, 0);
+    EXPECT_EQ(through.wire, direct.wire);
+    EXPECT_EQ(through.out, direct.out);
+    EXPECT_EQ(through.err, direct.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Connect, SendThroughTheServer,
+    ::testing::Values(
+        ThroughRow{"Step", {"12.5", "kHz", "square", "--attenuator", "on"}, nullptr},
+        ThroughRow{
+            "Sweep",
+            {"--sweep", "10Hz", "1kHz", "--steps", "4", "--log", "--dwell", "20ms", "triangle"},
+            nullptr},
+        ThroughRow{"Script",
+                   {},
+                   "1kHz\nwait 20ms\n2kHz square --attenuator on\nsweep 1kHz 2kHz --steps 3\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // --help wins wherever it stands, after a word that would be refused and in the place of an
 // option's value; so does the version.
 TEST_F(SendProcess, HelpAndVersionWinWhereverTheyStand)
