@@ -90,7 +90,8 @@ std::optional<std::string> settingsLine(std::string_view command)
 
 std::string confirmedLine(std::string_view settings)
 {
-    return "*CLS;" + std::string(settings) + ";:SYST:ERR?";
+    return "*CLS;SYST:DEAD " + std::to_string(SettingsDeadlineMs) +
+           " MS;:" + std::string(settings) + ";:SYST:ERR?";
 }
 
 std::optional<std::string> errorInAnswer(std::string_view answer)

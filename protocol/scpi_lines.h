@@ -23,9 +23,14 @@ std::optional<Waveform> waveformOfMnemonic(std::string_view mnemonic);
 // nullopt for a text that does not decode.
 std::optional<std::string> settingsLine(std::string_view command);
 
+// How long the server may take to send a front end's settings, from their arrival: well
+// within the second the front end waits for its answer, so that settings it has given up on
+// are never sent later.
+inline constexpr int SettingsDeadlineMs = 800;
+
 // The settings with what makes the server's answer tell whether they went: the client's error
-// queue cleared before them, and its first error read after them. The answer comes once the
-// server has sent what the line asks for.
+// queue cleared before them, SettingsDeadlineMs given to them, and its first error read after
+// them. The answer comes once the server has sent what the line asks for, or dropped it.
 std::string confirmedLine(std::string_view settings);
 
 // The server's error in the answer to a confirmed line, as it words it

@@ -177,6 +177,19 @@ Step nextError(Parameters p)
         p, answerFrom([](Session& session, const GeneratorState&) { return session.nextError(); }));
 }
 
+// A front end's time limit for the settings of its line (see DeadlineStep).
+Step setDeadline(Parameters p)
+{
+    constexpr double MaxSeconds = 60;
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(numberIn(p[0], SecondUnits, 0, MaxSeconds, MaxSeconds,
+                           [](double seconds) { return seconds >= 0 && seconds <= MaxSeconds; }),
+                  [](double seconds) -> Step {
+                      return DeadlineStep{std::chrono::milliseconds(std::llround(seconds * 1000))};
+                  });
+}
+
 Step version(Parameters p)
 {
     return noParameters(p, answer("1999.0"));
@@ -328,6 +341,7 @@ constexpr Entry Table[] = {
     {"SYSTem:ERRor[:NEXT]", nullptr, nextError},
     {"SYSTem:ERRor:COUNt", nullptr, sessionNumber<&Session::errorCount>},
     {"SYSTem:VERSion", nullptr, version},
+    {"SYSTem:DEADline", setDeadline, nullptr},
     {"[SOURce#:]FREQuency[:CW|:FIXed]", setFrequency, frequency},
     {"[SOURce#:]FUNCtion[:SHAPe]", setFunction, function},
     {"[SOURce#:]FUNCtion:SQUare:DCYCle", setDutyCycle, dutyCycle},

@@ -3,6 +3,7 @@
 #include "scpi/generator_settings.h"
 #include "scpi/scpi_status.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -34,7 +35,12 @@ struct WaitStep {
     enum class Then { Nothing, SetOperationComplete, AnswerOne }; // *WAI, *OPC, *OPC?
     Then then = Then::Nothing;
 };
-using Step = std::variant<ErrorStep, StatusStep, QueryStep, ChangeStep, WaitStep>;
+// SYSTem:DEADline: the settings of the line go to the generator within this time of the
+// line's arrival, or not at all.
+struct DeadlineStep {
+    std::chrono::milliseconds within{0};
+};
+using Step = std::variant<ErrorStep, StatusStep, QueryStep, ChangeStep, WaitStep, DeadlineStep>;
 
 // The steps of one line, each command looked up in the command table by its header. The
 // settings of the line go as one change, sent when the line ends or when a command that is

@@ -41,7 +41,7 @@ ServerLink::ServerLink(ServerAddress server, QObject* parent)
     : QObject(parent), server_(std::move(server))
 {
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    connect(&socket_, &QTcpSocket::connected, this, &ServerLink::wake);
+    connect(&socket_, &QTcpSocket::connected, this, &ServerLink::connected);
     connect(&socket_, &QTcpSocket::readyRead, this, &ServerLink::readAnswers);
     connect(&socket_, &QTcpSocket::errorOccurred, this, &ServerLink::failed);
     followTimer_.setInterval(FollowIntervalMs);
@@ -149,6 +149,8 @@ std::optional<ServerFailure> ServerLink::finishWaiting(bool done)
     const ServerFailure failure =
         waitFailure_.value_or(ServerFailure{ServerFailure::Cause::TimedOut, {}});
     drop();
+    // The caller reports it.
+    failureTold_ = true;
     return failure;
 }
 
@@ -177,9 +179,27 @@ void ServerLink::wake()
         waitLoop_->quit();
 }
 
+void ServerLink::connected()
+{
+    wake();
+    if (!waiting_)
+        askHeld();
+}
+
 void ServerLink::askHeld()
 {
-    if (waiting_ || followAnswerPending_ || socket_.state() != QAbstractSocket::ConnectedState)
+    if (waiting_ || followAnswerPending_)
+        return;
+    if (socket_.state() == QAbstractSocket::UnconnectedState) {
+        // The question goes once connected; a connection that takes too long is given up as
+        // an unanswered question is.
+        ++connection_;
+        socket_.connectToHost(QString::fromStdString(server_.host),
+                              static_cast<quint16>(server_.port));
+        answerTimer_.start();
+        return;
+    }
+    if (socket_.state() != QAbstractSocket::ConnectedState)
         return;
     const std::string asked = std::string(HeldSettingsQuery) + "\n";
     socket_.write(asked.data(), static_cast<qint64>(asked.size()));
@@ -205,6 +225,7 @@ void ServerLink::readAnswers()
 // waiting call comes first, and is out of date by the time that call returns.
 void ServerLink::answered(const std::string& answer)
 {
+    failureTold_ = false;
     if (followAnswerPending_) {
         followAnswerPending_ = false;
         answerTimer_.stop();
@@ -245,8 +266,10 @@ void ServerLink::fail(const ServerFailure& failure)
         return;
     }
     drop();
-    if (following_)
+    if (following_ && !failureTold_) {
+        failureTold_ = true;
         Q_EMIT lost(failure);
+    }
 }
 
 void ServerLink::drop()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/generator_state.h"
+#include "protocol/scpi_lines.h"
 #include "serial/server_address.h"
 #include "serial/server_failure.h"
 
@@ -30,8 +31,10 @@ namespace varlo {
 // again. A refusal by the server leaves the connection open.
 //
 // While following, the link asks what the generator holds every FollowIntervalMs, without
-// waiting, and tells each answer by held(). A connection that fails meanwhile is reported once
-// by lost(); the asking goes on once a setOutput or readHeld has connected again.
+// waiting, and tells each answer by held(). A connection that fails meanwhile is reported by
+// lost(), once for each spell without answers: a failure that a call has reported already is
+// not told again. Without a connection, the asking connects again in the background, so that
+// the panel shows the generator again as soon as the server answers.
 class ServerLink final : public QObject {
     Q_OBJECT
 
@@ -39,6 +42,7 @@ public:
     // The longest a call waits for the server: as long as a stalled line may hold the window
     // in direct mode.
     static constexpr int AnswerTimeoutMs = 1000;
+    static_assert(SettingsDeadlineMs < AnswerTimeoutMs);
     // Other clients' changes show on the panel within half a second.
     static constexpr int FollowIntervalMs = 200;
 
@@ -73,6 +77,7 @@ private:
     // closed.
     std::optional<ServerFailure> finishWaiting(bool done);
     void wake();
+    void connected();
     void askHeld();
     void readAnswers();
     void answered(const std::string& answer);
@@ -89,7 +94,8 @@ private:
     bool followAnswerPending_ = false;
     bool waiting_ = false;
     bool stopped_ = false;
-    int connection_ = 0; // counts the connections begun, to tell a stale failure
+    bool failureTold_ = false; // since the server last answered
+    int connection_ = 0;       // counts the connections begun, to tell a stale failure
     QEventLoop* waitLoop_ = nullptr;
     std::optional<std::string> answer_;
     std::optional<ServerFailure> waitFailure_;

@@ -28,7 +28,7 @@ TEST(ScpiLines, SayWhatTheCommandCarries)
     };
     for (const auto& [command, line] : rows)
         EXPECT_EQ(varlo::settingsLine(command), line) << command;
-    EXPECT_EQ(varlo::confirmedLine("FREQ 1000"), "*CLS;FREQ 1000;:SYST:ERR?");
+    EXPECT_EQ(varlo::confirmedLine("FREQ 1000"), "*CLS;SYST:DEAD 800 MS;:FREQ 1000;:SYST:ERR?");
     EXPECT_EQ(varlo::errorInAnswer("0,\"No error\""), std::nullopt);
     EXPECT_EQ(varlo::errorInAnswer("-222,\"Data out of range\""), "-222,\"Data out of range\"");
 }

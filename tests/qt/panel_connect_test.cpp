@@ -29,6 +29,17 @@ std::string joined(const std::vector<std::string>& commands)
     return all;
 }
 
+// A line from another client of the server, which leaves once it has sent it, as a script may.
+void anotherClientSends(const varlo::ServerAddress& server, const char* line)
+{
+    QTcpSocket other;
+    other.connectToHost(QString::fromStdString(server.host), static_cast<quint16>(server.port));
+    ASSERT_TRUE(other.waitForConnected(3000));
+    other.write(line);
+    ASSERT_TRUE(other.waitForBytesWritten(3000));
+    other.disconnectFromHost();
+}
+
 RecordingDialogs::Box serverBox(const varlo::ServerAddress& server, const std::string& words)
 {
     return {"exclamation", "! SERVER ERROR !",
@@ -143,11 +154,7 @@ TEST(PanelThroughTheServer, AnotherClientsChangeShowsWhileARedSettingStays)
 {
     StartedPanel panel(Through::Server);
     panel.click("WaveSqu");
-    QTcpSocket other;
-    other.connectToHost(QStringLiteral("127.0.0.1"),
-                        static_cast<quint16>(panel.server->address().port));
-    ASSERT_TRUE(other.waitForConnected(3000));
-    other.write("APPL:TRI 12.5 kHz;:OUTP:ATT 20\n");
+    anotherClientSends(panel.server->address(), "APPL:TRI 12.5 kHz;:OUTP:ATT 20\n");
     EXPECT_EQ(panel.sent(10), frequencyCommand(12500, true, false, Waveform::Triangle));
     EXPECT_TRUE(QTest::qWaitFor([&] { return panel.display() == "12.5"; }, 3000));
     for (const char* selected : {"UnitKHz", "DBSOn", "WaveSqu"})
@@ -201,7 +208,8 @@ TEST(PanelThroughTheServer, TheServersRefusalIsShownAndTheMarksStayRed)
     EXPECT_EQ(panel.sent(10), frequencyCommand(5, false, false, Waveform::Square));
 }
 
-TEST(PanelThroughTheServer, AServerGoneIsToldOnceAndTheNextEnterConnectsAgain)
+// Once back, the server is followed again without an Enter; the red mark stays throughout.
+TEST(PanelThroughTheServer, AServerGoneIsToldOnceAndFollowedAgainOnceBack)
 {
     StartedPanel panel(Through::Server);
     const varlo::ServerAddress address = panel.server->address();
@@ -214,10 +222,15 @@ TEST(PanelThroughTheServer, AServerGoneIsToldOnceAndTheNextEnterConnectsAgain)
     EXPECT_TRUE(showsPendingMark(panel.control("WaveTri")));
 
     panel.server = std::make_unique<ScpiProcess>(panel.dir.path(), 3, address.port);
+    anotherClientSends(address, "FREQ 2500\n");
+    EXPECT_EQ(panel.sent(10), frequencyCommand(2500, false, false, Waveform::Sine));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel.display() == "2.5"; }, 3000));
+    EXPECT_TRUE(showsPendingMark(panel.control("WaveTri")));
+
     panel.click("Enter");
     EXPECT_EQ(panel.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(showsButtonFace(panel.control("WaveTri")));
-    EXPECT_EQ(panel.sent(10), frequencyCommand(1000, false, false, Waveform::Triangle));
+    EXPECT_EQ(panel.sent(10), frequencyCommand(2500, false, false, Waveform::Triangle));
 }
 
 } // namespace
