@@ -14,12 +14,9 @@ Run by Debian's /usr/bin/python3, whose python3-pyatspi and python3-pyvisa it im
 status: 0 passed, 1 failed, 77 skipped (a package it needs is not installed). The programs'
 output is left in ARTIFACT_DIR.
 """
-import importlib.util
 import os
-import shutil
 import statistics
 import sys
-import tempfile
 import threading
 import time
 
@@ -34,14 +31,6 @@ SWEEP = [2000 + 100 * step for step in range(30)]
 SHOWN_WITHIN_S = 2.0
 
 
-def missing_packages():
-    missing = atspi.missing_packages()
-    for module, package in [("pyvisa", "python3-pyvisa"), ("pyvisa_py", "python3-pyvisa-py")]:
-        if importlib.util.find_spec(module) is None:
-            missing.append(package)
-    return missing
-
-
 def lines_of(stream_file):
     stream_file.flush()
     with open(stream_file.name) as lines:
@@ -51,23 +40,7 @@ def lines_of(stream_file):
 def run(varlo, scpi, instrument, artifacts, work):
     processes = atspi.Processes()
     try:
-        env = {key: value for key, value in os.environ.items()
-               if not key.startswith(("DBUS_", "AT_SPI_", "QT_"))}
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        runtime = os.path.join(work, "runtime")
-        os.mkdir(runtime, 0o700)
-        env["XDG_RUNTIME_DIR"] = runtime
-        env["DISPLAY"] = atspi.start_x_server(processes, env, artifacts)
-        env["DBUS_SESSION_BUS_ADDRESS"] = atspi.start_session_bus(processes, env)
-        os.environ.update({key: env[key] for key in
-                           ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR")})
-        for key in [key for key in os.environ if key.startswith("AT_SPI_")]:
-            del os.environ[key]
-        processes.start([atspi.BUS_LAUNCHER, "--launch-immediately"], env,
-                        open(os.path.join(artifacts, "at-spi-bus-launcher.log"), "w"))
-        wait_for("the accessibility bus", lambda: atspi.bus_has_owner("org.a11y.Bus"))
-
+        env = atspi.accessible_desktop(processes, artifacts, work)
         instrument_out = open(os.path.join(artifacts, "instrument.out"), "w+")
         processes.start([instrument, "--headless", "--port", str(PORT)], env, instrument_out,
                         open(os.path.join(artifacts, "instrument.err"), "w"))
@@ -186,26 +159,10 @@ def run(varlo, scpi, instrument, artifacts, work):
 
 
 def main():
-    if len(sys.argv) != 5:
-        print(f"usage: {sys.argv[0]} VARLO VARLO_SCPI VARLO_INSTRUMENT ARTIFACT_DIR",
-              file=sys.stderr)
-        return 2
-    varlo, scpi, instrument, artifacts = sys.argv[1:]
-    missing = missing_packages()
-    if missing:
-        print(f"SKIP: not installed: {' '.join(missing)} (tools/setup/install-deps.sh --tests)")
-        return 77
-    os.makedirs(artifacts, exist_ok=True)
-    work = tempfile.mkdtemp(prefix="varlo-connect-e2e.")
-    try:
-        run(varlo, scpi, instrument, artifacts, work)
-    except Failure as failure:
-        print(f"FAIL: {failure}; the programs' output is in {artifacts}", file=sys.stderr)
-        return 1
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    print("PASS: the panel and a pyvisa script at once, each seeing the other's settings")
-    return 0
+    return atspi.run_as_main(
+        ["VARLO", "VARLO_SCPI", "VARLO_INSTRUMENT"], run,
+        "the panel and a pyvisa script at once, each seeing the other's settings",
+        [("pyvisa", "python3-pyvisa"), ("pyvisa_py", "python3-pyvisa-py")])
 
 
 if __name__ == "__main__":
