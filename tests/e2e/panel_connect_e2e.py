@@ -20,6 +20,8 @@ import sys
 import threading
 import time
 
+# Nothing of the import is written into the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import panel_atspi as atspi  # noqa: E402  (its X server, buses and accessibility helpers)
 from panel_atspi import Failure, check, find, wait_for  # noqa: E402
