@@ -32,6 +32,9 @@ ServerFailure failureOf(QAbstractSocket::SocketError error)
     return {ServerFailure::Cause::NetworkError, {}};
 }
 
+// How often the following tries to connect again, without a connection.
+constexpr int ReconnectIntervalMs = 1000;
+
 // Far beyond any answer of the server: what comes without an end of line past this is dropped.
 constexpr qsizetype MaxAnswerBytes = 64 * 1024;
 
@@ -191,6 +194,8 @@ void ServerLink::askHeld()
     if (waiting_ || followAnswerPending_)
         return;
     if (socket_.state() == QAbstractSocket::UnconnectedState) {
+        if (!reconnectAfter_.hasExpired())
+            return;
         // The question goes once connected; a connection that takes too long is given up as
         // an unanswered question is.
         ++connection_;
@@ -274,6 +279,7 @@ void ServerLink::fail(const ServerFailure& failure)
 
 void ServerLink::drop()
 {
+    reconnectAfter_.setRemainingTime(ReconnectIntervalMs);
     socket_.abort();
     received_.clear();
     followAnswerPending_ = false;

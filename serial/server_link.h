@@ -28,13 +28,15 @@ namespace varlo {
 // AnswerTimeoutMs in all, connecting first when the connection is not open, and takes no user
 // input meanwhile, as a write to a stalled line holds the window. A connection that fails, or
 // a server that does not answer in time, is closed and reported; the next setOutput connects
-// again. A refusal by the server leaves the connection open.
+// again. A refusal by the server leaves the connection open. The server sends the settings
+// within SettingsDeadlineMs of their arrival or not at all, so that a command given up on is
+// never sent later.
 //
 // While following, the link asks what the generator holds every FollowIntervalMs, without
 // waiting, and tells each answer by held(). A connection that fails meanwhile is reported by
 // lost(), once for each spell without answers: a failure that a call has reported already is
-// not told again. Without a connection, the asking connects again in the background, so that
-// the panel shows the generator again as soon as the server answers.
+// not told again. Without a connection, the asking connects again in the background once a
+// second, so that the panel shows the generator again soon after the server answers again.
 class ServerLink final : public QObject {
     Q_OBJECT
 
@@ -94,8 +96,9 @@ private:
     bool followAnswerPending_ = false;
     bool waiting_ = false;
     bool stopped_ = false;
-    bool failureTold_ = false; // since the server last answered
-    int connection_ = 0;       // counts the connections begun, to tell a stale failure
+    bool failureTold_ = false;      // since the server last answered
+    QDeadlineTimer reconnectAfter_; // the next background connection, a second after a drop
+    int connection_ = 0;            // counts the connections begun, to tell a stale failure
     QEventLoop* waitLoop_ = nullptr;
     std::optional<std::string> answer_;
     std::optional<ServerFailure> waitFailure_;
