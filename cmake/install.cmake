@@ -11,8 +11,6 @@ set(varlo_debian_dir ${CMAKE_CURRENT_LIST_DIR}/debian)
 # Placeholders until the project has a home of its own; set them when packaging for real.
 set(VARLO_APP_ID "org.example.varlo"
     CACHE STRING "Reverse-DNS id of the desktop entry and the AppStream component")
-set(VARLO_HOMEPAGE "https://varlo.example.org"
-    CACHE STRING "Home page named in the AppStream metadata; the screenshot lies below it")
 set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
     CACHE STRING "Maintainer named in the Debian package and its changelog")
 

@@ -77,12 +77,17 @@ void GeneratorLink::pump()
 
 void GeneratorLink::write(Job& job, const std::string& command)
 {
+    const PortState before = portState();
     const std::int16_t code = link_.setOutput(command);
     if (code == comm_code::None && logCommands_) {
         std::printf("%s\n", commandLine(command).c_str());
         std::fflush(stdout);
     }
     job.run.written(code == comm_code::None, *job.session, settings_);
+    if (code == comm_code::None)
+        Q_EMIT settingsChanged();
+    if (portState() != before)
+        Q_EMIT portStateChanged();
 }
 
 int GeneratorLink::millisecondsUntilRoom(std::size_t size) const

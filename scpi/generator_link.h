@@ -27,6 +27,7 @@ class GeneratorLink : public QObject {
 
 public:
     using Done = std::function<void(std::optional<std::string> reply)>;
+    enum class PortState { Open, Gone, Waiting };
 
     GeneratorLink(SerialLink& link, const LineSettings& settings, bool logCommands);
 
@@ -38,10 +39,14 @@ public:
     bool backlogFull() const;
     // What the generator was last sent, for lines that need nothing of the line.
     const GeneratorState& settings() const { return settings_; }
+    PortState portState() const { return link_.isOpen() ? PortState::Open : PortState::Gone; }
 
 Q_SIGNALS:
     // Lines have run or commands gone: clients held back may go on.
     void progressed();
+    // What the generator holds, or its port, has changed.
+    void settingsChanged();
+    void portStateChanged();
 
 private:
     struct Job {

@@ -1,6 +1,9 @@
 #include "scpi/generator_link.h"
+#include "scpi/instrument_identity.h"
 #include "scpi/listen_address.h"
 #include "scpi/scpi_server.h"
+#include "scpi/web/lab_network.h"
+#include "scpi/web/lab_network_options.h"
 
 #include "entry/whole_number.h"
 #include "program/exit_status.h"
@@ -27,6 +30,7 @@ constexpr int MostClients = 1000;
 
 const char* const Description = R"(
   varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N] [--quiet]
+             [--http [ADDRESS:]PORT|off] [--mdns|--no-mdns] [--name TEXT] [--serial TEXT]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
 (pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::5025::SOCKET and sets the
@@ -43,6 +47,10 @@ Each setting is sent as the panel's Enter sends it, paced at the line's rate.
 
 Opens the port first, then listens, and prints "listening on ADDRESS:PORT". Unless --quiet,
 prints a line for each command sent, as varlo-send does.
+
+Serves a web page at http://ADDRESS:8080/ that shows what the generator holds and sets it
+from any browser, and the instrument's identification at /lxi/identification. Listening
+beyond loopback, it announces itself through the Avahi daemon, so that lab tools find it.
 
 Exit status: 0 after SIGINT, SIGTERM or SIGHUP (the command being written is finished, the port
 closed and the clients disconnected); 2 usage error; 3 the port could not be opened, or the
@@ -94,6 +102,8 @@ int main(int argc, char** argv)
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Print no line per command sent."));
     parser.addOptions({portOption, listenOption, settingsOption, clientsOption, quietOption});
+    const web::LabNetworkOptions labNetworkOptions;
+    parser.addOptions(labNetworkOptions.all());
     if (!parser.parse(QCoreApplication::arguments())) {
         std::string why = parser.errorText().toStdString();
         if (why.ends_with('.'))
@@ -128,6 +138,11 @@ int main(int argc, char** argv)
         return refuse("--clients takes a whole number from 1 to " + std::to_string(MostClients) +
                       ", not \"" + parser.value(clientsOption).toStdString() + "\"");
 
+    const Checked<web::LabNetworkSettings> labNetwork = labNetworkOptions.read(
+        parser, std::get<ListenAddress>(listen), parser.value(portOption).toStdString());
+    if (const Refusal* refusal = refusalOf(labNetwork))
+        return refuse(refusal->message);
+
     const QuitOnSignal quitOnSignal;
     SerialLink link;
     if (const std::int16_t code =
@@ -137,6 +152,9 @@ int main(int argc, char** argv)
                      openFailureText(link, std::get<PortChoice>(port), code).c_str());
         return exit_status::PortNotOpened;
     }
+
+    setSerialNumber(web::serialNumberOf(std::get<web::LabNetworkSettings>(labNetwork),
+                                        std::get<PortChoice>(port)));
 
     GeneratorLink generator(link, std::get<LineSettings>(settings), !parser.isSet(quietOption));
     ScpiServer server(generator, *clients);
@@ -154,8 +172,13 @@ int main(int argc, char** argv)
                      qPrintable(server.listeningOn()));
     std::printf("listening on %s\n", qPrintable(server.listeningOn()));
     std::fflush(stdout);
+    web::LabNetwork network(generator, server, std::get<web::LabNetworkSettings>(labNetwork),
+                            address, parser.value(portOption));
+    if (!network.start())
+        return exit_status::PortNotOpened;
 
     QCoreApplication::exec();
+    network.close();
     server.closeConnections();
     return exit_status::Success;
 }

@@ -21,6 +21,8 @@ public:
     QString listen(const QHostAddress& address, quint16 port);
     // The address and port listened on, as "127.0.0.1:5025" or "[::]:5025".
     QString listeningOn() const;
+    quint16 port() const { return server_.serverPort(); }
+    int clientCount() const { return clients_; }
     // Says goodbye to every client, as the program ends.
     void closeConnections();
 
