@@ -80,5 +80,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # libc6, the Qt libraries and the rest, each at the version the binaries were built against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# varlo-scpi announces itself through the Avahi daemon where one runs, and serves without.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS avahi-daemon)
 
 include(CPack)
