@@ -11,13 +11,14 @@ namespace {
 // Lives as long as its connection, which it counts, and closes it when a request has not come
 // whole in time. The HTTP server drops its own hold on a connection it cannot read.
 class ConnectionGuard : public QTimer {
-    Q_OBJECT
-
 public:
+    static constexpr const char* Name = "varlo-connection-guard";
+
     ConnectionGuard(QTcpSocket* socket, BoundedTcpServer* server, int& count)
         : QTimer(socket), server_(server), count_(count)
     {
         ++count_;
+        setObjectName(QLatin1String(Name));
         setSingleShot(true);
         connect(this, &QTimer::timeout, socket, [socket] {
             socket->abort();
@@ -38,7 +39,8 @@ private:
 
 ConnectionGuard* guardOf(QTcpSocket* socket)
 {
-    return socket->findChild<ConnectionGuard*>(QString(), Qt::FindDirectChildrenOnly);
+    return static_cast<ConnectionGuard*>(socket->findChild<QTimer*>(
+        QLatin1String(ConnectionGuard::Name), Qt::FindDirectChildrenOnly));
 }
 
 } // namespace
@@ -81,5 +83,3 @@ void BoundedTcpServer::incomingConnection(qintptr descriptor)
 }
 
 } // namespace varlo::scpi::web
-
-#include "bounded_tcp_server.moc"
