@@ -175,6 +175,9 @@ void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket)
     else
         answer = refusal(StatusCode::NotFound, "Nothing here: the page is at /.\n");
 
+    // An answer to HEAD has no body, and Qt HttpServer 6.4 writes whatever it is given.
+    if (request.method() == QHttpServerRequest::Method::Head)
+        answer.body.clear();
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.write(answer.body,
                     {{"Content-Type", answer.type},
