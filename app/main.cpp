@@ -1,16 +1,23 @@
 #include "app/command_line.h"
 #include "app/message_box_dialogs.h"
 #include "panel/panel_window.h"
+#include "program/display_opening.h"
 #include "program/quit_on_signal.h"
 
 #include <QApplication>
+
+#include <memory>
 
 int main(int argc, char** argv)
 {
     if (const auto status = varlo::answerCommandLine(argc, argv))
         return *status;
 
-    QApplication app(argc, argv);
+    std::unique_ptr<QApplication> app;
+    {
+        const varlo::DisplayOpening opening("varlo", "--help and --version need none");
+        app = std::make_unique<QApplication>(argc, argv);
+    }
     // The name only identifies the program to the system; window titles stay exactly as set.
     QApplication::setApplicationName(QStringLiteral("varlo"));
 
@@ -19,7 +26,7 @@ int main(int argc, char** argv)
     // (or the open question of the port scan) is left, main returns 0, and the window closes
     // the port and removes its lock on the way out.
     varlo::QuitOnSignal quitOnSignal;
-    QObject::connect(&quitOnSignal, &varlo::QuitOnSignal::arrived, &app,
+    QObject::connect(&quitOnSignal, &varlo::QuitOnSignal::arrived, app.get(),
                      [&dialogs] { dialogs.stopShowing(); });
 
     varlo::Varlo54 window(dialogs);
@@ -29,5 +36,5 @@ int main(int argc, char** argv)
     if (!window.Form_Load() || varlo::QuitOnSignal::received() != 0)
         return 0;
     window.show();
-    return app.exec();
+    return QApplication::exec();
 }

@@ -34,12 +34,15 @@ bool MessageBoxDialogs::askYesNo(const std::string& title, const std::string& te
     return showModal(box) == QMessageBox::Yes;
 }
 
-void MessageBoxDialogs::tell(BoxIcon icon, const std::string& title, const std::string& text)
+void MessageBoxDialogs::showMessage(BoxIcon icon, const std::string& title, const std::string& text,
+                                    const std::string& details)
 {
     if (ending())
         return;
     QMessageBox box(toQtIcon(icon), QString::fromStdString(title), QString::fromStdString(text),
                     QMessageBox::Ok);
+    if (!details.empty())
+        box.setDetailedText(QString::fromStdString(details));
     showModal(box);
 }
 

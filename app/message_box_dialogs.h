@@ -11,7 +11,6 @@ namespace varlo {
 class MessageBoxDialogs final : public UserDialogs {
 public:
     bool askYesNo(const std::string& title, const std::string& text) override;
-    void tell(BoxIcon icon, const std::string& title, const std::string& text) override;
     // Leaves the event loop at once; main then returns and the window closes the port.
     void endProgram() override;
     // A signal has arrived: told by the event loop, or, where none runs yet (between two
@@ -24,6 +23,8 @@ public:
     void stopShowing();
 
 private:
+    void showMessage(BoxIcon icon, const std::string& title, const std::string& text,
+                     const std::string& details) override;
     int showModal(QMessageBox& box);
 
     bool stopped_ = false;

@@ -3,7 +3,7 @@
 // never grows to MaxBurst unsplit; a piece the framer leaves over holds no whole command, which
 // a better split would have taken.
 
-#include "fuzz_check.h"
+#include "fuzz/fuzz_check.h"
 
 #include "instrument/command_framer.h"
 #include "protocol/command_decoding.h"

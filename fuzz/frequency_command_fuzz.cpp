@@ -4,7 +4,7 @@
 // eleven from 16,777,216 Hz, which the instrument's decoder reads back as the settings it was
 // made from; so does the duty command of any duty cycle the panel offers.
 
-#include "fuzz_check.h"
+#include "fuzz/fuzz_check.h"
 
 #include "entry/number_text.h"
 #include "panel/panel_state.h"

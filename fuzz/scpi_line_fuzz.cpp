@@ -4,7 +4,7 @@
 // valid and carries settings within the generator's range; a reply is one line; the error
 // queue never holds more than its sixteen entries.
 
-#include "fuzz_check.h"
+#include "fuzz/fuzz_check.h"
 
 #include "protocol/command_decoding.h"
 #include "protocol/command_encoding.h"

@@ -1,10 +1,10 @@
 // Hostile words for varlo-send: the input read as a script, whole and in pieces, and its bytes
 // split at blanks into a command line. Nothing may crash; a script gives the same steps or the
-// same refusal however it arrives; a plan holds only commands the instrument decodes, due in
+// same refusals however it arrives; a plan holds only commands the instrument decodes, due in
 // order within the longest run; what the program would print of a refusal holds no control
 // byte; and the words of a script line that is one step mean that step on the command line.
 
-#include "fuzz_check.h"
+#include "fuzz/fuzz_check.h"
 
 #include "protocol/command_decoding.h"
 #include "send/send_lines.h"
@@ -68,18 +68,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
-    const Checked<std::vector<Step>> whole = parseScript(text, "fuzz.txt");
+    const ScriptSteps whole = parseScript(text, "fuzz.txt");
     ScriptReader reader("fuzz.txt");
     const std::size_t piece = size == 0 ? 1 : data[0] % 7 + 1;
     for (std::size_t at = 0; at < size; at += piece)
         reader.add(text.substr(at, piece));
-    const Checked<std::vector<Step>> pieces = reader.finish();
-    if (const Refusal* refusal = refusalOf(whole)) {
-        FUZZ_CHECK(refusalOf(pieces) && refusalOf(pieces)->message == refusal->message);
-        FUZZ_CHECK(refusal->message.starts_with("fuzz.txt:"));
-        checkShown(*refusal);
+    const ScriptSteps pieces = reader.finish();
+    if (const auto* refusals = std::get_if<std::vector<Refusal>>(&whole)) {
+        const auto* same = std::get_if<std::vector<Refusal>>(&pieces);
+        FUZZ_CHECK(same && same->size() == refusals->size());
+        FUZZ_CHECK(refusals->size() <= MaxReportedLines + 2);
+        for (std::size_t i = 0; i < refusals->size(); ++i) {
+            FUZZ_CHECK((*same)[i].message == (*refusals)[i].message);
+            FUZZ_CHECK((*refusals)[i].message.starts_with("fuzz.txt:"));
+            checkShown((*refusals)[i]);
+        }
     } else {
-        FUZZ_CHECK(!refusalOf(pieces));
+        FUZZ_CHECK(!std::get_if<std::vector<Refusal>>(&pieces));
         FUZZ_CHECK(std::get<std::vector<Step>>(pieces) == std::get<std::vector<Step>>(whole));
         checkPlan(std::get<std::vector<Step>>(whole));
     }

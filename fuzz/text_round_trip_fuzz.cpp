@@ -4,7 +4,7 @@
 // same text. The values come from the input's first eight bytes taken as a double and
 // from the input read as a display text.
 
-#include "fuzz_check.h"
+#include "fuzz/fuzz_check.h"
 
 #include "entry/number_text.h"
 

@@ -1,4 +1,4 @@
-#include "command_framer.h"
+#include "instrument/command_framer.h"
 
 #include "protocol/command_decoding.h"
 

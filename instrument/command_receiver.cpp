@@ -1,4 +1,4 @@
-#include "command_receiver.h"
+#include "instrument/command_receiver.h"
 
 #include <string_view>
 
@@ -10,10 +10,12 @@ CommandReceiver::CommandReceiver(QObject* parent) : QObject(parent)
     idle_.setInterval(IdleGapMs);
     idle_.setTimerType(Qt::PreciseTimer);
     connect(&idle_, &QTimer::timeout, this, &CommandReceiver::endBurst);
+    sinceStart_.start();
 }
 
 void CommandReceiver::takeBytes(const QByteArray& bytes)
 {
+    lastBytesMs_ = sinceStart_.elapsed();
     emitPieces(framer_.append(std::string_view(bytes.constData(), bytes.size())));
     if (framer_.burstPending())
         idle_.start();
@@ -27,7 +29,8 @@ void CommandReceiver::endBurst()
 void CommandReceiver::emitPieces(const std::vector<std::string>& pieces)
 {
     for (const std::string& piece : pieces)
-        Q_EMIT commandFramed(QByteArray(piece.data(), static_cast<qsizetype>(piece.size())));
+        Q_EMIT commandFramed(QByteArray(piece.data(), static_cast<qsizetype>(piece.size())),
+                             lastBytesMs_);
 }
 
 } // namespace varlo::instrument

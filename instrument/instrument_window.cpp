@@ -1,8 +1,10 @@
-#include "instrument_window.h"
+#include "instrument/instrument_window.h"
 
+#include "instrument/plot_scale.h"
+#include "instrument/waveform_plot.h"
 #include "protocol/command_decoding.h"
 #include "protocol/command_wording.h"
-#include "waveform_plot.h"
+#include "protocol/generator_limits.h"
 
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -26,7 +28,8 @@ QString stateDescription(const GeneratorState& state)
     return QStringLiteral("Frequency:  %1\nWaveform:   %2\nAttenuator: %3\nDuty:       %4")
         .arg(QString::fromStdString(frequencyWithUnit(state.wholeHz, state.hundredths)),
              QString::fromStdString(waveformName(state.waveform)),
-             state.attenuatorOn ? QStringLiteral("on (-20 dB)") : QStringLiteral("off"),
+             state.attenuatorOn ? QStringLiteral("on (-%1 dB)").arg(AttenuationDb)
+                                : QStringLiteral("off"),
              QString::fromStdString(duty));
 }
 
@@ -41,17 +44,23 @@ InstrumentWindow::InstrumentWindow(const QString& portText, QWidget* parent) : Q
     stateText_->setObjectName(QStringLiteral("StateText"));
     stateText_->setFont(fixed);
     plot_ = new WaveformPlot;
+    plotScale_ = new QLabel;
+    plotScale_->setObjectName(QStringLiteral("PlotScale"));
+    plotScale_->setAlignment(Qt::AlignHCenter);
     auto* stateBox = new QGroupBox(QStringLiteral("Generator"));
     auto* stateLayout = new QVBoxLayout(stateBox);
     stateLayout->addWidget(stateText_);
     stateLayout->addWidget(plot_, 1);
+    stateLayout->addWidget(plotScale_);
 
     log_ = new QPlainTextEdit;
     log_->setObjectName(QStringLiteral("CommandLog"));
     log_->setReadOnly(true);
     log_->setFont(fixed);
     log_->setMaximumBlockCount(LogLines);
-    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A long line (undecodable bytes) wraps inside the box, anywhere if it has no blank.
+    log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    log_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     auto* logBox = new QGroupBox(QStringLiteral("Received commands"));
     auto* logLayout = new QVBoxLayout(logBox);
     logLayout->addWidget(log_);
@@ -64,7 +73,7 @@ InstrumentWindow::InstrumentWindow(const QString& portText, QWidget* parent) : Q
     showState();
 }
 
-void InstrumentWindow::showCommand(const QByteArray& text)
+void InstrumentWindow::showCommand(const QByteArray& text, qint64 arrivedMs)
 {
     const std::string_view bytes(text.constData(), static_cast<std::size_t>(text.size()));
     const DecodedCommand command = decodeCommand(bytes);
@@ -73,7 +82,8 @@ void InstrumentWindow::showCommand(const QByteArray& text)
     const std::string line = std::holds_alternative<DecodeError>(command)
                                  ? meaning
                                  : std::string(bytes) + "  ->  " + meaning;
-    log_->appendPlainText(QString::fromStdString(line));
+    log_->appendPlainText(
+        QStringLiteral("%1 ms  %2").arg(arrivedMs, 8).arg(QString::fromStdString(line)));
     state_ = applied(state_, command);
     showState();
 }
@@ -82,6 +92,7 @@ void InstrumentWindow::showState()
 {
     stateText_->setText(stateDescription(state_));
     plot_->showState(state_);
+    plotScale_->setText(QString::fromStdString(plotScaleText(state_)));
 }
 
 } // namespace varlo::instrument

@@ -11,8 +11,9 @@ namespace varlo::instrument {
 
 class WaveformPlot;
 
-// The instrument's own window. Data flow: command text from the line -> decoder -> log line,
-// and for a valid command -> GeneratorState -> state text and waveform plot.
+// The instrument's own window. Data flow: command text from the line -> decoder -> log line
+// with the time it arrived, and for a valid command -> GeneratorState -> state text, waveform
+// plot and the plot's scale.
 class InstrumentWindow : public QWidget {
     Q_OBJECT
 
@@ -20,7 +21,8 @@ public:
     // portText names where the panel finds the instrument, e.g. "COM3 in /tmp/x (/dev/pts/4)".
     explicit InstrumentWindow(const QString& portText, QWidget* parent = nullptr);
 
-    void showCommand(const QByteArray& text);
+    // arrivedMs: when the command came, in milliseconds since the instrument started listening.
+    void showCommand(const QByteArray& text, qint64 arrivedMs);
 
 private:
     void showState();
@@ -28,6 +30,7 @@ private:
     GeneratorState state_;
     QLabel* stateText_ = nullptr;
     WaveformPlot* plot_ = nullptr;
+    QLabel* plotScale_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
 };
 

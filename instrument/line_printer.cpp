@@ -1,4 +1,4 @@
-#include "line_printer.h"
+#include "instrument/line_printer.h"
 
 #include "protocol/command_wording.h"
 

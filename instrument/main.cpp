@@ -1,10 +1,11 @@
-#include "command_receiver.h"
 #include "entry/whole_number.h"
-#include "instrument_window.h"
-#include "line_printer.h"
+#include "instrument/command_receiver.h"
+#include "instrument/instrument_window.h"
+#include "instrument/line_printer.h"
+#include "instrument/pty_endpoint.h"
+#include "program/display_opening.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
-#include "pty_endpoint.h"
 #include "serial/port_names.h"
 
 #include <QApplication>
@@ -84,9 +85,14 @@ int refuse(const QString& message)
 
 int main(int argc, char** argv)
 {
-    const std::unique_ptr<QCoreApplication> app =
-        needsWindow(argc, argv) ? std::make_unique<QApplication>(argc, argv)
-                                : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (needsWindow(argc, argv)) {
+        const varlo::DisplayOpening opening("varlo-instrument",
+                                            "--headless, --help and --version need none");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("varlo-instrument"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VARLO_INSTRUMENT_VERSION));
 

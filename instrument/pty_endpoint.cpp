@@ -1,4 +1,4 @@
-#include "pty_endpoint.h"
+#include "instrument/pty_endpoint.h"
 
 #include "serial/port_names.h"
 

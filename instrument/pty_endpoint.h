@@ -6,7 +6,7 @@
 #include <QString>
 #include <QTimer>
 
-#include "pseudo_terminal.h"
+#include "instrument/pty/pseudo_terminal.h"
 
 #include <memory>
 

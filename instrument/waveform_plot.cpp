@@ -1,6 +1,6 @@
-#include "waveform_plot.h"
+#include "instrument/waveform_plot.h"
 
-#include "waveform_shape.h"
+#include "instrument/waveform_shape.h"
 
 #include <QPainter>
 #include <QPainterPath>

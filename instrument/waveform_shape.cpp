@@ -1,4 +1,6 @@
-#include "waveform_shape.h"
+#include "instrument/waveform_shape.h"
+
+#include "protocol/generator_limits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,7 +27,7 @@ double waveformLevel(Waveform waveform, int dutyPercent, double phase)
 
 double attenuatorGain(bool attenuatorOn)
 {
-    return attenuatorOn ? 0.1 : 1.0;
+    return attenuatorOn ? std::pow(10.0, -AttenuationDb / 20.0) : 1.0;
 }
 
 } // namespace varlo::instrument

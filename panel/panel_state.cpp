@@ -4,11 +4,11 @@ namespace varlo {
 
 std::string applyStartupValues(PanelState& state)
 {
-    state.EntryValue = 1000;
-    state.WaveCode = Waveform::Sine;
-    state.DutyPercent = 50;
+    state.EntryValue = StartUpFrequencyHz;
+    state.WaveCode = StartUpWaveform;
+    state.DutyPercent = StartUpDutyPercent;
     state.UnitExponent = Unit::Hz;
-    state.AttenuatorOn = false;
+    state.AttenuatorOn = StartUpAttenuatorOn;
     state.SettingsChanged = true;
     state.DutyAdjusted = false;
     // "1000" on the display is a finished value, like one just sent: a first digit key
@@ -16,7 +16,7 @@ std::string applyStartupValues(PanelState& state)
     state.KeyCount = EntryEndedCount;
     state.PointEntered = false;
     state.DecimalPlaces = 0;
-    return StartupDisplayText;
+    return std::to_string(StartUpFrequencyHz);
 }
 
 } // namespace varlo

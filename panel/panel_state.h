@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/pending_marks.h"
+#include "protocol/generator_limits.h"
 
 #include <cstdint>
 #include <string>
@@ -9,9 +10,6 @@ namespace varlo {
 
 // The unit in which the keyed number is meant; the value is the power of ten.
 enum class Unit : std::int16_t { Hz = 0, KHz = 3, MHz = 6 };
-
-// One bit per waveform; the value is also the last hex digit of every command.
-enum class Waveform : std::int16_t { Sine = 8, Square = 4, Triangle = 2 };
 
 // The key that brings KeyCount to RestartCount starts a new entry instead of extending it.
 // An ended entry (one just sent, or the start-up value) holds EntryEndedCount, so that the
@@ -38,10 +36,8 @@ struct PanelState {
     PendingMarks RedMarks; // the controls shown red, mirroring the two flags above
 };
 
-// The display text at start-up, put into FreqValue by the start-up step.
-inline constexpr const char* StartupDisplayText = "1000";
-
-// Gives the record its start-up values and returns the text to put into FreqValue.
+// Gives the record the generator's start-up state and returns the text to put into FreqValue,
+// "1000".
 // The start-up value counts as an ended entry, so the first key starts a new one.
 std::string applyStartupValues(PanelState& state);
 

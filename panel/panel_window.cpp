@@ -4,6 +4,7 @@
 #include "panel/accessible_controls.h"
 #include "panel/key_backing.h"
 #include "protocol/enter.h"
+#include "protocol/generator_limits.h"
 #include "serial/comm_error_text.h"
 #include "serial/port_discovery.h"
 #include "settings/settings.h"
@@ -47,9 +48,6 @@ constexpr QRect twips(int left, int top, int width, int height)
 
 // The client area below the menu bar: 8385 x 6135 twips.
 constexpr QSize ClientSize{8385 / TwipsPerPixel, 6135 / TwipsPerPixel};
-
-// The duty bar and its label before anyone moves the bar.
-constexpr int DutyAtStart = 50;
 
 const QColor PendingRed{255, 0, 0};
 const QColor DisplayBlue{0, 0, 255};
@@ -337,8 +335,8 @@ void Varlo54::buildDuty()
 {
     DutyScroll = named(new StepBar(Qt::Horizontal, Frame1), QStringLiteral("DutyScroll"));
     DutyScroll->setGeometry(twips(4680, 4560, 3255, 375));
-    DutyScroll->setRange(DutyMinimum, DutyMaximum);
-    DutyScroll->setValue(DutyAtStart);
+    DutyScroll->setRange(MinDutyPercent, MaxDutyPercent);
+    DutyScroll->setValue(StartUpDutyPercent);
     // The value changes on an arrow or trough click and when a dragged thumb is let go,
     // not while the thumb is being dragged.
     DutyScroll->setTracking(false);
@@ -353,7 +351,7 @@ void Varlo54::buildDuty()
                               twips(7200, 4200, 255, 255));
     DutyUnitLabel->setFont(panelFont(9.75));
     DutyValueLabel = makeLabel(Frame1, QStringLiteral("DutyValueLabel"),
-                               QString::number(DutyAtStart), twips(6360, 4200, 255, 255));
+                               QString::number(StartUpDutyPercent), twips(6360, 4200, 255, 255));
     // The bar is read by its label, without the colon, and with the duty cycle as its value.
     DutyScroll->setAccessibleName(QStringLiteral("Square Duty Cycle"));
     DutyLabel->setBuddy(DutyScroll);

@@ -10,9 +10,6 @@ namespace varlo {
 // Commands are uppercase hex digits, numbers written least significant digit first, with
 // nothing around them.
 
-// Frequencies strictly above this are refused.
-inline constexpr double MaxFrequencyHz = 100'000'000.0;
-
 // A whole number as low-first hex, padded with "0" to six characters, never cut.
 // Zero or a negative number gives "000000".
 std::string lowFirstHexField(std::int64_t number);

@@ -1,6 +1,7 @@
 #include "protocol/enter.h"
 
 #include "protocol/command_encoding.h"
+#include "protocol/generator_limits.h"
 
 namespace varlo {
 
@@ -14,14 +15,16 @@ EnterDecision pressEnter(const PanelState& state)
     }
     // With nothing changed the display's entry is sent again, never a made-up zero.
     const double hz = frequencyHz(state.EntryValue, state.UnitExponent);
-    if (hz > MaxFrequencyHz) {
+    switch (checkFrequency(hz)) {
+    case FrequencyCheck::AboveMaximum:
         decision.outcome = EnterDecision::Outcome::FrequencyTooLarge;
         return decision;
-    }
-    // Zero itself (and -0, which reads as zero) is what the display shows after Clear.
-    if (hz < 0) {
+    case FrequencyCheck::BelowZero:
         decision.outcome = EnterDecision::Outcome::FrequencyBelowZero;
         return decision;
+    case FrequencyCheck::BelowMinimum: // 0 Hz, what the display shows after Clear, is sent
+    case FrequencyCheck::InRange:
+        break;
     }
     decision.kind = CommandKind::Frequency;
     decision.command = frequencyCommand(hz, state.AttenuatorOn, state.DutyAdjusted, state.WaveCode);

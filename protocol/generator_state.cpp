@@ -11,7 +11,7 @@ GeneratorState applied(GeneratorState state, const DecodedCommand& command)
         state.attenuatorOn = frequency->attenuatorOn;
         state.dutyAdjusted = frequency->dutyAdjusted;
         if (!frequency->dutyAdjusted)
-            state.dutyPercent = GeneratorState::UnadjustedDutyPercent;
+            state.dutyPercent = UnadjustedDutyPercent;
     } else if (const auto* duty = std::get_if<DutySetting>(&command)) {
         state.dutyPercent = duty->dutyPercent;
         state.waveform = duty->waveform;

@@ -1,22 +1,21 @@
 #pragma once
 
 #include "protocol/command_decoding.h"
+#include "protocol/generator_limits.h"
 
 #include <cstdint>
 
 namespace varlo {
 
 // The settings the generator runs with, as the commands it received left them: what the
-// instrument shows, and what varlo-scpi answers for. It starts as the panel does: 1000 Hz,
-// sine, attenuator off, duty 50 % not adjusted.
+// instrument shows, and what varlo-scpi answers for. It starts in the generator's start-up
+// state, as the panel does.
 struct GeneratorState {
-    static constexpr int UnadjustedDutyPercent = 50;
-
-    std::int64_t wholeHz = 1000;
+    std::int64_t wholeHz = StartUpFrequencyHz;
     int hundredths = 0;
-    Waveform waveform = Waveform::Sine;
-    bool attenuatorOn = false;
-    int dutyPercent = UnadjustedDutyPercent;
+    Waveform waveform = StartUpWaveform;
+    bool attenuatorOn = StartUpAttenuatorOn;
+    int dutyPercent = StartUpDutyPercent;
     bool dutyAdjusted = false;
     friend bool operator==(const GeneratorState&, const GeneratorState&) = default;
 };

@@ -2,6 +2,7 @@
 
 #include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"
+#include "protocol/generator_limits.h"
 #include "scpi/instrument_identity.h"
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_values.h"
@@ -37,9 +38,11 @@ std::optional<Error> countIs(Parameters parameters, std::size_t count)
     return std::nullopt;
 }
 
-// A number within [low, high], or one of its limits; -222 outside.
+// A number that `accepted` takes, or one of the limits low, high and byDefault; -222 for any
+// other number.
 std::variant<double, Error> numberIn(const Parameter& parameter, std::span<const UnitSuffix> units,
-                                     double low, double high, double byDefault)
+                                     double low, double high, double byDefault,
+                                     bool (*accepted)(double))
 {
     const auto read = readNumber(parameter, units);
     if (const auto* error = std::get_if<Error>(&read))
@@ -48,7 +51,7 @@ std::variant<double, Error> numberIn(const Parameter& parameter, std::span<const
     if (const auto* limit = std::get_if<Limit>(&number))
         return *limit == Limit::Minimum ? low : *limit == Limit::Maximum ? high : byDefault;
     const double value = std::get<double>(number);
-    if (!(value >= low && value <= high))
+    if (!accepted(value))
         return Error::OutOfRange;
     return value;
 }
@@ -226,7 +229,14 @@ Step version(Parameters p)
 
 std::variant<double, Error> frequencyOf(const Parameter& parameter)
 {
-    return numberIn(parameter, FrequencyUnits, MinFrequencyHz, MaxFrequencyHz, StartupFrequencyHz);
+    return numberIn(parameter, FrequencyUnits, MinFrequencyHz, MaxFrequencyHz, StartUpFrequencyHz,
+                    [](double hz) { return checkFrequency(hz) == FrequencyCheck::InRange; });
+}
+
+std::string hertzText(double hz)
+{
+    const SplitFrequency split = splitFrequency(hz);
+    return plainHertz(split.wholeHz, split.hundredths);
 }
 
 Step setFrequency(Parameters p)
@@ -239,7 +249,8 @@ Step setFrequency(Parameters p)
 
 Step frequency(Parameters p)
 {
-    return limitsQuery(p, "0.01", "100000000", "1000",
+    return limitsQuery(p, hertzText(MinFrequencyHz), hertzText(MaxFrequencyHz),
+                       hertzText(StartUpFrequencyHz),
                        answerFrom([](Session&, const GeneratorState& sent) {
                            return plainHertz(sent.wholeHz, sent.hundredths);
                        }));
@@ -265,7 +276,10 @@ Step setDutyCycle(Parameters p)
     if (const auto error = countIs(p, 1))
         return ErrorStep{*error};
     return stepOr(numberIn(p[0], PercentUnits, MinDutyPercent, MaxDutyPercent,
-                           GeneratorState::UnadjustedDutyPercent),
+                           UnadjustedDutyPercent,
+                           [](double percent) {
+                               return percent >= MinDutyPercent && percent <= MaxDutyPercent;
+                           }),
                   [](double percent) -> Step {
                       return ChangeStep{SetDuty{static_cast<int>(std::lround(percent))}};
                   });
@@ -274,7 +288,7 @@ Step setDutyCycle(Parameters p)
 Step dutyCycle(Parameters p)
 {
     return limitsQuery(p, std::to_string(MinDutyPercent), std::to_string(MaxDutyPercent),
-                       std::to_string(GeneratorState::UnadjustedDutyPercent),
+                       std::to_string(UnadjustedDutyPercent),
                        answerFrom([](Session&, const GeneratorState& sent) {
                            return std::to_string(sent.dutyPercent);
                        }));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/panel_state.h"
+#include "protocol/generator_limits.h"
 #include "protocol/generator_state.h"
 
 #include <cstdint>
@@ -13,12 +14,6 @@ namespace varlo::scpi {
 
 // What the generator was last sent is a GeneratorState, as far as the commands that reached
 // it tell. Before the first command it holds the panel's start-up state, which *RST also sends.
-
-inline constexpr double MinFrequencyHz = 0.01;
-inline constexpr double StartupFrequencyHz = 1000;
-inline constexpr int MinDutyPercent = 20;
-inline constexpr int MaxDutyPercent = 80;
-inline constexpr int AttenuationDb = 20;
 
 // The changes a client asks for; each is checked already.
 struct SetFrequency {

@@ -1,10 +1,9 @@
-#include "send_options.h"
-#include "send_plan.h"
-#include "send_run.h"
-#include "send_script.h"
-
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
+#include "send/send_options.h"
+#include "send/send_plan.h"
+#include "send/send_run.h"
+#include "send/send_script.h"
 
 #include <QCoreApplication>
 
@@ -24,7 +23,7 @@ int refuse(const std::string& message)
 }
 
 // The steps of the run: the script's, or the one step of the command line.
-Checked<std::vector<Step>> requestedSteps(const Request& request)
+ScriptSteps requestedSteps(const Request& request)
 {
     if (!request.scriptFile)
         return std::vector<Step>{*request.step};
@@ -56,9 +55,12 @@ int main(int argc, char** argv)
         break;
     }
 
-    const Checked<std::vector<Step>> steps = requestedSteps(request);
-    if (const Refusal* refusal = refusalOf(steps))
-        return refuse(refusal->message);
+    const ScriptSteps steps = requestedSteps(request);
+    if (const auto* refusals = std::get_if<std::vector<Refusal>>(&steps)) {
+        for (const Refusal& refusal : *refusals)
+            complain(refusal.message);
+        return exit_status::Usage;
+    }
     const auto planned =
         planCommands(std::get<std::vector<Step>>(steps), request.settings, request.gap);
     if (const Refusal* refusal = refusalOf(planned))

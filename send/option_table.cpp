@@ -1,4 +1,6 @@
-#include "option_table.h"
+#include "send/option_table.h"
+
+#include "send/send_values.h"
 
 #include <algorithm>
 
@@ -15,6 +17,15 @@ const OptionRow* rowNamed(std::string_view name, bool scriptLine)
     return row == std::end(OptionTable) ? nullptr : &*row;
 }
 
+// A frequency's number takes its unit when that is written apart, as the next word.
+void joinUnitApart(std::string& number, std::span<const std::string> words, std::size_t& next)
+{
+    const char last = number.empty() ? '\0' : number.back();
+    const bool endsInDigits = (last >= '0' && last <= '9') || last == '.';
+    if (endsInDigits && next < words.size() && isFrequencyUnit(words[next]))
+        number += words[next++];
+}
+
 } // namespace
 
 ReadWords readWords(std::span<const std::string> words, bool scriptLine)
@@ -23,7 +34,9 @@ ReadWords readWords(std::span<const std::string> words, bool scriptLine)
     for (std::size_t next = 0; next < words.size();) {
         const std::string& word = words[next++];
         if (!word.starts_with("--") && !rowNamed(word, scriptLine)) {
-            read.words.push_back({nullptr, word, {}});
+            OptionWord own{nullptr, word, {}};
+            joinUnitApart(own.text, words, next);
+            read.words.push_back(std::move(own));
             continue;
         }
         const std::size_t equals = word.find('=');
@@ -34,15 +47,20 @@ ReadWords readWords(std::span<const std::string> words, bool scriptLine)
             break;
         }
         OptionWord option{row, std::string(row->name), {}};
+        const auto takeValue = [&](std::string value) {
+            if (row->frequencies)
+                joinUnitApart(value, words, next);
+            option.values.push_back(std::move(value));
+        };
         if (equals != std::string::npos) {
             if (row->values == 0) {
                 read.refusal = Refusal{name + " takes no value"};
                 break;
             }
-            option.values.push_back(word.substr(equals + 1));
+            takeValue(word.substr(equals + 1));
         }
         while (static_cast<int>(option.values.size()) < row->values && next < words.size())
-            option.values.push_back(words[next++]);
+            takeValue(words[next++]);
         if (static_cast<int>(option.values.size()) < row->values) {
             read.refusal = Refusal{name + " needs " + std::string(row->needs)};
             break;

@@ -37,26 +37,27 @@ struct OptionRow {
     int values;             // the words it takes after it
     std::string_view needs; // what a missing value is called: "--sweep needs START and STOP"
     bool stepOption;        // says what one step sends: also taken on a script line
+    bool frequencies;       // its values are FREQUENCY words, which may have the unit apart
 };
 
 // clang-format off
 inline constexpr OptionRow OptionTable[] = {
-    {Option::Help,       "--help",       "-h", 0, "",               false},
-    {Option::Version,    "--version",    "",   0, "",               false},
-    {Option::List,       "--list",       "",   0, "",               false},
-    {Option::DryRun,     "--dry-run",    "",   0, "",               false},
-    {Option::Quiet,      "--quiet",      "",   0, "",               false},
-    {Option::Port,       "--port",       "",   1, "a value",        false},
-    {Option::Settings,   "--settings",   "",   1, "a value",        false},
-    {Option::Gap,        "--gap",        "",   1, "a value",        false},
-    {Option::Script,     "--script",     "",   1, "a value",        false},
-    {Option::Sweep,      "--sweep",      "",   2, "START and STOP", true},
-    {Option::Steps,      "--steps",      "",   1, "a value",        true},
-    {Option::Log,        "--log",        "",   0, "",               true},
-    {Option::Dwell,      "--dwell",      "",   1, "a value",        true},
-    {Option::Repeat,     "--repeat",     "",   1, "a value",        true},
-    {Option::Attenuator, "--attenuator", "",   1, "a value",        true},
-    {Option::Duty,       "--duty",       "",   1, "a value",        true},
+    {Option::Help,       "--help",       "-h", 0, "",               false, false},
+    {Option::Version,    "--version",    "-v", 0, "",               false, false},
+    {Option::List,       "--list",       "",   0, "",               false, false},
+    {Option::DryRun,     "--dry-run",    "",   0, "",               false, false},
+    {Option::Quiet,      "--quiet",      "",   0, "",               false, false},
+    {Option::Port,       "--port",       "",   1, "a value",        false, false},
+    {Option::Settings,   "--settings",   "",   1, "a value",        false, false},
+    {Option::Gap,        "--gap",        "",   1, "a value",        false, false},
+    {Option::Script,     "--script",     "",   1, "a value",        false, false},
+    {Option::Sweep,      "--sweep",      "",   2, "START and STOP", true,  true},
+    {Option::Steps,      "--steps",      "",   1, "a value",        true,  false},
+    {Option::Log,        "--log",        "",   0, "",               true,  false},
+    {Option::Dwell,      "--dwell",      "",   1, "a value",        true,  false},
+    {Option::Repeat,     "--repeat",     "",   1, "a value",        true,  false},
+    {Option::Attenuator, "--attenuator", "",   1, "a value",        true,  false},
+    {Option::Duty,       "--duty",       "",   1, "a value",        true,  false},
 };
 // clang-format on
 
@@ -68,9 +69,10 @@ struct OptionWord {
     std::vector<std::string> values;
 };
 
-// The words read left to right, "--name=value" standing for "--name value". The reading stops
-// at the first word it cannot take (an option the table does not have, or not on a script
-// line, or without its values); `refusal` then says why, after the words before it.
+// The words read left to right, "--name=value" standing for "--name value", and a unit written
+// apart from a frequency's number ("12.5 kHz") joined to it. The reading stops at the first
+// word it cannot take (an option the table does not have, or not on a script line, or without
+// its values); `refusal` then says why, after the words before it.
 struct ReadWords {
     std::vector<OptionWord> words;
     std::optional<Refusal> refusal;

@@ -1,4 +1,4 @@
-#include "send_lines.h"
+#include "send/send_lines.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "send_values.h"
+#include "send/send_values.h"
 
 #include <cstddef>
 #include <string>

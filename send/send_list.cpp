@@ -1,4 +1,4 @@
-#include "send_list.h"
+#include "send/send_list.h"
 
 #include "serial/port_diagnosis.h"
 #include "serial/port_discovery.h"

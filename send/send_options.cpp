@@ -1,4 +1,4 @@
-#include "send_options.h"
+#include "send/send_options.h"
 
 #include <algorithm>
 
@@ -6,17 +6,19 @@ namespace varlo::send {
 
 Checked<Request> parseCommandLine(std::span<const std::string> arguments)
 {
-    const ReadWords read = readWords(arguments, false);
-    const auto given = [&](Option option) {
+    // Help and the version are given whatever else the line holds, also after a word that
+    // would be refused or in the place of an option's value: they are looked for first.
+    const auto given = [&](std::string_view name, std::string_view alias) {
         return std::ranges::any_of(
-            read.words, [&](const OptionWord& w) { return w.row && w.row->option == option; });
+            arguments, [&](const std::string& word) { return word == name || word == alias; });
     };
     Request request;
-    // Help and the version are given whatever else the line holds.
-    if (given(Option::Help) || given(Option::Version)) {
-        request.action = given(Option::Help) ? Request::Action::Help : Request::Action::Version;
+    if (given("--help", "-h") || given("--version", "-v")) {
+        request.action = given("--help", "-h") ? Request::Action::Help : Request::Action::Version;
         return request;
     }
+
+    const ReadWords read = readWords(arguments, false);
 
     std::vector<OptionWord> stepWords;
     for (const OptionWord& word : read.words) {
@@ -50,9 +52,9 @@ Checked<Request> parseCommandLine(std::span<const std::string> arguments)
             break;
         }
         case Option::Gap: {
-            const Checked<Duration> gap = parseTime(value);
+            const Checked<Duration> gap = forOption("--gap", parseTime(value));
             if (const Refusal* refusal = refusalOf(gap))
-                return Refusal{"--gap: " + refusal->message};
+                return *refusal;
             request.gap = std::get<Duration>(gap);
             break;
         }
@@ -105,9 +107,9 @@ serial line.
   --settings TEXT     line settings: baud, parity (N, E, O, M, S), data bits, stop bits,
                       separated by commas or single blanks (default 9600,N,8,1).
   FREQUENCY           a number with "." as the decimal mark and an optional unit Hz, kHz or
-                      MHz in either case: 1000, 12.5kHz, 2.5MHz, 0.05Hz. Above 0 (at least
-                      0.01 Hz) and at most 100 MHz. Hundredths are taken as the panel takes
-                      them.
+                      MHz in either case, joined or as the next word: 1000, 12.5kHz,
+                      12.5 kHz, 2.5MHz, 0.05Hz. Above 0 (at least 0.01 Hz) and at most
+                      100 MHz. Hundredths are taken as the panel takes them.
   WAVEFORM            sine (the default), square or triangle.
   --attenuator on|off the -20 dB attenuator (default off).
   --duty N            duty cycle, a whole number from 20 to 80: sends the duty command first;
@@ -129,12 +131,13 @@ serial line.
                         wait 500ms                       adds a pause before the next command
                         # a comment; blank lines are allowed
                       Every line stands alone: what it does not name is sine, attenuator
-                      off, duty not adjusted. A bad line is reported as FILE:LINE: reason;
-                      so is a script past 16 MiB or a line past 4096 bytes.
+                      off, duty not adjusted. Each bad line is reported as FILE:LINE:
+                      reason, the first 20 of them; so is a script past 16 MiB or a line
+                      past 4096 bytes, where the reading stops.
   --dry-run           prints the commands and sends nothing.
   --quiet             no line per command and no progress.
   --list              prints COM1 to COM16 with their devices and states.
-  -h, --help          this text.  --version  the version. Either wins wherever it stands.
+  -h, --help          this text.  -v, --version  the version. Either wins wherever it stands.
 
 Each command sent is printed on standard output with what it means, for example
   4D03000004  frequency 12500.00 Hz, square, attenuator off, duty not adjusted

@@ -1,4 +1,4 @@
-#include "send_plan.h"
+#include "send/send_plan.h"
 
 #include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"

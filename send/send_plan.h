@@ -1,6 +1,6 @@
 #pragma once
 
-#include "send_steps.h"
+#include "send/send_steps.h"
 #include "serial/line_settings.h"
 
 #include <span>

@@ -1,13 +1,13 @@
-#include "send_run.h"
-
-#include "send_lines.h"
-#include "send_list.h"
+#include "send/send_run.h"
 
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
 #include "protocol/command_wording.h"
+#include "send/send_lines.h"
+#include "send/send_list.h"
 #include "serial/chosen_port.h"
 #include "serial/comm_error_text.h"
+#include "serial/port_diagnosis.h"
 #include "serial/serial_link.h"
 
 #include <chrono>
@@ -136,7 +136,11 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
     SerialLink link;
     if (const std::int16_t code = openChosenPort(link, *request.port, request.settings);
         code != comm_code::None) {
-        complain("cannot open " + openFailureText(link, *request.port, code));
+        const auto why = link.lastOpenFailure();
+        // A port that is not there may be one of the others: the list shows them all.
+        const bool missing = why && why->state == PortState::Missing;
+        complain("cannot open " + openFailureText(link, *request.port, code) +
+                 (missing ? "; varlo-send --list shows every port and its state" : ""));
         return exit_status::PortNotOpened;
     }
     link.setStopDescriptor(QuitOnSignal::descriptor());

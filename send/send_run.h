@@ -1,7 +1,7 @@
 #pragma once
 
-#include "send_options.h"
-#include "send_plan.h"
+#include "send/send_options.h"
+#include "send/send_plan.h"
 
 #include <string_view>
 #include <vector>

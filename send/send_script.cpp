@@ -1,6 +1,6 @@
-#include "send_script.h"
+#include "send/send_script.h"
 
-#include "send_plan.h"
+#include "send/send_plan.h"
 
 #include <array>
 #include <cerrno>
@@ -37,7 +37,7 @@ Checked<Step> parseLine(std::vector<std::string> words)
     if (words.front() == "wait") {
         if (words.size() != 2)
             return Refusal{"wait takes one TIME, e.g. wait 500ms"};
-        const Checked<Duration> time = parseTime(words[1]);
+        const Checked<Duration> time = forOption("wait", parseTime(words[1]));
         if (const Refusal* refusal = refusalOf(time))
             return *refusal;
         return Wait{std::get<Duration>(time)};
@@ -68,31 +68,31 @@ Checked<int> openScript(const std::string& file)
 
 } // namespace
 
-std::optional<Refusal> ScriptReader::add(std::string_view bytes)
+bool ScriptReader::add(std::string_view bytes)
 {
-    while (!refusal_ && !bytes.empty()) {
+    while (!stopped_ && !bytes.empty()) {
         const std::size_t end = bytes.find('\n');
-        if (const auto refusal = take(bytes.substr(0, end), end != std::string_view::npos))
-            return refusal;
+        take(bytes.substr(0, end), end != std::string_view::npos);
         bytes = end == std::string_view::npos ? std::string_view() : bytes.substr(end + 1);
     }
-    return refusal_;
+    return !stopped_;
 }
 
-Checked<std::vector<Step>> ScriptReader::finish()
+ScriptSteps ScriptReader::finish()
 {
-    if (!refusal_ && !line_.empty())
+    if (!stopped_ && !line_.empty())
         endLine();
-    if (refusal_)
-        return *refusal_;
+    countUnreported();
+    if (!refusals_.empty())
+        return std::move(refusals_);
     return std::move(steps_);
 }
 
-std::optional<Refusal> ScriptReader::take(std::string_view piece, bool lineEnds)
+void ScriptReader::take(std::string_view piece, bool lineEnds)
 {
     bytes_ += piece.size() + (lineEnds ? 1 : 0);
     if (bytes_ > MaxScriptBytes)
-        return refuse("the script is longer than " + std::to_string(MaxScriptBytes >> 20) + " MiB");
+        return stop("the script is longer than " + std::to_string(MaxScriptBytes >> 20) + " MiB");
     line_.append(piece);
     if (atStart_ && (line_.size() >= ByteOrderMark.size() || lineEnds)) {
         if (line_.starts_with(ByteOrderMark))
@@ -100,54 +100,75 @@ std::optional<Refusal> ScriptReader::take(std::string_view piece, bool lineEnds)
         atStart_ = false;
     }
     if (line_.size() > MaxScriptLineBytes)
-        return refuse("the line is longer than " + std::to_string(MaxScriptLineBytes) + " bytes");
+        return stop("the line is longer than " + std::to_string(MaxScriptLineBytes) + " bytes");
     if (!lineEnds)
-        return std::nullopt;
-    const auto refusal = endLine();
+        return;
+    endLine();
     ++lineNumber_;
-    return refusal;
 }
 
-std::optional<Refusal> ScriptReader::endLine()
+void ScriptReader::endLine()
 {
     const std::string line = std::exchange(line_, {});
     std::vector<std::string> words = wordsOf(std::string_view(line).substr(0, line.find('#')));
     if (words.empty())
-        return std::nullopt;
+        return;
     Checked<Step> step = parseLine(std::move(words));
     if (const Refusal* refusal = refusalOf(step))
-        return refuse(refusal->message);
+        return refuseLine(refusal->message);
     commands_ += commandsOf(std::get<Step>(step));
     if (commands_ > static_cast<std::int64_t>(MaxPlannedCommands))
-        return refuse(tooManyCommands());
+        return stop(tooManyCommands());
+    // Once a line is refused nothing will be sent: the steps are no longer kept.
+    if (!refusals_.empty())
+        return;
     const auto* wait = std::get_if<Wait>(&std::get<Step>(step));
     auto* lastWait = steps_.empty() ? nullptr : std::get_if<Wait>(&steps_.back());
     if (wait && lastWait)
         lastWait->time += wait->time;
     else
         steps_.push_back(std::get<Step>(std::move(step)));
-    return std::nullopt;
 }
 
-Refusal ScriptReader::refuse(const std::string& message)
+void ScriptReader::refuseLine(const std::string& message)
 {
-    refusal_ = Refusal{fileName_ + ":" + std::to_string(lineNumber_) + ": " + message};
-    line_.clear();
-    return *refusal_;
+    if (refusals_.size() == MaxReportedLines) {
+        ++unreported_;
+        return;
+    }
+    refusals_.push_back({fileName_ + ":" + std::to_string(lineNumber_) + ": " + message});
+    steps_.clear();
 }
 
-Checked<std::vector<Step>> parseScript(std::string_view text, std::string_view fileName)
+void ScriptReader::stop(const std::string& message)
+{
+    countUnreported();
+    refusals_.push_back({fileName_ + ":" + std::to_string(lineNumber_) + ": " + message});
+    steps_.clear();
+    stopped_ = true;
+    line_.clear();
+}
+
+void ScriptReader::countUnreported()
+{
+    if (unreported_ > 0)
+        refusals_.push_back({fileName_ + ": " + std::to_string(unreported_) + " more bad line" +
+                             (unreported_ == 1 ? "" : "s")});
+    unreported_ = 0;
+}
+
+ScriptSteps parseScript(std::string_view text, std::string_view fileName)
 {
     ScriptReader reader(fileName);
     reader.add(text);
     return reader.finish();
 }
 
-Checked<std::vector<Step>> readScriptFile(const std::string& file)
+ScriptSteps readScriptFile(const std::string& file)
 {
     const Checked<int> opened = openScript(file);
     if (const Refusal* refusal = refusalOf(opened))
-        return *refusal;
+        return std::vector<Refusal>{*refusal};
     const int fd = std::get<int>(opened);
     ScriptReader reader(file);
     std::array<char, 64 * 1024> buffer{};
@@ -160,13 +181,13 @@ Checked<std::vector<Step>> readScriptFile(const std::string& file)
             failed = got < 0;
             break;
         }
-        if (reader.add(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+        if (!reader.add(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
             break;
     }
     if (fd != STDIN_FILENO)
         ::close(fd);
     if (failed)
-        return Refusal{"cannot read the script " + file + ": not a readable file"};
+        return std::vector<Refusal>{{"cannot read the script " + file + ": not a readable file"}};
     return reader.finish();
 }
 

@@ -1,4 +1,4 @@
-#include "send_steps.h"
+#include "send/send_steps.h"
 
 namespace varlo::send {
 
@@ -47,8 +47,9 @@ private:
         case Option::Sweep: {
             if (sweep_ || frequency_)
                 return refuse("one step takes one frequency or one --sweep");
-            const auto startHz = take(parseFrequency(values[0]));
-            const auto stopHz = startHz ? take(parseFrequency(values[1])) : std::nullopt;
+            const auto startHz = take(forOption("--sweep", parseFrequency(values[0])));
+            const auto stopHz =
+                startHz ? take(forOption("--sweep", parseFrequency(values[1]))) : std::nullopt;
             if (stopHz)
                 sweep_ = std::pair(*startHz, *stopHz);
             break;
@@ -57,7 +58,7 @@ private:
             steps_ = take(parseCount(values[0], "--steps", 2, MaxSweepSteps));
             break;
         case Option::Dwell:
-            dwell_ = take(parseTime(values[0]));
+            dwell_ = take(forOption("--dwell", parseTime(values[0])));
             break;
         case Option::Repeat:
             repeat_ = take(parseCount(values[0], "--repeat", 1, MaxSweepSteps));
@@ -84,6 +85,10 @@ private:
             output_.waveform = *waveform;
             return;
         }
+        const char first = word.empty() ? '\0' : word.front();
+        const bool letter = (first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z');
+        if (letter && !isFrequencyUnit(word))
+            return refuse(unknownWaveform(word).message);
         if (frequency_ || sweep_)
             return refuse("unexpected \"" + word + "\" (one step takes one frequency)");
         frequency_ = take(parseFrequency(word));

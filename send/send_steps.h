@@ -1,7 +1,8 @@
 #pragma once
 
-#include "option_table.h"
-#include "send_values.h"
+#include "protocol/generator_limits.h"
+#include "send/option_table.h"
+#include "send/send_values.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,8 +17,8 @@ namespace varlo::send {
 // What a step sets besides the frequency. What it does not name takes the panel's start-up
 // value: sine, attenuator off, duty cycle not adjusted.
 struct Output {
-    Waveform waveform = Waveform::Sine;
-    bool attenuatorOn = false;
+    Waveform waveform = StartUpWaveform;
+    bool attenuatorOn = StartUpAttenuatorOn;
     std::optional<int> dutyPercent; // sent first as a duty command when given
     friend bool operator==(const Output&, const Output&) = default;
 };
@@ -55,6 +56,8 @@ std::int64_t commandsOf(const Step& step);
 // One step from the words read for it, in any order:
 //   FREQUENCY [WAVEFORM] [--attenuator on|off] [--duty N]
 //   --sweep START STOP --steps N [--log] [--dwell TIME] [--repeat N] [WAVEFORM] [...]
+// A word of its own that starts with a letter is taken for a WAVEFORM, any other for a
+// FREQUENCY.
 // The words hold only step options and words of their own; `unread` is the refusal that
 // stopped their reading, given when no word before it is refused first.
 Checked<Step> stepFrom(std::span<const OptionWord> words, const std::optional<Refusal>& unread);

@@ -1,8 +1,9 @@
-#include "send_values.h"
+#include "send/send_values.h"
 
 #include "entry/number_text.h"
 #include "entry/whole_number.h"
 #include "protocol/command_encoding.h"
+#include "protocol/generator_limits.h"
 
 #include <algorithm>
 #include <cctype>
@@ -87,13 +88,22 @@ Checked<double> parseFrequency(std::string_view text)
                        " (a number with \".\" as the decimal mark and Hz, kHz or MHz)"};
     // The keyed number read and scaled exactly as the panel reads and scales it.
     const double hz = frequencyHz(numericValue(number), *unit);
-    if (hz > MaxFrequencyHz)
+    switch (checkFrequency(hz)) {
+    case FrequencyCheck::AboveMaximum:
         return Refusal{"frequency " + quoted(text) + " is above 100 MHz"};
-    const SplitFrequency split = splitFrequency(hz);
-    if (split.wholeHz == 0 && split.hundredths == 0)
+    case FrequencyCheck::BelowMinimum:
+    case FrequencyCheck::BelowZero:
         return Refusal{"frequency " + quoted(text) +
                        " is not above 0 Hz in hundredths (the least is 0.01 Hz)"};
+    case FrequencyCheck::InRange:
+        break;
+    }
     return hz;
+}
+
+bool isFrequencyUnit(std::string_view word)
+{
+    return !word.empty() && unitNamed(word).has_value();
 }
 
 Checked<Duration> parseTime(std::string_view text)
@@ -120,6 +130,11 @@ std::optional<Waveform> waveformNamed(std::string_view word)
     return std::nullopt;
 }
 
+Refusal unknownWaveform(std::string_view word)
+{
+    return Refusal{"unknown waveform " + quoted(word) + " (sine, square or triangle)"};
+}
+
 Checked<bool> parseOnOff(std::string_view text)
 {
     if (sameLetters(text, "on"))
@@ -131,10 +146,7 @@ Checked<bool> parseOnOff(std::string_view text)
 
 Checked<int> parseDuty(std::string_view text)
 {
-    const Checked<int> duty = parseCount(text, "--duty", 20, 80);
-    if (refusalOf(duty))
-        return Refusal{"--duty takes a whole number from 20 to 80, not " + quoted(text)};
-    return duty;
+    return parseCount(text, "--duty", MinDutyPercent, MaxDutyPercent);
 }
 
 Checked<int> parseCount(std::string_view text, std::string_view what, int least, int most)

@@ -11,23 +11,28 @@ namespace varlo {
 
 namespace {
 
-// A device that is there but cannot be used is named on stderr with the reason: the boxes
-// alone would tell the user no more than "No communication port can use!".
-void reportUnusable(int port, const std::optional<PortDiagnosis>& why)
+// A device that is there but cannot be used is named on stderr with the reason, and the
+// line is kept for the box that says no port can be used: "No communication port can use!"
+// alone would tell the user no more.
+void reportUnusable(int port, const std::optional<PortDiagnosis>& why, std::string& reasons)
 {
-    if (why && why->state != PortState::Missing)
-        std::cerr << portStateText(port, *why) << '\n';
+    if (!why || why->state == PortState::Missing)
+        return;
+    const std::string line = portStateText(port, *why);
+    std::cerr << line << '\n';
+    reasons += (reasons.empty() ? "" : "\n") + line;
 }
 
 } // namespace
 
 std::optional<int> discoverPort(PortOperations& ports, UserDialogs& dialogs)
 {
+    std::string reasons;
     for (int port = HighestPort; port >= 1; --port) {
         if (dialogs.ending())
             return std::nullopt;
         if (ports.OpenPort(port, PanelLineSettings, 1) <= 0) {
-            reportUnusable(port, ports.lastOpenFailure());
+            reportUnusable(port, ports.lastOpenFailure(), reasons);
             continue;
         }
         const std::string portText = std::to_string(port);
@@ -41,7 +46,7 @@ std::optional<int> discoverPort(PortOperations& ports, UserDialogs& dialogs)
     }
     if (dialogs.ending())
         return std::nullopt;
-    dialogs.tell(BoxIcon::Stop, PanelTitle, NoPortText);
+    dialogs.tell(BoxIcon::Stop, PanelTitle, NoPortText, reasons);
     dialogs.endProgram();
     return std::nullopt;
 }

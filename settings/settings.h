@@ -16,8 +16,4 @@ void selectAttenuator(PanelState& state, bool on);         // DBSOn/DBSOff_Click
 // DutyScroll_Change: records the bar's value and returns the caption for DutyValueLabel.
 std::string changeDuty(PanelState& state, int barValue);
 
-// The bounds of the duty bar, in percent.
-inline constexpr int DutyMinimum = 20;
-inline constexpr int DutyMaximum = 80;
-
 } // namespace varlo

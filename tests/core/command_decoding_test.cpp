@@ -1,6 +1,6 @@
-#include "print_settings.h"
 #include "protocol/command_decoding.h"
-#include "start_up_command.h"
+#include "tests/core/print_settings.h"
+#include "tests/start_up_command.h"
 
 #include <gtest/gtest.h>
 

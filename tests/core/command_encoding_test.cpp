@@ -1,5 +1,5 @@
 #include "protocol/command_encoding.h"
-#include "start_up_command.h"
+#include "tests/start_up_command.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "entry/keypad.h"
 #include "entry/number_text.h"
 #include "settings/settings.h"
-#include "start_up_command.h"
+#include "tests/start_up_command.h"
 
 #include <gtest/gtest.h>
 
@@ -110,6 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{"infinite", Inf, varlo::Unit::Hz, Outcome::FrequencyTooLarge},
         RangeCase{"zero", 0, varlo::Unit::KHz, Outcome::Send},
         RangeCase{"negative_zero", -0.0, varlo::Unit::Hz, Outcome::Send},
+        RangeCase{"below_a_hundredth", 0.004, varlo::Unit::Hz, Outcome::Send},
         RangeCase{"just_below_zero", -0.01, varlo::Unit::Hz, Outcome::FrequencyBelowZero},
         RangeCase{"negative_fraction", -12.75, varlo::Unit::KHz, Outcome::FrequencyBelowZero},
         RangeCase{"negative_infinite", -Inf, varlo::Unit::KHz, Outcome::FrequencyBelowZero},

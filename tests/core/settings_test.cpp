@@ -43,25 +43,13 @@ INSTANTIATE_TEST_SUITE_P(
         SettingCase{"duty_step", [](auto& s) { varlo::changeDuty(s, 51); }, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Settings, RecordTheChoice)
-{
-    varlo::PanelState state;
-    varlo::selectUnit(state, varlo::Unit::MHz);
-    varlo::selectWaveform(state, varlo::Waveform::Triangle);
-    varlo::selectAttenuator(state, true);
-    varlo::selectAttenuator(state, false);
-    EXPECT_EQ(state.UnitExponent, varlo::Unit::MHz);
-    EXPECT_EQ(state.WaveCode, varlo::Waveform::Triangle);
-    EXPECT_FALSE(state.AttenuatorOn);
-}
-
 TEST(Settings, DutyCaptionIsPlainDigits)
 {
     varlo::PanelState state;
     EXPECT_EQ(varlo::changeDuty(state, 60), "60");
     EXPECT_EQ(state.DutyPercent, 60);
-    EXPECT_EQ(varlo::changeDuty(state, varlo::DutyMinimum), "20");
-    EXPECT_EQ(varlo::changeDuty(state, varlo::DutyMaximum), "80");
+    EXPECT_EQ(varlo::changeDuty(state, varlo::MinDutyPercent), "20");
+    EXPECT_EQ(varlo::changeDuty(state, varlo::MaxDutyPercent), "80");
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "command_framer.h"
-#include "start_up_command.h"
+#include "instrument/command_framer.h"
+#include "tests/start_up_command.h"
 
 #include "protocol/command_decoding.h"
 

@@ -1,8 +1,9 @@
-#include "helper_program.h"
-#include "start_up_command.h"
+#include "tests/helper_program.h"
+#include "tests/start_up_command.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -133,6 +134,23 @@ TEST(InstrumentCommandLine, RefusesAPortOutsideTheTableAsAUsageError)
         EXPECT_EQ(process.exitCode(), 2) << arguments.join(u' ').toStdString();
         EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
     }
+}
+
+// Its window where no display can be opened: one line, status 1, nothing published.
+TEST(InstrumentCommandLine, WithoutADisplaySaysSoInOneLine)
+{
+    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+    noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("nonesuch"));
+    QProcess process;
+    process.setProcessEnvironment(noDisplay);
+    process.start(QString::fromStdString(helperProgram(VARLO_INSTRUMENT_EXE)), QStringList());
+    ASSERT_TRUE(process.waitForFinished(TimeoutMs));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    EXPECT_EQ(process.readAllStandardError(),
+              QByteArray("varlo-instrument: no display could be opened (--headless, --help and "
+                         "--version need none)\n"));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
-#include "pty_endpoint.h"
-#include "start_up_command.h"
+#include "instrument/pty_endpoint.h"
+#include "tests/start_up_command.h"
 
-#include "qt/pty_pair.h"
+#include "tests/qt/pty_pair.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

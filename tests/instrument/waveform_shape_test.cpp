@@ -1,4 +1,4 @@
-#include "waveform_shape.h"
+#include "instrument/waveform_shape.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,13 @@
 // Each folder's CMakeLists.txt opens with the folders its code may include, for example
 //   # send/: varlo-send, the generator's commands from a shell; uses program/, serial/, panel/.
-// These tests read the source tree and hold every #include "..." to the line of the folder it
-// is in, and the files of the Qt-free libraries to including no Qt header, neither directly
-// nor through a header of the project.
+// These tests read the source tree and hold every #include "..." to being written from the
+// repository root, to the line of the folder it is in, and to a file of its own target or of
+// one its target links; and the files of the Qt-free libraries to including no Qt header,
+// neither directly nor through a header of the project.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -130,8 +132,10 @@ TEST(FolderRules, EveryFolderOpensWithTheFoldersItUses)
     for (const fs::path& file : sourceFiles())
         folders.insert(folderOf(file));
     EXPECT_FALSE(folders.contains("")) << "a C++ file lies outside every folder";
-    for (const char* folder : {"app/", "panel/", "entry/", "settings/", "protocol/", "serial/",
-                               "program/", "send/", "instrument/"})
+    for (const char* folder :
+         {"app/", "panel/", "entry/", "settings/", "protocol/", "serial/", "program/", "send/",
+          "instrument/", "instrument/pty/", "scpi/", "tests/", "tests/layout/", "tests/instrument/",
+          "tests/send/", "tests/scpi/", "fuzz/", "tools/bench/"})
         EXPECT_TRUE(folders.contains(folder)) << folder;
     for (const std::string& folder : folders) {
         if (!folder.empty()) {
@@ -167,6 +171,104 @@ TEST(FolderRules, EveryIncludeIsOfItsOwnFolderOrOneItsLineNames)
         }
     }
     EXPECT_GT(checked, 200) << "the includes of the tree were not found";
+}
+
+TEST(IncludeRules, EveryIncludeIsWrittenFromTheRoot)
+{
+    int checked = 0;
+    for (const fs::path& file : sourceFiles()) {
+        for (const std::string& name : projectIncludes(file)) {
+            ++checked;
+            EXPECT_TRUE(fs::is_regular_file(Root / name))
+                << fromRoot(file) << " includes \"" << name << "\", which is no path from the "
+                << "repository root";
+        }
+    }
+    EXPECT_GT(checked, 200) << "the includes of the tree were not found";
+}
+
+// Every target of the tree as CMake configured it: its files and the targets it links.
+struct Target {
+    std::set<fs::path> files;
+    std::vector<std::string> links;
+};
+
+std::map<std::string, Target> configuredTargets()
+{
+    std::map<std::string, Target> targets;
+    std::ifstream in(VARLO_TARGETS);
+    Target* target = nullptr;
+    fs::path dir;
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t blank = line.find(' ');
+        const std::string key = line.substr(0, blank);
+        const std::string value = blank == std::string::npos ? "" : line.substr(blank + 1);
+        if (key == "target")
+            target = &targets[value];
+        else if (key == "dir")
+            dir = value;
+        else if (key == "source" && target)
+            target->files.insert(fs::weakly_canonical(dir / value));
+        else if (key == "link" && target)
+            target->links.push_back(value);
+    }
+    return targets;
+}
+
+// The target's name and the names of all it links, directly or through others.
+std::set<std::string> linkedFrom(const std::map<std::string, Target>& targets,
+                                 const std::string& name)
+{
+    std::set<std::string> reached{name};
+    std::vector<std::string> next{name};
+    while (!next.empty()) {
+        const auto target = targets.find(next.back());
+        next.pop_back();
+        if (target == targets.end())
+            continue; // Qt's, GoogleTest's, the system's
+        for (const std::string& link : target->second.links)
+            if (reached.insert(link).second)
+                next.push_back(link);
+    }
+    return reached;
+}
+
+// A file of a library may include only what that library and the libraries it links hold:
+// the folder's line would let a file of the panel's state include protocol/enter.h, its
+// library does not. Files that no configured target builds (the fuzzers, the benchmark) are
+// held to their folder's line alone.
+TEST(IncludeRules, EveryIncludeIsOfItsTargetOrATargetItLinks)
+{
+    const std::map<std::string, Target> targets = configuredTargets();
+    ASSERT_GT(targets.size(), 30U) << "no list of the targets at " VARLO_TARGETS;
+    std::map<fs::path, std::vector<std::string>> owners;
+    for (const auto& [name, target] : targets)
+        for (const fs::path& file : target.files)
+            owners[file].push_back(name);
+    int checked = 0;
+    for (const auto& [file, fileTargets] : owners) {
+        if (!fs::exists(file))
+            continue;
+        for (const std::string& name : projectIncludes(file)) {
+            const fs::path included = fs::weakly_canonical(Root / name);
+            const auto holders = owners.find(included);
+            if (holders == owners.end()) {
+                ADD_FAILURE() << fromRoot(file) << " includes " << name
+                              << ", which no target lists among its files";
+                continue;
+            }
+            for (const std::string& owner : fileTargets) {
+                ++checked;
+                const std::set<std::string> reached = linkedFrom(targets, owner);
+                EXPECT_TRUE(std::ranges::any_of(
+                    holders->second,
+                    [&](const std::string& holder) { return reached.contains(holder); }))
+                    << fromRoot(file) << " of " << owner << " includes " << name << " of "
+                    << holders->second.front() << ", which " << owner << " does not link";
+            }
+        }
+    }
+    EXPECT_GT(checked, 200) << "the includes of the targets were not found";
 }
 
 // The Qt-free libraries' files, as CMake lists them: blocks of a source directory followed by

@@ -1,4 +1,4 @@
-#include "pseudo_terminal.h"
+#include "instrument/pty/pseudo_terminal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Whatever lands in the display, Enter either sends the number it stands for or refuses it
 // with a range box; nothing crashes and nothing else goes out.
 
-#include "qt/panel_fixture.h"
+#include "tests/qt/panel_fixture.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "lock_holders.h"
+#include "tests/qt/lock_holders.h"
 
-#include "helper_program.h"
+#include "tests/helper_program.h"
 
 #include <fstream>
 #include <stdexcept>

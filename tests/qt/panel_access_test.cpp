@@ -1,7 +1,7 @@
 // The panel as a screen reader and a keyboard-only user meet it: what each control is called
 // and says, the actions assistive technology offers, and the keyboard alone.
 
-#include "qt/panel_fixture.h"
+#include "tests/qt/panel_fixture.h"
 
 #include <QAccessible>
 #include <QLabel>

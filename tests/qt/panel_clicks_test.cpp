@@ -1,8 +1,8 @@
 // The panel worked with the mouse and keys: where clicks land, what the keypad shows, which
 // settings turn red, and what goes down the line on Enter.
 
-#include "qt/panel_fixture.h"
-#include "start_up_command.h"
+#include "tests/qt/panel_fixture.h"
+#include "tests/start_up_command.h"
 
 #include <QLabel>
 #include <QMouseEvent>

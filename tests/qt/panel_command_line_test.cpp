@@ -56,4 +56,29 @@ TEST(PanelCommandLine, AnswersWithoutDisplayAndStartsNothing)
     }
 }
 
+// Started to open its window where none can be opened, the panel says so in one line and ends
+// with status 1: with no display at all, and with a platform that cannot start.
+TEST(PanelCommandLine, WithoutADisplaySaysSoInOneLine)
+{
+    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        noDisplay.remove(QString::fromLatin1(variable));
+    QProcessEnvironment noPlatform = noDisplay;
+    noPlatform.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("nonesuch"));
+
+    for (const QProcessEnvironment& environment : {noDisplay, noPlatform}) {
+        SCOPED_TRACE(environment.value(QStringLiteral("QT_QPA_PLATFORM")).toStdString());
+        QProcess panel;
+        panel.setProcessEnvironment(environment);
+        panel.start(QStringLiteral(VARLO_EXE), QStringList());
+        ASSERT_TRUE(panel.waitForFinished(TimeoutMs));
+        EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(panel.exitCode(), 1);
+        EXPECT_EQ(panel.readAllStandardOutput(), QByteArray());
+        EXPECT_EQ(panel.readAllStandardError(),
+                  QByteArray("varlo: no display could be opened (--help and --version need "
+                             "none)\n"));
+    }
+}
+
 } // namespace

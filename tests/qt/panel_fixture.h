@@ -5,8 +5,8 @@
 // keyboard, the way a user reaches them.
 
 #include "panel/panel_window.h"
-#include "qt/pty_pair.h"
-#include "qt/recording_dialogs.h"
+#include "tests/qt/pty_pair.h"
+#include "tests/qt/recording_dialogs.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,7 +1,7 @@
 // The window as it is drawn: every control's kind, container, caption, place, size, font,
 // tab order and colours before anything has been clicked.
 
-#include "qt/panel_fixture.h"
+#include "tests/qt/panel_fixture.h"
 
 #include <QFontInfo>
 #include <QGroupBox>

@@ -1,8 +1,8 @@
 // The panel's life: how it opens after the port search, the picture it shows, and the ways it
 // ends.
 
-#include "qt/panel_fixture.h"
-#include "start_up_command.h"
+#include "tests/qt/panel_fixture.h"
+#include "tests/start_up_command.h"
 
 #include <QFileInfo>
 #include <QMenuBar>

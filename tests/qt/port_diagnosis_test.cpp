@@ -5,8 +5,8 @@
 #include "serial/port_state_text.h"
 #include "serial/serial_link.h"
 
-#include "qt/lock_holders.h"
-#include "qt/pty_pair.h"
+#include "tests/qt/lock_holders.h"
+#include "tests/qt/pty_pair.h"
 
 #include <QFile>
 #include <QTemporaryDir>

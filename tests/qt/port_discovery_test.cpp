@@ -2,13 +2,14 @@
 
 #include "serial/serial_link.h"
 
-#include "qt/lock_holders.h"
-#include "qt/pty_pair.h"
-#include "qt/recording_dialogs.h"
-#include "start_up_command.h"
+#include "tests/qt/lock_holders.h"
+#include "tests/qt/pty_pair.h"
+#include "tests/qt/recording_dialogs.h"
+#include "tests/start_up_command.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -145,6 +146,24 @@ TEST_F(Discovery, UnusablePortsGetNoBoxButTheirReasonOnStderr)
                   std::to_string(terminal.pid()) + ") holds it\n" + "COM4 (" + dir +
                   "/COM4): not a terminal\n");
     EXPECT_EQ(dialogs.boxes, (std::vector<Box>{question(3), usingPort("Using COM3:")}));
+}
+
+// Started from the menu, the user never sees stderr: the box that ends the program shows the
+// same lines behind its details.
+TEST_F(Discovery, NoUsablePortShowsTheReasonsOnStderrAsTheBoxsDetails)
+{
+    publish({5});
+    FlockingChild terminal(ptys[5]->slavePath());
+    ASSERT_TRUE(terminal.holding());
+    std::ofstream(ports.path().toStdString() + "/COM4") << "not a port";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(varlo::discoverPort(link, dialogs), std::nullopt);
+    const std::string reasons = ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(std::count(reasons.begin(), reasons.end(), '\n'), 2) << reasons;
+    Box withDetails = NoPortBox;
+    withDetails.details = reasons.substr(0, reasons.size() - 1);
+    EXPECT_EQ(dialogs.boxes, std::vector<Box>{withDetails});
+    EXPECT_TRUE(dialogs.ended);
 }
 
 TEST_F(Discovery, PortHeldByAnotherVarloIsSkippedWithoutABox)

@@ -1,7 +1,7 @@
 #include "serial/port_lock.h"
 
-#include "qt/lock_holders.h"
-#include "qt/pty_pair.h"
+#include "tests/qt/lock_holders.h"
+#include "tests/qt/pty_pair.h"
 
 #include <QTemporaryDir>
 

@@ -1,4 +1,4 @@
-#include "pty_pair.h"
+#include "tests/qt/pty_pair.h"
 
 #include "serial/port_names.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pseudo_terminal.h"
+#include "instrument/pty/pseudo_terminal.h"
 
 #include <QTemporaryDir>
 

@@ -1,4 +1,4 @@
-#include "recording_dialogs.h"
+#include "tests/qt/recording_dialogs.h"
 
 bool RecordingDialogs::askYesNo(const std::string& title, const std::string& text)
 {
@@ -12,12 +12,13 @@ bool RecordingDialogs::askYesNo(const std::string& title, const std::string& tex
     return yes;
 }
 
-void RecordingDialogs::tell(varlo::BoxIcon icon, const std::string& title, const std::string& text)
+void RecordingDialogs::showMessage(varlo::BoxIcon icon, const std::string& title,
+                                   const std::string& text, const std::string& details)
 {
     const char* kind = icon == varlo::BoxIcon::Information ? "information"
                        : icon == varlo::BoxIcon::Stop      ? "stop"
                                                            : "exclamation";
-    boxes.push_back({kind, title, text});
+    boxes.push_back({kind, title, text, details});
 }
 
 void RecordingDialogs::endProgram()

@@ -15,6 +15,7 @@ public:
         std::string kind; // "question", "information", "stop", "exclamation"
         std::string title;
         std::string text;
+        std::string details = {};
         bool operator==(const Box&) const = default;
     };
 
@@ -26,6 +27,9 @@ public:
     std::function<void(const std::string&)> onQuestion;
 
     bool askYesNo(const std::string& title, const std::string& text) override;
-    void tell(varlo::BoxIcon icon, const std::string& title, const std::string& text) override;
     void endProgram() override;
+
+private:
+    void showMessage(varlo::BoxIcon icon, const std::string& title, const std::string& text,
+                     const std::string& details) override;
 };

@@ -4,9 +4,9 @@
 #include "serial/line_settings.h"
 #include "serial/port_state_text.h"
 
-#include "qt/lock_holders.h"
-#include "qt/pty_pair.h"
-#include "start_up_command.h"
+#include "tests/qt/lock_holders.h"
+#include "tests/qt/pty_pair.h"
+#include "tests/start_up_command.h"
 
 #include <QElapsedTimer>
 

@@ -4,8 +4,8 @@
 #include "serial/port_lock.h"
 #include "serial/serial_link.h"
 
-#include "helper_program.h"
-#include "qt/pty_pair.h"
+#include "tests/helper_program.h"
+#include "tests/qt/pty_pair.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -3,7 +3,7 @@
 
 #include "protocol/enter.h"
 
-#include "qt/panel_fixture.h"
+#include "tests/qt/panel_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "panel/panel_window.h"
 #include "protocol/command_encoding.h"
 
-#include "qt/panel_fixture.h"
-#include "qt/pty_pair.h"
-#include "qt/recording_dialogs.h"
-#include "start_up_command.h"
+#include "tests/qt/panel_fixture.h"
+#include "tests/qt/pty_pair.h"
+#include "tests/qt/recording_dialogs.h"
+#include "tests/start_up_command.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "helper_program.h"
-#include "qt/pty_pair.h"
-#include "start_up_command.h"
+#include "tests/helper_program.h"
+#include "tests/qt/pty_pair.h"
+#include "tests/start_up_command.h"
 
 #include "protocol/command_wording.h"
 #include "serial/port_lock.h"
@@ -107,7 +107,8 @@ protected:
 };
 
 // One row per exit status that a run reaches without being disturbed; "{pty}" stands for the
-// pty's device, "{dir}" for the port directory. The wording of each refusal is the core's.
+// pty's device, "{dir}" for the port directory, "{script}" for the script's file. The wording
+// of each refusal is the core's.
 struct ExitRow {
     const char* name;
     std::vector<const char*> arguments;
@@ -137,8 +138,10 @@ TEST_P(SendExits, PutOnTheLineWhatTheyPrintAndSayWhyNot)
     EXPECT_EQ(outcome.exitCode, row.exitCode);
     EXPECT_EQ(outcome.wire, wire);
     EXPECT_EQ(outcome.out, linesFor(row.commands));
-    EXPECT_EQ(outcome.err,
-              QString::fromUtf8(row.err).replace(QStringLiteral("{dir}"), portDir.path()));
+    QString err = QString::fromUtf8(row.err).replace(QStringLiteral("{dir}"), portDir.path());
+    if (script)
+        err.replace(QStringLiteral("{script}"), script->fileName());
+    EXPECT_EQ(outcome.err, err);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,13 +162,42 @@ INSTANTIATE_TEST_SUITE_P(
                           2,
                           "varlo-send: --duty takes a whole number from 20 to 80, not \"81\" (see "
                           "varlo-send --help)\n"},
+                      ExitRow{"EveryBadScriptLine",
+                              {"--port", "COM7"},
+                              "1GHz\n1kHz\nsqaure\n",
+                              {},
+                              2,
+                              "varlo-send: {script}:1: not a frequency: \"1GHz\" (a number with "
+                              "\".\" as the decimal mark and Hz, kHz or MHz)\n"
+                              "varlo-send: {script}:3: unknown waveform \"sqaure\" (sine, square "
+                              "or triangle)\n"},
                       ExitRow{"NotOpened",
                               {"--port", "COM8", "1kHz"},
                               nullptr,
                               {},
                               3,
-                              "varlo-send: cannot open COM8 ({dir}/COM8): missing\n"}),
+                              "varlo-send: cannot open COM8 ({dir}/COM8): missing; varlo-send "
+                              "--list shows every port and its state\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// --help wins wherever it stands, after a word that would be refused and in the place of an
+// option's value; so does the version.
+TEST_F(SendProcess, HelpAndVersionWinWhereverTheyStand)
+{
+    const std::pair<std::vector<const char*>, QString> rows[] = {
+        {{"--loud", "--help"}, QStringLiteral("Usage:\n")},
+        {{"--duty", "--help"}, QStringLiteral("Usage:\n")},
+        {{"--port", "COM7", "1kHz", "-v"}, QStringLiteral("varlo-send " VARLO_VERSION "\n")},
+    };
+    for (const auto& [arguments, out] : rows) {
+        const Outcome outcome = run(words(arguments));
+        SCOPED_TRACE(words(arguments).join(u' ').toStdString());
+        EXPECT_EQ(outcome.exitCode, 0);
+        EXPECT_TRUE(outcome.out.startsWith(out)) << outcome.out.toStdString();
+        EXPECT_EQ(outcome.err, QString());
+        EXPECT_EQ(outcome.wire, "");
+    }
+}
 
 TEST_F(SendProcess, ListNamesEveryPortAndTheFlockHolder)
 {

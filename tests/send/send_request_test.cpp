@@ -1,8 +1,8 @@
-#include "send_lines.h"
-#include "send_options.h"
-#include "send_plan.h"
-#include "send_script.h"
-#include "start_up_command.h"
+#include "send/send_lines.h"
+#include "send/send_options.h"
+#include "send/send_plan.h"
+#include "send/send_script.h"
+#include "tests/start_up_command.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +108,23 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"TwoFrequencies",
                        {"--dry-run", "1kHz", "2kHz"},
                        "unexpected \"2kHz\" (one step takes one frequency)"},
+        CommandLineRow{
+            "UnitApartFromItsNumber", {"--dry-run", "12.5", "kHz", "square"}, "4D03000004"},
+        CommandLineRow{"SweepWithUnitsApart",
+                       {"--dry-run", "--sweep", "1", "kHz", "2", "KHZ", "--steps", "2"},
+                       StartUpCommand + " 0D70000008"},
+        CommandLineRow{"UnitApartAfterTheDuty",
+                       {"--dry-run", "--duty", "60", "1", "kHz"},
+                       "C300000068 8E30000048"},
+        CommandLineRow{"MisspeltWaveform",
+                       {"--dry-run", "12.5KHZ", "sqaure"},
+                       "unknown waveform \"sqaure\" (sine, square or triangle)"},
+        CommandLineRow{"SweepNamesItsOption",
+                       {"--dry-run", "--sweep", "1", "200MHz", "--steps", "2"},
+                       "--sweep: frequency \"200MHz\" is above 100 MHz"},
+        CommandLineRow{"DwellNamesItsOption",
+                       {"--dry-run", "--sweep", "1", "2", "--steps", "2", "--dwell", "5"},
+                       "--dwell: not a time: \"5\" (a number followed by ms or s)"},
         CommandLineRow{"FrequencyAndSweep",
                        {"--dry-run", "1kHz", "--sweep", "1", "2"},
                        "one step takes one frequency or one --sweep"},
@@ -145,6 +162,15 @@ TEST(CommandLine, NamesThePortByNumberOrPath)
         EXPECT_NE(varlo::refusalOf(varlo::parsePort(bad)), nullptr) << bad;
 }
 
+// The refusals of a script, one line each.
+std::string refusalLines(const std::vector<Refusal>& refusals)
+{
+    std::string lines;
+    for (const Refusal& refusal : refusals)
+        lines += (lines.empty() ? "" : "\n") + refusal.message;
+    return lines;
+}
+
 struct ScriptRow {
     const char* name;
     const char* text;
@@ -153,11 +179,11 @@ struct ScriptRow {
 
 class Script : public ::testing::TestWithParam<ScriptRow> {};
 
-TEST_P(Script, PlansEveryLineOrNamesTheFirstBadOne)
+TEST_P(Script, PlansEveryLineOrNamesEachBadOne)
 {
     const auto steps = varlo::send::parseScript(GetParam().text, "bench.txt");
-    if (const Refusal* refusal = varlo::refusalOf(steps))
-        EXPECT_EQ(refusal->message, GetParam().outcome);
+    if (const auto* refusals = std::get_if<std::vector<Refusal>>(&steps))
+        EXPECT_EQ(refusalLines(*refusals), GetParam().outcome);
     else
         EXPECT_EQ(outcome(varlo::send::planCommands(std::get<std::vector<Step>>(steps), {}, 50ms)),
                   GetParam().outcome);
@@ -173,8 +199,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "\t3Hz triangle\n",
                   "1000000008 2000000008 3000000002"},
         ScriptRow{"OnlyWaitsSendNothing", "wait 1s\n", "nothing to send"},
-        ScriptRow{"BadFrequencyLine", "1kHz\n\n2 kHz\n",
-                  "bench.txt:3: unexpected \"kHz\" (one step takes one frequency)"},
+        ScriptRow{"UnitApartFromItsNumber", "1kHz\n\n2 kHz\n", StartUpCommand + " 0D70000008"},
+        ScriptRow{"EveryBadLineIsNamed", "sqaure\n1kHz\n1GHz\nwait 5\n",
+                  "bench.txt:1: unknown waveform \"sqaure\" (sine, square or triangle)\n"
+                  "bench.txt:3: not a frequency: \"1GHz\" (a number with \".\" as the decimal "
+                  "mark and Hz, kHz or MHz)\n"
+                  "bench.txt:4: wait: not a time: \"5\" (a number followed by ms or s)"},
         ScriptRow{"WaitWithoutTime", "# c\nwait\n",
                   "bench.txt:2: wait takes one TIME, e.g. wait "
                   "500ms"},
@@ -183,6 +213,18 @@ INSTANTIATE_TEST_SUITE_P(
         ScriptRow{"SweepLineRefusal", "1kHz\nsweep 1 2\n",
                   "bench.txt:2: a sweep needs --steps N (2 or more)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Script, NamesTwentyBadLinesAndCountsTheRest)
+{
+    std::string text;
+    for (int line = 0; line < 22; ++line)
+        text += "1GHz\n";
+    const auto refusals = std::get<std::vector<Refusal>>(varlo::send::parseScript(text, "b.txt"));
+    ASSERT_EQ(refusals.size(), 21U);
+    EXPECT_TRUE(refusals[19].message.starts_with("b.txt:20: not a frequency"))
+        << refusals[19].message;
+    EXPECT_EQ(refusals.back().message, "b.txt: 2 more bad lines");
+}
 
 TEST(Plan, StepsAreDueFromTheSweepsFirstStepAndPausesAddUp)
 {
@@ -275,14 +317,20 @@ TEST_P(ScriptInput, IsBoundedAndShownSafely)
     const auto steps = varlo::send::readScriptFile(file);
     if (!row.path)
         std::filesystem::remove(file);
-    Checked<std::vector<PlannedCommand>> planned = Refusal{};
-    if (const Refusal* refusal = varlo::refusalOf(steps))
-        planned = *refusal;
-    else
-        planned = varlo::send::planCommands(std::get<std::vector<Step>>(steps), {}, 50ms);
-    const Refusal* refusal = varlo::refusalOf(planned);
-    const std::string result =
-        refusal ? varlo::send::errorLine(refusal->message) : outcome(planned);
+    std::vector<Refusal> refusals;
+    std::string result;
+    if (const auto* read = std::get_if<std::vector<Refusal>>(&steps)) {
+        refusals = *read;
+    } else {
+        const auto planned =
+            varlo::send::planCommands(std::get<std::vector<Step>>(steps), {}, 50ms);
+        if (const Refusal* refusal = varlo::refusalOf(planned))
+            refusals.push_back(*refusal);
+        else
+            result = outcome(planned);
+    }
+    for (const Refusal& refusal : refusals)
+        result += varlo::send::errorLine(refusal.message);
     std::string expected = row.outcome;
     if (const auto at = expected.find("{file}"); at != std::string::npos)
         expected.replace(at, 6, file);
@@ -296,13 +344,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "\xEF\xBB\xBF"
                  "1kHz\n",
                  "", 0, "", StartUpCommand},
-        InputRow{
-            "ControlBytesAreEscaped", nullptr, "1kHz\n", "", 0,
-            "Gr\xC3\xB6\xC3\x9F"
-            "e\x1B]0;x\x07\0\xC2\x9B\xFF\n"s,
-            "varlo-send: {file}:2: not a frequency: \"Gr\xC3\xB6\xC3\x9F"
-            "e\\x1b]0;x\\x07\\x00"
-            "\\xc2\\x9b\\xff\" (a number with \".\" as the decimal mark and Hz, kHz or MHz)\n"},
+        InputRow{"ControlBytesAreEscaped", nullptr, "1kHz\n", "", 0,
+                 "Gr\xC3\xB6\xC3\x9F"
+                 "e\x1B]0;x\x07\0\xC2\x9B\xFF\n"s,
+                 "varlo-send: {file}:2: unknown waveform \"Gr\xC3\xB6\xC3\x9F"
+                 "e\\x1b]0;x\\x07\\x00"
+                 "\\xc2\\x9b\\xff\" (sine, square or triangle)\n"},
         InputRow{"EndlessLine", "/dev/zero", "", "", 0, "",
                  "varlo-send: /dev/zero:1: the line is longer than 4096 bytes\n"},
         InputRow{"LongerThanSixteenMebibytes", nullptr, "", "#" + std::string(4094, '-') + "\n",

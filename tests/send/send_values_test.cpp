@@ -1,7 +1,7 @@
-#include "send_lines.h"
-#include "send_plan.h"
-#include "send_values.h"
-#include "start_up_command.h"
+#include "send/send_lines.h"
+#include "send/send_plan.h"
+#include "send/send_values.h"
+#include "tests/start_up_command.h"
 
 #include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"

@@ -16,10 +16,11 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(lintian desktop-file-utils appstream man-db)
     # The screen-reader test: the accessibility bus, its Python client, a private session bus.
     packages+=(at-spi2-core python3-pyatspi dbus-x11)
-    # varlo-scpi is tested with the lab's own SCPI client, its page in Chromium, its
+    # varlo-scpi is tested with the lab's own SCPI client, the README's PyMeasure recipe, its
+    # page in Chromium, its
     # identification document with xmllint, and its announcement with Avahi's and lxi-tools'
     # browsers on a daemon and a system bus of the test's own in a private network namespace.
-    packages+=(python3-pyvisa python3-pyvisa-py)
+    packages+=(python3-pyvisa python3-pyvisa-py python3-pymeasure)
     packages+=(chromium chromium-driver python3-selenium libxml2-utils)
     packages+=(avahi-daemon avahi-utils lxi-tools dbus-daemon iproute2)
 fi

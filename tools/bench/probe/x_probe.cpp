@@ -21,7 +21,7 @@
 //                         the earliest, as a user no faster than the serial line would
 //   --settle-ms N         session: pause after the main window maps (default 700)
 
-#include "pseudo_terminal.h"
+#include "instrument/pty/pseudo_terminal.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
