@@ -3,6 +3,7 @@
 #include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"
 #include "protocol/generator_limits.h"
+#include "scpi/instrument_identity.h"
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_values.h"
 
@@ -492,7 +493,8 @@ std::vector<Step> stepsForLine(std::string_view line)
 
 std::string identity()
 {
-    return "Varlo,varlo-scpi,0," VARLO_SCPI_VERSION;
+    const InstrumentIdentity& id = instrumentIdentity();
+    return id.manufacturer + "," + id.model + "," + id.serialNumber + "," + id.firmwareVersion;
 }
 
 } // namespace varlo::scpi
