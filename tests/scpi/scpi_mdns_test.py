@@ -248,8 +248,8 @@ def inside(scpi, instrument, version):
             try:
                 return run_tests(TESTS, ctx)
             finally:
-                if ctx.first and ctx.first.process.poll() is None:
-                    ctx.first.process.kill()
+                if ctx.first:
+                    ctx.first.stop()
     finally:
         if ctx.daemon.process and ctx.daemon.process.poll() is None:
             ctx.daemon.stop()

@@ -73,6 +73,19 @@ class Program:
         self.process.send_signal(signal_number)
         return self.process.wait(timeout=WAIT_S)
 
+    def stop(self):
+        """Ends it, if it still runs, as a service manager would: SIGTERM, and SIGKILL only
+        when that is not obeyed. A killed program leaves its lock file behind, which blocks
+        the pty's next user when that is another user."""
+        if self.process.poll() is not None:
+            return
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=WAIT_S)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
 
 def check(name, condition, detail=""):
     if not condition:

@@ -157,8 +157,7 @@ def main():
                             for _ in range(2))
             return run_tests(TESTS, ctx)
         finally:
-            if ctx.program.process.poll() is None:
-                ctx.program.process.kill()
+            ctx.program.stop()
 
 
 if __name__ == "__main__":

@@ -352,8 +352,7 @@ def main():
             finally:
                 ctx.page.quit()
         finally:
-            if ctx.program.process.poll() is None:
-                ctx.program.process.kill()
+            ctx.program.stop()
 
 
 if __name__ == "__main__":
