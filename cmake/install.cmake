@@ -13,8 +13,6 @@ set(varlo_scpi_dir ${CMAKE_CURRENT_LIST_DIR}/../scpi)
 # Placeholders until the project has a home of its own; set them when packaging for real.
 set(VARLO_APP_ID "org.example.varlo"
     CACHE STRING "Reverse-DNS id of the desktop entry and the AppStream component")
-set(VARLO_HOMEPAGE "https://varlo.example.org"
-    CACHE STRING "Home page named in the AppStream metadata; the screenshot lies below it")
 set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
     CACHE STRING "Maintainer named in the Debian package and its changelog")
 
@@ -98,5 +96,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${varlo_debian_dir}/postinst ${varlo_debian_dir}/prerm ${varlo_debian_dir}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# varlo-scpi announces itself through the Avahi daemon where one runs, and serves without.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS avahi-daemon)
 
 include(CPack)

@@ -5,6 +5,7 @@
 #include "protocol/generator_limits.h"
 #include "protocol/scpi_lines.h"
 #include "scpi/header_pattern.h"
+#include "scpi/instrument_identity.h"
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_values.h"
 
@@ -413,7 +414,8 @@ std::vector<Step> stepsForLine(std::string_view line)
 
 std::string identity()
 {
-    return "Varlo,varlo-scpi,0," VARLO_SCPI_VERSION;
+    const InstrumentIdentity& id = instrumentIdentity();
+    return id.manufacturer + "," + id.model + "," + id.serialNumber + "," + id.firmwareVersion;
 }
 
 } // namespace varlo::scpi

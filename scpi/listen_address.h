@@ -3,6 +3,7 @@
 #include "entry/checked.h"
 #include "serial/server_address.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,13 @@ struct ListenAddress {
 // --listen: "5026", "0.0.0.0:5025" or "[::]:5025". The port is 0 (any free one) to 65535;
 // the address itself is read by whoever binds it.
 Checked<ListenAddress> parseListenAddress(std::string_view text);
+
+// The web page's port unless told.
+inline constexpr int DefaultHttpPort = 8080;
+
+// --http: "off" (nullopt), a port alone on the --listen address, or an address and port read
+// as --listen reads them.
+Checked<std::optional<ListenAddress>> parseHttpAddress(std::string_view text,
+                                                       const ListenAddress& listen);
 
 } // namespace varlo::scpi

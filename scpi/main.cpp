@@ -1,7 +1,10 @@
 #include "scpi/generator_link.h"
+#include "scpi/instrument_identity.h"
 #include "scpi/journal.h"
 #include "scpi/listen_address.h"
 #include "scpi/scpi_server.h"
+#include "scpi/web/lab_network.h"
+#include "scpi/web/lab_network_options.h"
 
 #include "entry/whole_number.h"
 #include "program/exit_status.h"
@@ -30,6 +33,7 @@ constexpr int MostIdleSeconds = 86400;
 const char* const Description = R"(
   varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N]
              [--idle SECONDS] [--wait-for-port] [--quiet]
+             [--http [ADDRESS:]PORT|off] [--mdns|--no-mdns] [--name TEXT] [--serial TEXT]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
 (pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::5025::SOCKET and sets the
@@ -46,6 +50,10 @@ Each setting is sent as the panel's Enter sends it, paced at the line's rate.
 
 Opens the port first, then listens, and prints "listening on ADDRESS:PORT". Unless --quiet,
 prints a line for each command sent, as varlo-send does.
+
+Serves a web page at http://ADDRESS:8080/ that shows what the generator holds and sets it
+from any browser, and the instrument's identification at /lxi/identification. Listening
+beyond loopback, it announces itself through the Avahi daemon, so that lab tools find it.
 
 Standard error has one line for each client refused or closed for another, each loss of the
 port and its return, a line that takes nothing for 10 s, and the end, also under --quiet. A
@@ -115,6 +123,8 @@ int main(int argc, char** argv)
                                          QStringLiteral("Print no line per command sent."));
     parser.addOptions({portOption, listenOption, settingsOption, clientsOption, idleOption,
                        waitOption, quietOption});
+    const web::LabNetworkOptions labNetworkOptions;
+    parser.addOptions(labNetworkOptions.all());
     if (!parser.parse(QCoreApplication::arguments())) {
         std::string why = parser.errorText().toStdString();
         if (why.ends_with('.'))
@@ -159,6 +169,10 @@ int main(int argc, char** argv)
         return refuse("--idle takes a whole number of seconds from 0 to " +
                       std::to_string(MostIdleSeconds) + ", not \"" +
                       parser.value(idleOption).toStdString() + "\"");
+    const Checked<web::LabNetworkSettings> labNetwork = labNetworkOptions.read(
+        parser, std::get<ListenAddress>(listen), parser.value(portOption).toStdString());
+    if (const Refusal* refusal = refusalOf(labNetwork))
+        return refuse(refusal->message);
 
     const QuitOnSignal quitOnSignal;
     SerialLink link;
@@ -175,6 +189,9 @@ int main(int argc, char** argv)
         generator.waitForPort();
     }
 
+    setSerialNumber(web::serialNumberOf(std::get<web::LabNetworkSettings>(labNetwork),
+                                        std::get<PortChoice>(port)));
+
     ScpiServer server(generator, *clients, std::chrono::seconds(*idle));
     if (const QString why =
             server.listen(address, static_cast<quint16>(std::get<ListenAddress>(listen).port));
@@ -190,8 +207,13 @@ int main(int argc, char** argv)
                      qPrintable(server.listeningOn()));
     std::printf("listening on %s\n", qPrintable(server.listeningOn()));
     std::fflush(stdout);
+    web::LabNetwork network(generator, server, std::get<web::LabNetworkSettings>(labNetwork),
+                            address, parser.value(portOption));
+    if (!network.start())
+        return exit_status::PortNotOpened;
 
     QCoreApplication::exec();
+    network.close();
     const std::size_t notSent = generator.stop();
     journal(std::string("ended by ") + signalName(QuitOnSignal::received()) + "; " +
             std::to_string(notSent) + (notSent == 1 ? " waiting setting" : " waiting settings") +

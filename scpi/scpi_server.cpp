@@ -2,6 +2,7 @@
 
 #include "scpi/client_stream.h"
 #include "scpi/journal.h"
+#include "scpi/listening.h"
 #include "scpi/scpi_connection.h"
 
 #include <QTcpServer>
@@ -41,25 +42,17 @@ QString ScpiServer::listen(const QHostAddress& address, quint16 port)
 {
     if (server_->listen(address, port))
         return {};
-    switch (server_->serverError()) {
-    case QAbstractSocket::AddressInUseError:
-        return QStringLiteral("the address is in use");
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return QStringLiteral("not an address of this machine");
-    case QAbstractSocket::SocketAccessError:
-        return QStringLiteral("permission denied (ports below 1024 need privileges)");
-    default:
-        return server_->errorString();
-    }
+    return listenFailureText(*server_);
 }
 
 QString ScpiServer::listeningOn() const
 {
-    const QHostAddress address = server_->serverAddress();
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QStringLiteral("[%1]").arg(address.toString())
-                             : address.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(server_->serverPort());
+    return hostPortText(server_->serverAddress(), server_->serverPort());
+}
+
+quint16 ScpiServer::port() const
+{
+    return server_->serverPort();
 }
 
 void ScpiServer::closeConnections()

@@ -33,6 +33,8 @@ public:
     QString listeningOn() const;
     // The clients connected now.
     int clientCount() const { return static_cast<int>(connections_.size()); }
+    // The port listened on.
+    quint16 port() const;
     // Says goodbye to every client, as the program ends.
     void closeConnections();
 

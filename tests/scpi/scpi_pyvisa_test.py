@@ -2,85 +2,19 @@
 
     /usr/bin/python3 scpi_pyvisa_test.py VARLO_SCPI VARLO_INSTRUMENT VERSION
 
-The instrument plays the generator on a pseudo-terminal published as COM5 in a fresh port
-directory and prints one decoded line per command that arrives; varlo-scpi prints the line
-of each command it sent, hex and wording. A command's bytes are checked by both: the hex the
-program logs is the one expected, and its wording is the instrument's reading of what came.
+A command's bytes are checked by both processes: the hex the program logs is the one
+expected, and its wording is the instrument's reading of what came (scpi_processes.py).
+The web page is off here: its own test is scpi_web_test.py.
 """
-import os
-import queue
 import signal
 import socket
-import subprocess
 import sys
-import tempfile
-import threading
 import time
 
 import pyvisa
 
-PORT = "COM5"
-WAIT_S = 10
-
-
-class Lines:
-    """The lines a process prints, collected as they come."""
-
-    def __init__(self, stream):
-        self.lines = queue.Queue()
-        threading.Thread(target=self._read, args=(stream,), daemon=True).start()
-
-    def _read(self, stream):
-        for line in stream:
-            self.lines.put(line.rstrip("\n"))
-
-    def take(self, count, timeout_s=WAIT_S):
-        taken = []
-        deadline = time.monotonic() + timeout_s
-        while len(taken) < count:
-            try:
-                taken.append(self.lines.get(timeout=max(0.0, deadline - time.monotonic())))
-            except queue.Empty:
-                raise AssertionError(f"{len(taken)} of {count} lines came: {taken}")
-        return taken
-
-    def none_within(self, seconds):
-        time.sleep(seconds)
-        assert self.lines.empty(), f"unexpected lines: {list(self.lines.queue)}"
-
-    def waiting(self):
-        return self.lines.qsize()
-
-
-class Program:
-    """varlo-scpi started on the instrument's port."""
-
-    def __init__(self, exe, port_dir, *arguments):
-        self.process = subprocess.Popen(
-            [exe, "--port", PORT, *arguments], env=dict(os.environ, VARLO_PORT_DIR=port_dir),
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        self.first = self.process.stdout.readline().rstrip("\n")
-        self.log = Lines(self.process.stdout)
-
-    def address(self):
-        assert self.first.startswith("listening on "), self.first
-        host, port = self.first[len("listening on "):].rsplit(":", 1)
-        return host, int(port)
-
-    def end(self, signal_number):
-        self.process.send_signal(signal_number)
-        return self.process.wait(timeout=WAIT_S)
-
-
-def check(name, condition, detail=""):
-    if not condition:
-        raise AssertionError(f"{name}: {detail}")
-
-
-def run_to_end(exe, port_dir, *arguments):
-    done = subprocess.run([exe, *arguments], env=dict(os.environ, VARLO_PORT_DIR=port_dir),
-                          capture_output=True, text=True, timeout=WAIT_S)
-    return done.returncode, done.stdout, done.stderr
+from scpi_processes import (PORT, WAIT_S, Program, check, instrument_at_com5, run_tests,
+                            run_to_end)
 
 
 def identity(ctx):
@@ -195,7 +129,7 @@ def exit_statuses(ctx):
         code, _, err = run_to_end(ctx.exe, ctx.port_dir, "--port", PORT, "--listen", str(port))
         check("address in use", code == 3 and err == f"varlo-scpi: cannot listen on {port}: "
               "the address is in use\n", err)
-    wide = Program(ctx.exe, ctx.port_dir, "--listen", "0.0.0.0:0")
+    wide = Program(ctx.exe, ctx.port_dir, "--listen", "0.0.0.0:0", "--no-mdns")
     check("wide address", wide.first.startswith("listening on 0.0.0.0:"), wide.first)
     check("exit 0 on SIGHUP", wide.end(signal.SIGHUP) == 0)
     warning, end = wide.process.stderr.read().splitlines()
@@ -216,35 +150,19 @@ def main():
     scpi, instrument, version = sys.argv[1:]
     ctx = Context()
     ctx.exe, ctx.version = scpi, version
-    failures = 0
-    with tempfile.TemporaryDirectory() as port_dir:
-        ctx.port_dir = port_dir
-        player = subprocess.Popen([instrument, "--headless", "--dir", port_dir, "--port", "5"],
-                                  stdout=subprocess.PIPE, text=True)
+    with instrument_at_com5(instrument) as (port_dir, lines):
+        ctx.port_dir, ctx.instrument = port_dir, lines
+        ctx.program = Program(scpi, port_dir, "--listen", "127.0.0.1:0", "--clients", "2")
         try:
-            check("instrument", player.stdout.readline().startswith("VARLO_PORT_DIR="))
-            ctx.instrument = Lines(player.stdout)
-            ctx.program = Program(scpi, port_dir, "--listen", "127.0.0.1:0", "--clients", "2")
             host, port = ctx.program.address()
             manager = pyvisa.ResourceManager("@py")
             resource = f"TCPIP::{host}::{port}::SOCKET"
             ctx.a, ctx.b = (manager.open_resource(resource, read_termination="\n",
                                                   write_termination="\n", timeout=WAIT_S * 1000)
                             for _ in range(2))
-            for test in TESTS:
-                try:
-                    test(ctx)
-                    print(f"ok {test.__name__}")
-                except Exception as failure:  # pylint: disable=broad-except
-                    failures += 1
-                    print(f"FAILED {test.__name__}: {failure}")
+            return run_tests(TESTS, ctx)
         finally:
-            if ctx.__dict__.get("program") and ctx.program.process.poll() is None:
-                ctx.program.process.kill()
-            player.terminate()
-            player.wait(timeout=WAIT_S)
-    print(f"{len(TESTS) - failures} passed, {failures} failed")
-    return 1 if failures else 0
+            ctx.program.stop()
 
 
 if __name__ == "__main__":

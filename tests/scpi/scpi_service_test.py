@@ -121,9 +121,15 @@ class Program:
         return code, time.monotonic() - sent
 
     def kill(self):
+        """Ends it if it still runs: SIGTERM, and SIGKILL only when that is not obeyed, since
+        a killed program leaves its lock file behind for the pty's next user."""
         if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=WAIT_S)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
 
 
 class Client:

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from build/ with cpack and checks what it ships, failing on any
-# finding: lintian (errors and warnings), Depends computed with libc6 and the Qt libraries,
-# the desktop entry, the AppStream metadata alone and against the desktop entry, every
-# manual page rendered with warnings on, and varlo-scpi's systemd unit as its page shows it.
+# finding: lintian (errors and warnings), Depends computed with libc6, the Qt libraries and
+# Avahi's client library, the desktop entry, the AppStream metadata alone and against the
+# desktop entry, every manual page rendered with warnings on, and varlo-scpi's systemd unit
+# as its page shows it.
 #
 #   tools/ci/package-checks.sh [build directory]      (default build/, built if needed)
 #
@@ -68,7 +69,8 @@ fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for needed in libc6 libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6; do
+for needed in libc6 libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6 \
+    libqt6httpserver6 libqt6websockets6 libavahi-client3; do
     if ! grep -Eq "(^|, )${needed} " <<<"$depends"; then
         echo "package-checks: Depends lacks ${needed}" >&2
         failures=$((failures + 1))

@@ -7,6 +7,8 @@ set -euo pipefail
 # the tree looks for GoogleTest even when only the programs are built.
 packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev fonts-dejavu-core libgtest-dev)
 packages+=(dpkg-dev file)
+# varlo-scpi's web page and its announcement on the lab network.
+packages+=(qt6-httpserver-dev qt6-websockets-dev libavahi-client-dev pkg-config)
 # What the tests add: an X server for the end-to-end run, clang for the fuzzers, and the
 # checkers of the package, its desktop entry, metadata and manual pages.
 if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
@@ -16,8 +18,13 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(systemd)
     # The screen-reader test: the accessibility bus, its Python client, a private session bus.
     packages+=(at-spi2-core python3-pyatspi dbus-x11)
-    # varlo-scpi is tested with the lab's own SCPI client, and the README's PyMeasure recipe.
+    # varlo-scpi is tested with the lab's own SCPI client, the README's PyMeasure recipe, its
+    # page in Chromium, its
+    # identification document with xmllint, and its announcement with Avahi's and lxi-tools'
+    # browsers on a daemon and a system bus of the test's own in a private network namespace.
     packages+=(python3-pyvisa python3-pyvisa-py python3-pymeasure)
+    packages+=(chromium chromium-driver python3-selenium libxml2-utils)
+    packages+=(avahi-daemon avahi-utils lxi-tools dbus-daemon iproute2)
 fi
 # The benchmark's probe drives the X server through XTest; varlo-scpi is timed beside socat.
 if [[ "${1:-}" == "--bench" ]]; then

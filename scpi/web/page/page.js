@@ -1,0 +1,243 @@
+// The page is one more client of varlo-scpi: it sends SCPI lines over its live channel and
+// gets one reply for each, in order, while the program pushes what the generator holds.
+"use strict";
+
+(function () {
+  const byId = (id) => document.getElementById(id);
+  const RETRY_MS = 3000;
+  const CONSOLE_ENTRIES = 200;
+  const QUEUE_DEPTH = 16;
+
+  let socket = null;
+  let waiting = [];        // the replies still to come, oldest first
+  let held = null;         // the latest status
+  let limits = null;       // as the instrument answers FREQ? MIN and the others
+  const edited = new Set(); // controls changed by hand since they were last filled
+
+  // Sends one SCPI line; resolves with its reply (null when it had no query).
+  function send(line) {
+    return new Promise((resolve, reject) => {
+      if (!socket || socket.readyState !== WebSocket.OPEN) {
+        reject(new Error("not connected to varlo-scpi"));
+        return;
+      }
+      waiting.push({ resolve, reject });
+      socket.send(line);
+    });
+  }
+
+  function connect() {
+    socket = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") +
+                           location.host + "/live");
+    socket.onopen = () => {
+      byId("connection").textContent = "Connected to varlo-scpi.";
+      askLimits();
+    };
+    socket.onmessage = (event) => receive(JSON.parse(event.data));
+    socket.onclose = (event) => {
+      const lost = waiting;
+      waiting = [];
+      lost.forEach((reply) => reply.reject(new Error("the connection was lost")));
+      byId("connection").textContent = "Not connected to varlo-scpi" +
+        (event.reason ? " (" + event.reason + ")" : "") + ". Trying again.";
+      setTimeout(connect, RETRY_MS);
+    };
+  }
+
+  function receive(message) {
+    if ("reply" in message) {
+      const reply = waiting.shift();
+      if (reply) reply.resolve(message.reply);
+    } else if (message.status) {
+      showStatus(message.status);
+    } else if (message.about) {
+      showAbout(message.about);
+    }
+  }
+
+  function askLimits() {
+    send("FREQ? MIN;:FREQ? MAX;:FUNC:SQU:DCYC? MIN;:FUNC:SQU:DCYC? MAX").then((reply) => {
+      const [fMin, fMax, dMin, dMax] = reply.split(";").map(Number);
+      limits = { frequency: [fMin, fMax], duty: [dMin, dMax] };
+      byId("duty").min = dMin;
+      byId("duty").max = dMax;
+    }, () => {});
+  }
+
+  // 12500 -> "12.5 kHz"
+  function withUnit(hertz) {
+    for (const [factor, unit] of [[1e6, "MHz"], [1e3, "kHz"], [1, "Hz"]]) {
+      if (hertz >= factor || factor === 1) return Number((hertz / factor).toPrecision(12)) + " " + unit;
+    }
+    return "";
+  }
+
+  function showStatus(status) {
+    held = status;
+    byId("held-frequency").textContent = status.frequency;
+    byId("held-waveform").textContent = status.waveform;
+    byId("held-attenuator").textContent = status.attenuator ? "on (−20 dB)" : "off";
+    byId("held-duty").textContent = status.duty + " %" + (status.dutyAdjusted ? "" : " (not adjusted)");
+    byId("port").textContent = status.port + ": " + status.portState;
+    byId("clients").textContent = status.scpiClients + " on the SCPI socket, " + status.pages +
+      (status.pages === 1 ? " page" : " pages") + " open";
+    fillControls();
+  }
+
+  // Puts what the generator holds into the controls the user has not changed.
+  function fillControls() {
+    if (!held) return;
+    if (!edited.has("frequency")) {
+      const hertz = Number(held.hertz);
+      const [factor, unit] = hertz >= 1e6 ? [1e6, "MHZ"] : hertz >= 1e3 ? [1e3, "KHZ"] : [1, "HZ"];
+      byId("frequency").value = String(Number((hertz / factor).toPrecision(12)));
+      byId("frequency-unit").value = unit;
+    }
+    if (!edited.has("waveform")) {
+      document.querySelectorAll('input[name="waveform"]').forEach((radio) => {
+        radio.checked = radio.value === held.shape;
+      });
+    }
+    if (!edited.has("attenuator")) byId("attenuator").checked = held.attenuator;
+    if (!edited.has("duty")) byId("duty").value = held.duty;
+  }
+
+  function showAbout(about) {
+    document.title = about.serviceName;
+    byId("title").textContent = about.serviceName;
+    for (const [id, key] of [["idn", "idn"], ["manufacturer", "manufacturer"], ["model", "model"],
+                             ["serial-number", "serialNumber"], ["firmware-version", "firmwareVersion"],
+                             ["service-name", "serviceName"], ["host-name", "hostName"]]) {
+      byId(id).textContent = about[key];
+    }
+    byId("addresses").textContent = about.addresses.join(", ");
+    const list = byId("resources");
+    list.replaceChildren(...about.resources.map((resource) => {
+      const item = document.createElement("li");
+      const code = document.createElement("code");
+      code.textContent = resource;
+      item.append(code);
+      return item;
+    }));
+  }
+
+  function refuse(control, words) {
+    byId(control + "-refusal").textContent = words;
+    byId(control).setAttribute("aria-invalid", "true");
+  }
+
+  function clearRefusals() {
+    for (const control of ["frequency", "attenuator", "duty"]) {
+      byId(control + "-refusal").textContent = "";
+      byId(control).removeAttribute("aria-invalid");
+    }
+  }
+
+  // A SYST:ERR? entry as the person at the control reads it.
+  function refusalWords(control, entry) {
+    const code = parseInt(entry, 10);
+    const text = entry.replace(/^-?\d+,"?/, "").replace(/"$/, "");
+    if (code === -222 && control === "frequency" && limits)
+      return "Not set: out of range. The generator takes " + withUnit(limits.frequency[0]) +
+        " to " + withUnit(limits.frequency[1]) + ".";
+    if (code === -222 && control === "duty" && limits)
+      return "Not set: out of range. The duty cycle goes from " + limits.duty[0] + " to " +
+        limits.duty[1] + " %.";
+    if (code === -241 || code === -240) {
+      const cause = text.includes(";") ? text.slice(text.indexOf(";") + 1) : text;
+      return "Not set: the generator's port did not take it (" + cause + ").";
+    }
+    return "Not set: " + text + " (" + code + ").";
+  }
+
+  // Enter: the frequency and waveform in one command, as the panel's Enter sends them, and the
+  // attenuator and duty cycle where they differ from what the generator holds; each followed
+  // by SYST:ERR?, so that a refusal shows beside its own control.
+  async function enter(event) {
+    event.preventDefault();
+    clearRefusals();
+    byId("enter-result").textContent = "";
+    const number = byId("frequency").value.trim();
+    if (!/^(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$/.test(number)) {
+      refuse("frequency", "Type a number, such as 12.5.");
+      byId("frequency").focus();
+      return;
+    }
+    const shape = document.querySelector('input[name="waveform"]:checked');
+    const commands = [["frequency", "APPL:" + (shape ? shape.value : "SIN") + " " + number + " " +
+                                    byId("frequency-unit").value]];
+    const attenuator = byId("attenuator").checked;
+    if (!held || attenuator !== held.attenuator)
+      commands.push(["attenuator", "OUTP:ATT " + (attenuator ? 20 : 0)]);
+    const duty = byId("duty").value.trim();
+    if (!held || duty !== String(held.duty)) {
+      if (!/^\d+$/.test(duty)) {
+        refuse("duty", "Type a whole number of percent.");
+        byId("duty").focus();
+        return;
+      }
+      commands.push(["duty", "FUNC:SQU:DCYC " + duty]);
+    }
+    byId("enter").disabled = true;
+    try {
+      const reply = await send(commands.map(([, command]) => ":" + command + ";:SYST:ERR?").join(";"));
+      const entries = reply.split(";");
+      let refused = 0;
+      commands.forEach(([control], i) => {
+        if (!entries[i].startsWith("0,")) {
+          refuse(control, refusalWords(control, entries[i]));
+          refused += 1;
+        }
+      });
+      edited.clear();
+      fillControls();
+      byId("enter-result").textContent = refused ? "Not all of it was set: see above." : "Sent.";
+    } catch (failure) {
+      byId("enter-result").textContent = "Not sent: " + failure.message + ".";
+    } finally {
+      byId("enter").disabled = false;
+    }
+  }
+
+  function log(text, kind) {
+    const entry = document.createElement("li");
+    entry.className = kind;
+    entry.textContent = text;
+    const list = byId("console-log");
+    list.append(entry);
+    while (list.children.length > CONSOLE_ENTRIES) list.firstElementChild.remove();
+    list.scrollTop = list.scrollHeight;
+  }
+
+  async function sendConsoleLine(event) {
+    event.preventDefault();
+    const input = byId("console-line");
+    const line = input.value;
+    if (!line.trim()) return;
+    log("> " + line, "sent");
+    try {
+      const reply = await send(line);
+      log(reply === null ? "(no reply)" : reply, "reply");
+      for (let read = 0; read <= QUEUE_DEPTH; read += 1) {
+        const error = await send("SYST:ERR?");
+        log("SYST:ERR? " + error, "error");
+        if (error.startsWith("0,")) break;
+      }
+    } catch (failure) {
+      log("Not sent: " + failure.message + ".", "error");
+    }
+    input.select();
+  }
+
+  byId("settings").addEventListener("submit", enter);
+  byId("console").addEventListener("submit", sendConsoleLine);
+  for (const [id, control] of [["frequency", "frequency"], ["frequency-unit", "frequency"],
+                               ["attenuator", "attenuator"], ["duty", "duty"]]) {
+    byId(id).addEventListener("input", () => edited.add(control));
+    byId(id).addEventListener("change", () => edited.add(control));
+  }
+  document.querySelectorAll('input[name="waveform"]').forEach((radio) => {
+    radio.addEventListener("change", () => edited.add("waveform"));
+  });
+  connect();
+})();

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "protocol/generator_state.h"
+#include "scpi/generator_link.h"
+#include "scpi/web/served_facts.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+
+namespace varlo::scpi::web {
+
+// How many clients the program serves at a moment: the SCPI socket's and the open pages.
+struct ClientCounts {
+    int scpi = 0;
+    int pages = 0;
+};
+
+// {"status": ...}: what the generator holds, its port and how it stands, the clients.
+QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState portState,
+                         const QString& portName, ClientCounts clients);
+
+// {"about": ...}: the program's identity and how to reach it, for a page that came in on
+// `local`.
+QByteArray aboutMessage(const ServedFacts& facts, const QHostAddress& local);
+
+} // namespace varlo::scpi::web

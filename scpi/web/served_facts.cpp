@@ -1,0 +1,90 @@
+#include "scpi/web/served_facts.h"
+
+#include "scpi/identification_document.h"
+#include "scpi/instrument_identity.h"
+
+#include <QNetworkInterface>
+#include <QSysInfo>
+
+namespace varlo::scpi::web {
+
+namespace {
+
+// An address as it stands in a VISA string or a URL: IPv6 in brackets.
+QString urlHost(const QHostAddress& address)
+{
+    return address.protocol() == QAbstractSocket::IPv6Protocol
+               ? QStringLiteral("[%1]").arg(address.toString())
+               : address.toString();
+}
+
+QString macAddressOf(const QHostAddress& local)
+{
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces())
+        for (const QNetworkAddressEntry& entry : interface.addressEntries())
+            if (plainAddress(entry.ip()).isEqual(local))
+                return interface.hardwareAddress();
+    return {};
+}
+
+} // namespace
+
+QHostAddress plainAddress(const QHostAddress& address)
+{
+    bool mapped = false;
+    const quint32 ipv4 = address.toIPv4Address(&mapped);
+    if (mapped)
+        return QHostAddress(ipv4);
+    QHostAddress unscoped = address;
+    unscoped.setScopeId({});
+    return unscoped;
+}
+
+QHostAddress scpiAddressFor(const ServedFacts& facts, const QHostAddress& local)
+{
+    const bool everyAddress = facts.scpiAddress == QHostAddress::AnyIPv4 ||
+                              facts.scpiAddress == QHostAddress::AnyIPv6 ||
+                              facts.scpiAddress == QHostAddress::Any;
+    return plainAddress(everyAddress ? local : facts.scpiAddress);
+}
+
+QStringList scpiResourceStrings(const ServedFacts& facts, const QHostAddress& local)
+{
+    const QString port = QString::number(facts.scpiPort);
+    return {
+        QStringLiteral("TCPIP::%1::%2::SOCKET").arg(urlHost(scpiAddressFor(facts, local)), port),
+        QStringLiteral("TCPIP::%1::%2::SOCKET").arg(facts.hostName, port),
+    };
+}
+
+std::vector<std::string> servedHostNames(const ServedFacts& facts, const QHostAddress& local)
+{
+    const QString machine = QSysInfo::machineHostName();
+    std::vector<std::string> names = {plainAddress(local).toString().toStdString(),
+                                      facts.hostName.toStdString(), machine.toStdString(),
+                                      (machine + QStringLiteral(".local")).toStdString()};
+    if (local.isLoopback())
+        names.emplace_back("localhost");
+    return names;
+}
+
+std::string identificationFor(const ServedFacts& facts, const QHostAddress& local,
+                              const QString& hostHeader)
+{
+    IdentificationFacts document;
+    document.identity = instrumentIdentity();
+    document.description = "Function generator on a serial line, set over the network by "
+                           "varlo-scpi";
+    document.homepageUrl = VARLO_HOMEPAGE;
+    document.serviceName = facts.serviceName.toStdString();
+    document.identificationUrl =
+        QStringLiteral("http://%1/lxi/identification").arg(hostHeader).toStdString();
+    for (const QString& resource : scpiResourceStrings(facts, local))
+        document.addressStrings.push_back(resource.toStdString());
+    document.hostName = facts.hostName.toStdString();
+    document.ipAddress = plainAddress(local).toString().toStdString();
+    document.macAddress = macAddressOf(plainAddress(local)).toStdString();
+    return identificationDocument(document);
+}
+
+} // namespace varlo::scpi::web
