@@ -2,6 +2,7 @@
 
 #include "program/exit_status.h"
 #include "serial/port_names.h"
+#include "serial/server_address.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -28,8 +29,26 @@ QString description()
                "                  nothing else is tried. Links are followed to the device, "
                "e.g.\n"
                "                  $%1/COM3 -> /dev/serial/by-id/usb-...\n"
-               "                  varlo-instrument prints the line to set it.")
+               "                  varlo-instrument prints the line to set it.\n"
+               "\n"
+               "With --connect [HOST][:PORT], Varlo goes through varlo-scpi there (default "
+               "127.0.0.1:5025)\ninstead of a serial port: no port is tried, and the panel "
+               "shows what the generator holds,\nalso as other programs set it.")
         .arg(QString::fromLatin1(PortDirVariable));
+}
+
+// "--connect=HOST" as "--connect HOST": the address is the argument after the option.
+QStringList connectValueApart(const QStringList& arguments)
+{
+    const QString joined = QStringLiteral("--connect=");
+    QStringList apart;
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(joined))
+            apart << argument.left(joined.size() - 1) << argument.mid(joined.size());
+        else
+            apart << argument;
+    }
+    return apart;
 }
 
 int refuse(const QString& message)
@@ -40,10 +59,10 @@ int refuse(const QString& message)
 
 } // namespace
 
-std::optional<int> answerCommandLine(int argc, char** argv)
+std::variant<int, PanelStart> answerCommandLine(int argc, char** argv)
 {
     if (argc <= 1)
-        return std::nullopt;
+        return PanelStart{};
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varlo"));
@@ -53,15 +72,29 @@ std::optional<int> answerCommandLine(int argc, char** argv)
     parser.setApplicationDescription(description());
     parser.addHelpOption();
     parser.addVersionOption();
-    if (!parser.parse(QCoreApplication::arguments()))
+    const QCommandLineOption connectOption(
+        QStringLiteral("connect"),
+        QStringLiteral("Go through varlo-scpi at [HOST][:PORT], given after the option, instead "
+                       "of a serial port (default 127.0.0.1:5025)."));
+    parser.addOption(connectOption);
+    if (!parser.parse(connectValueApart(QCoreApplication::arguments())))
         return refuse(parser.errorText());
-    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
-        return refuse(QStringLiteral("unexpected argument '%1'").arg(extra.first()));
-    if (parser.optionNames().isEmpty())
-        return std::nullopt; // only "--": the panel as without options
-    // Only help and version are left; process() prints them and ends the program.
-    parser.process(app);
-    return 0;
+    const QStringList extra = parser.positionalArguments();
+    const bool connecting = parser.isSet(connectOption);
+    if (extra.size() > (connecting ? 1 : 0))
+        return refuse(QStringLiteral("unexpected argument '%1'").arg(extra.at(connecting ? 1 : 0)));
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))) {
+        // process() prints them and ends the program.
+        parser.process(app);
+        return exit_status::Success;
+    }
+    if (!connecting)
+        return PanelStart{}; // only "--": the panel as without options
+    const Checked<ServerAddress> server =
+        parseServerAddress(extra.isEmpty() ? std::string() : extra.first().toStdString());
+    if (const Refusal* refusal = refusalOf(server))
+        return refuse(QString::fromStdString(refusal->message));
+    return PanelStart{std::get<ServerAddress>(server)};
 }
 
 } // namespace varlo

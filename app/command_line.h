@@ -1,13 +1,21 @@
 #pragma once
 
+#include "serial/server_address.h"
+
 #include <optional>
+#include <variant>
 
 namespace varlo {
 
+// How the panel is to start: through varlo-scpi when a server is given, else on a serial port.
+struct PanelStart {
+    std::optional<ServerAddress> server;
+};
+
 // The panel's own command line, answered before any window exists: --help and --version
-// print and end, anything else it does not know is refused on stderr. nullopt means there
-// was nothing to answer and the panel starts as usual; otherwise the exit status to end with.
+// print and end, anything else it does not know is refused on stderr; --connect names the
+// server to go through. Either the exit status to end with, or how to start.
 // Needs no display: it runs on a QCoreApplication of its own, gone before it returns.
-std::optional<int> answerCommandLine(int argc, char** argv);
+std::variant<int, PanelStart> answerCommandLine(int argc, char** argv);
 
 } // namespace varlo

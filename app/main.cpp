@@ -10,7 +10,8 @@
 
 int main(int argc, char** argv)
 {
-    if (const auto status = varlo::answerCommandLine(argc, argv))
+    const auto answer = varlo::answerCommandLine(argc, argv);
+    if (const int* status = std::get_if<int>(&answer))
         return *status;
 
     std::unique_ptr<QApplication> app;
@@ -29,7 +30,7 @@ int main(int argc, char** argv)
     QObject::connect(&quitOnSignal, &varlo::QuitOnSignal::arrived, app.get(),
                      [&dialogs] { dialogs.stopShowing(); });
 
-    varlo::Varlo54 window(dialogs);
+    varlo::Varlo54 window(dialogs, std::get<varlo::PanelStart>(answer).server);
     // The port scan asks its questions before the panel appears; without a port, no panel.
     // A signal during the scan has closed its box and stopped the scan, but found no event
     // loop yet to leave.

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <array>
 #include <limits>
@@ -172,11 +173,17 @@ constexpr int KeyHeight = 495;
 
 } // namespace
 
-Varlo54::Varlo54(UserDialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialogs_(dialogs)
+Varlo54::Varlo54(UserDialogs& dialogs, std::optional<ServerAddress> server, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs)
 {
     registerPanelIcon();
     setObjectName(QStringLiteral("Varlo54"));
-    setWindowTitle(QStringLiteral("Function Generator"));
+    QString title = QStringLiteral("Function Generator");
+    if (server) {
+        server_ = std::make_unique<ServerLink>(*server);
+        title += QStringLiteral(" \u2014 ") + QString::fromStdString(serverText(*server));
+    }
+    setWindowTitle(title);
     // A fixed panel: title bar with the close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -391,12 +398,26 @@ void Varlo54::wireEvents()
     }
     connect(DutyScroll, &QScrollBar::valueChanged, this, &Varlo54::DutyScroll_Change);
     connect(Exit, &QAction::triggered, this, &Varlo54::Exit_Click);
+    if (server_) {
+        connect(server_.get(), &ServerLink::held, this, &Varlo54::Generator_Change);
+        connect(server_.get(), &ServerLink::lost, this, &Varlo54::ShowServerError);
+    }
 }
 
 bool Varlo54::Form_Load()
 {
     putIntoFreqValue(applyStartupValues(state_));
-    return discoverPort(MSComm1, dialogs_).has_value();
+    if (!server_)
+        return discoverPort(MSComm1, dialogs_).has_value();
+    // No port scan: the panel opens showing what the generator holds, or as it starts when
+    // the server cannot be reached, and the next Enter tries again.
+    auto held = server_->readHeld();
+    if (const auto* failure = std::get_if<ServerFailure>(&held))
+        ShowServerError(*failure);
+    else
+        Generator_Change(std::get<GeneratorState>(held));
+    server_->startFollowing();
+    return true;
 }
 
 void Varlo54::NumDigit_Click(int digit)
@@ -469,17 +490,34 @@ void Varlo54::Enter_Click()
         dialogs_.tell(BoxIcon::Exclamation, OutOfRangeTitle, BelowZeroText);
         return;
     }
-    if (const std::int16_t code = MSComm1.setOutput(decision.command); code != 0) {
-        ShowCommError(code);
+    if (!sendToGenerator(decision.command))
         return;
-    }
     commandSent(state_, decision.kind);
+    if (decision.kind == CommandKind::Frequency)
+        frequencySent(view_, state_);
     paintMarks();
+}
+
+// Hands the command to the line, or through the server; a box says why it did not go.
+bool Varlo54::sendToGenerator(const std::string& command)
+{
+    if (server_) {
+        const std::optional<ServerFailure> failure = server_->setOutput(command);
+        if (failure)
+            ShowServerError(*failure);
+        return !failure;
+    }
+    const std::int16_t code = MSComm1.setOutput(command);
+    if (code != 0)
+        ShowCommError(code);
+    return code == 0;
 }
 
 void Varlo54::Exit_Click()
 {
-    if (const std::int16_t code = MSComm1.ClosePort(); code != 0)
+    if (server_)
+        server_->close();
+    else if (const std::int16_t code = MSComm1.ClosePort(); code != 0)
         ShowCommError(code);
     dialogs_.endProgram();
 }
@@ -487,6 +525,29 @@ void Varlo54::Exit_Click()
 void Varlo54::ShowCommError(std::int16_t code)
 {
     dialogs_.tell(BoxIcon::Exclamation, CommErrorTitle, commErrorText(code));
+}
+
+void Varlo54::ShowServerError(const ServerFailure& failure)
+{
+    dialogs_.tell(BoxIcon::Exclamation, ServerErrorTitle,
+                  serverFailureText(server_->server(), failure));
+}
+
+void Varlo54::Generator_Change(const GeneratorState& held)
+{
+    if (const std::optional<std::string> text = followGenerator(state_, view_, held))
+        putIntoFreqValue(*text);
+    paintSettings();
+}
+
+void Varlo54::paintSettings()
+{
+    UnitGroup->button(static_cast<int>(state_.UnitExponent))->setChecked(true);
+    WaveGroup->button(static_cast<int>(state_.WaveCode))->setChecked(true);
+    DBSGroup->button(state_.AttenuatorOn ? 1 : 0)->setChecked(true);
+    const QSignalBlocker quiet(DutyScroll);
+    DutyScroll->setValue(state_.DutyPercent);
+    DutyValueLabel->setText(QString::number(state_.DutyPercent));
 }
 
 void Varlo54::paintMarks()

@@ -2,16 +2,22 @@
 
 // How data flows: a key, click or typed text runs its handler (NumDigit_Click, Wave_Click,
 // FreqValue_Change, ...), which calls the panel logic on PanelState and paints what it says;
-// Enter_Click asks the logic for the command, hands it to the serial link MSComm1 and, once
-// the line has taken it, lets the logic clear what was sent.
+// Enter_Click asks the logic for the command, hands it to the serial link MSComm1 (or, through
+// varlo-scpi, to the server link) and, once it has gone, lets the logic clear what was sent.
+// Through the server, what the generator holds comes back to Generator_Change, which lets the
+// logic take it into the settings the user has not changed, and paints them.
 
 #include "panel/panel_state.h"
 #include "panel/user_dialogs.h"
+#include "protocol/generator_view.h"
 #include "serial/serial_link.h"
+#include "serial/server_link.h"
 
 #include <QMainWindow>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -33,11 +39,15 @@ class Varlo54 final : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit Varlo54(UserDialogs& dialogs, QWidget* parent = nullptr);
+    // With a server, the panel goes through varlo-scpi there instead of a serial port, and
+    // its title names the server.
+    explicit Varlo54(UserDialogs& dialogs, std::optional<ServerAddress> server = std::nullopt,
+                     QWidget* parent = nullptr);
     ~Varlo54() override;
 
-    // Start-up: the panel's start-up values, then the port scan with its questions.
-    // False when no port was accepted and the program has been ended.
+    // Start-up: the panel's start-up values, then the port scan with its questions; through
+    // the server, what the generator holds instead, or a box saying why the server cannot be
+    // reached. False when no port was accepted and the program has been ended.
     bool Form_Load();
 
     const PanelState& panelState() const { return state_; }
@@ -72,8 +82,16 @@ private:
 
     // Sending and stopping.
     void Enter_Click();
+    bool sendToGenerator(const std::string& command);
     void Exit_Click();
     void ShowCommError(std::int16_t code);
+    void ShowServerError(const ServerFailure& failure);
+
+    // What the generator holds, told by the server.
+    void Generator_Change(const GeneratorState& held);
+    // Selects the options and sets the duty bar as the state says, without running their
+    // handlers.
+    void paintSettings();
 
     // Paints the controls red or button face, as the state's pending marks say, and says so
     // in words.
@@ -82,6 +100,8 @@ private:
     UserDialogs& dialogs_;
     PanelState state_;
     SerialLink MSComm1;
+    std::unique_ptr<ServerLink> server_; // only when going through varlo-scpi
+    GeneratorView view_;
 
     QGroupBox* Frame1 = nullptr;
     QLineEdit* FreqValue = nullptr;

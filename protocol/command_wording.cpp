@@ -127,21 +127,28 @@ std::string describeCommand(std::string_view text)
 
 std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths)
 {
-    struct Scale {
-        std::int64_t hertz;
-        int fractionDigits;
-        const char* unit;
-    };
-    const Scale scale = wholeHz >= 1'000'000 ? Scale{1'000'000, 8, "MHz"}
-                        : wholeHz >= 1'000   ? Scale{1'000, 5, "kHz"}
-                                             : Scale{1, 2, "Hz"};
-    return inUnits(wholeHz * 100 + hundredths, scale.hertz, scale.fractionDigits) + " " +
-           scale.unit;
+    const Unit unit = largestUnit(wholeHz);
+    const char* name = unit == Unit::MHz ? "MHz" : unit == Unit::KHz ? "kHz" : "Hz";
+    return numberInUnit(wholeHz, hundredths, unit) + " " + name;
+}
+
+Unit largestUnit(std::int64_t wholeHz)
+{
+    return wholeHz >= 1'000'000 ? Unit::MHz : wholeHz >= 1'000 ? Unit::KHz : Unit::Hz;
+}
+
+std::string numberInUnit(std::int64_t wholeHz, int hundredths, Unit unit)
+{
+    const int exponent = static_cast<int>(unit);
+    std::int64_t hertz = 1;
+    for (int power = 0; power < exponent; ++power)
+        hertz *= 10;
+    return inUnits(wholeHz * 100 + hundredths, hertz, exponent + 2);
 }
 
 std::string plainHertz(std::int64_t wholeHz, int hundredths)
 {
-    return inUnits(wholeHz * 100 + hundredths, 1, 2);
+    return numberInUnit(wholeHz, hundredths, Unit::Hz);
 }
 
 } // namespace varlo

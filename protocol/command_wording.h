@@ -35,6 +35,13 @@ std::string quotedBytes(std::string_view bytes);
 // 12500.00 Hz -> "12.5 kHz", 1.50 Hz -> "1.5 Hz", 20000000.00 Hz -> "20 MHz".
 std::string frequencyWithUnit(std::int64_t wholeHz, int hundredths);
 
+// The largest unit that keeps the number of a frequency at 1 or more; hertz below 1 Hz.
+Unit largestUnit(std::int64_t wholeHz);
+
+// The number of an exact frequency in a unit, without trailing zeros: 12500.00 Hz in kHz is
+// "12.5", in Hz "12500".
+std::string numberInUnit(std::int64_t wholeHz, int hundredths, Unit unit);
+
 // The same in hertz as a plain decimal that any float parser reads: "12500", "0.05", "1.5".
 std::string plainHertz(std::int64_t wholeHz, int hundredths);
 

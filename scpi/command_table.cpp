@@ -3,6 +3,8 @@
 #include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"
 #include "protocol/generator_limits.h"
+#include "protocol/scpi_lines.h"
+#include "scpi/header_pattern.h"
 #include "scpi/instrument_identity.h"
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_values.h"
@@ -11,7 +13,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace varlo::scpi {
 
@@ -20,9 +24,7 @@ namespace {
 using Parameters = std::span<const Parameter>;
 using Handler = Step (*)(Parameters);
 
-// A header written as SCPI manuals write it: "[SOURce#:]FREQuency[:CW|:FIXed]". Brackets
-// make a node optional, "|" separates the forms of a node, "#" lets a node carry the
-// numeric suffix 1 (given or left out).
+// A header as HeaderPattern reads it, and its handlers for the setting and the query.
 struct Entry {
     std::string_view header;
     Handler set = nullptr;
@@ -59,7 +61,7 @@ std::variant<double, Error> numberIn(const Parameter& parameter, std::span<const
 std::variant<Waveform, Error> waveformOf(const Parameter& parameter)
 {
     const std::string_view word = parameter.text;
-    if (parameter.quoted || !isLetter(word.front()))
+    if (parameter.quoted || word.empty() || !isLetter(word.front()))
         return Error::DataType;
     if (matchesMnemonic(word, "SINusoid"))
         return Waveform::Sine;
@@ -133,7 +135,7 @@ Step identify(Parameters p)
 
 Step reset(Parameters p)
 {
-    return noParameters(p, ChangeStep{Reset{}});
+    return noParameters(p, ChangeStep{{Reset{}}});
 }
 
 Step clearStatus(Parameters p)
@@ -141,51 +143,21 @@ Step clearStatus(Parameters p)
     return noParameters(p, StatusStep{[](Session& session, int) { session.clearStatus(); }});
 }
 
-Step setEventEnable(Parameters p)
+// *ESE and *SRE: a register of the session set from 0..255.
+template <void (Session::*Set)(std::uint8_t)> Step setRegister(Parameters p)
 {
     return stepOr(registerValue(p), [](double mask) -> Step {
-        return StatusStep{[](Session& session, int value) {
-                              session.setEventEnable(static_cast<std::uint8_t>(value));
-                          },
-                          static_cast<int>(mask)};
+        return StatusStep{
+            [](Session& session, int value) { (session.*Set)(static_cast<std::uint8_t>(value)); },
+            static_cast<int>(mask)};
     });
 }
 
-Step eventEnable(Parameters p)
+// *ESE?, *ESR?, *SRE?, *STB? and SYSTem:ERRor:COUNt?: a number the session keeps.
+template <auto Read> Step sessionNumber(Parameters p)
 {
     return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
-                            return std::to_string(session.eventEnable());
-                        }));
-}
-
-Step eventStatus(Parameters p)
-{
-    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
-                            return std::to_string(session.takeEvents());
-                        }));
-}
-
-Step setServiceEnable(Parameters p)
-{
-    return stepOr(registerValue(p), [](double mask) -> Step {
-        return StatusStep{[](Session& session, int value) {
-                              session.setServiceEnable(static_cast<std::uint8_t>(value));
-                          },
-                          static_cast<int>(mask)};
-    });
-}
-
-Step serviceEnable(Parameters p)
-{
-    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
-                            return std::to_string(session.serviceEnable());
-                        }));
-}
-
-Step statusByte(Parameters p)
-{
-    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
-                            return std::to_string(session.statusByte());
+                            return std::to_string((session.*Read)());
                         }));
 }
 
@@ -194,19 +166,10 @@ Step selfTest(Parameters p)
     return noParameters(p, answer("0"));
 }
 
-Step operationComplete(Parameters p)
+// *OPC, *OPC? and *WAI: a wait for the line, and what comes once it has carried everything.
+template <WaitStep::Then Then> Step waitForLine(Parameters p)
 {
-    return noParameters(p, WaitStep{WaitStep::Then::SetOperationComplete});
-}
-
-Step operationCompleteQuery(Parameters p)
-{
-    return noParameters(p, WaitStep{WaitStep::Then::AnswerOne});
-}
-
-Step waitToContinue(Parameters p)
-{
-    return noParameters(p, WaitStep{WaitStep::Then::Nothing});
+    return noParameters(p, WaitStep{Then});
 }
 
 Step nextError(Parameters p)
@@ -215,11 +178,17 @@ Step nextError(Parameters p)
         p, answerFrom([](Session& session, const GeneratorState&) { return session.nextError(); }));
 }
 
-Step errorCount(Parameters p)
+// A front end's time limit for the settings of its line (see DeadlineStep).
+Step setDeadline(Parameters p)
 {
-    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
-                            return std::to_string(session.errorCount());
-                        }));
+    constexpr double MaxSeconds = 60;
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(numberIn(p[0], SecondUnits, 0, MaxSeconds, MaxSeconds,
+                           [](double seconds) { return seconds >= 0 && seconds <= MaxSeconds; }),
+                  [](double seconds) -> Step {
+                      return DeadlineStep{std::chrono::milliseconds(std::llround(seconds * 1000))};
+                  });
 }
 
 Step version(Parameters p)
@@ -244,7 +213,7 @@ Step setFrequency(Parameters p)
     if (const auto error = countIs(p, 1))
         return ErrorStep{*error};
     return stepOr(frequencyOf(p[0]),
-                  [](double hz) -> Step { return ChangeStep{SetFrequency{hz}}; });
+                  [](double hz) -> Step { return ChangeStep{{SetFrequency{hz}}}; });
 }
 
 Step frequency(Parameters p)
@@ -261,7 +230,7 @@ Step setFunction(Parameters p)
     if (const auto error = countIs(p, 1))
         return ErrorStep{*error};
     return stepOr(waveformOf(p[0]),
-                  [](Waveform waveform) -> Step { return ChangeStep{SetWaveform{waveform}}; });
+                  [](Waveform waveform) -> Step { return ChangeStep{{SetWaveform{waveform}}}; });
 }
 
 Step function(Parameters p)
@@ -281,7 +250,7 @@ Step setDutyCycle(Parameters p)
                                return percent >= MinDutyPercent && percent <= MaxDutyPercent;
                            }),
                   [](double percent) -> Step {
-                      return ChangeStep{SetDuty{static_cast<int>(std::lround(percent))}};
+                      return ChangeStep{{SetDuty{static_cast<int>(std::lround(percent))}}};
                   });
 }
 
@@ -309,7 +278,7 @@ Step setAttenuation(Parameters p)
         on = true;
     else if (db != 0)
         return ErrorStep{Error::IllegalValue};
-    return ChangeStep{SetAttenuator{on}};
+    return ChangeStep{{SetAttenuator{on}}};
 }
 
 Step attenuation(Parameters p)
@@ -342,8 +311,8 @@ template <Waveform W> Step apply(Parameters p)
     if (p.size() > 1)
         return ErrorStep{Error::ParameterNotAllowed};
     if (p.empty())
-        return ChangeStep{Apply{W, std::nullopt}};
-    return stepOr(frequencyOf(p[0]), [](double hz) -> Step { return ChangeStep{Apply{W, hz}}; });
+        return ChangeStep{{Apply{W, std::nullopt}}};
+    return stepOr(frequencyOf(p[0]), [](double hz) -> Step { return ChangeStep{{Apply{W, hz}}}; });
 }
 
 Step applied(Parameters p)
@@ -362,16 +331,18 @@ constexpr Entry Table[] = {
     {"*IDN", nullptr, identify},
     {"*RST", reset, nullptr},
     {"*CLS", clearStatus, nullptr},
-    {"*ESE", setEventEnable, eventEnable},
-    {"*ESR", nullptr, eventStatus},
-    {"*SRE", setServiceEnable, serviceEnable},
-    {"*STB", nullptr, statusByte},
+    {"*ESE", setRegister<&Session::setEventEnable>, sessionNumber<&Session::eventEnable>},
+    {"*ESR", nullptr, sessionNumber<&Session::takeEvents>},
+    {"*SRE", setRegister<&Session::setServiceEnable>, sessionNumber<&Session::serviceEnable>},
+    {"*STB", nullptr, sessionNumber<&Session::statusByte>},
     {"*TST", nullptr, selfTest},
-    {"*OPC", operationComplete, operationCompleteQuery},
-    {"*WAI", waitToContinue, nullptr},
+    {"*OPC", waitForLine<WaitStep::Then::SetOperationComplete>,
+     waitForLine<WaitStep::Then::AnswerOne>},
+    {"*WAI", waitForLine<WaitStep::Then::Nothing>, nullptr},
     {"SYSTem:ERRor[:NEXT]", nullptr, nextError},
-    {"SYSTem:ERRor:COUNt", nullptr, errorCount},
+    {"SYSTem:ERRor:COUNt", nullptr, sessionNumber<&Session::errorCount>},
     {"SYSTem:VERSion", nullptr, version},
+    {"SYSTem:DEADline", setDeadline, nullptr},
     {"[SOURce#:]FREQuency[:CW|:FIXed]", setFrequency, frequency},
     {"[SOURce#:]FUNCtion[:SHAPe]", setFunction, function},
     {"[SOURce#:]FUNCtion:SQUare:DCYCle", setDutyCycle, dutyCycle},
@@ -383,83 +354,12 @@ constexpr Entry Table[] = {
     {"APPLy", nullptr, applied},
 };
 
-struct Node {
-    std::vector<std::string_view> forms;
-    bool optional = false;
-    bool suffix = false;
-};
-
-std::vector<Node> nodesOf(std::string_view header)
+const std::vector<std::pair<HeaderPattern, const Entry*>>& patterns()
 {
-    std::vector<Node> nodes;
-    std::size_t i = 0;
-    while (i < header.size()) {
-        if (header[i] == ':') {
-            ++i;
-            continue;
-        }
-        Node node;
-        std::string_view text;
-        if (header[i] == '[') {
-            const std::size_t close = header.find(']', i);
-            text = header.substr(i + 1, close - i - 1);
-            node.optional = true;
-            i = close + 1;
-        } else {
-            const std::size_t end = header.find_first_of(":[", i);
-            text = header.substr(i, end == std::string_view::npos ? end : end - i);
-            i = end == std::string_view::npos ? header.size() : end;
-        }
-        while (!text.empty()) {
-            std::size_t bar = text.find('|');
-            std::string_view form = text.substr(0, bar);
-            text = bar == std::string_view::npos ? std::string_view() : text.substr(bar + 1);
-            while (!form.empty() && form.front() == ':')
-                form.remove_prefix(1);
-            while (!form.empty() && form.back() == ':')
-                form.remove_suffix(1);
-            if (!form.empty() && form.back() == '#') {
-                node.suffix = true;
-                form.remove_suffix(1);
-            }
-            node.forms.push_back(form);
-        }
-        nodes.push_back(std::move(node));
-    }
-    return nodes;
-}
-
-bool nodeMatches(const Node& node, const Mnemonic& mnemonic)
-{
-    if (mnemonic.suffix != 0 && !(node.suffix && mnemonic.suffix == 1))
-        return false;
-    for (const std::string_view form : node.forms)
-        if (matchesMnemonic(mnemonic.name, form))
-            return true;
-    return false;
-}
-
-bool headerMatches(std::span<const Node> nodes, std::span<const Mnemonic> header)
-{
-    if (nodes.empty())
-        return header.empty();
-    if (!header.empty() && nodeMatches(nodes.front(), header.front()) &&
-        headerMatches(nodes.subspan(1), header.subspan(1)))
-        return true;
-    return nodes.front().optional && headerMatches(nodes.subspan(1), header);
-}
-
-struct CompiledEntry {
-    std::vector<Node> nodes;
-    const Entry* entry;
-};
-
-const std::vector<CompiledEntry>& compiledTable()
-{
-    static const std::vector<CompiledEntry> table = [] {
-        std::vector<CompiledEntry> compiled;
+    static const std::vector<std::pair<HeaderPattern, const Entry*>> table = [] {
+        std::vector<std::pair<HeaderPattern, const Entry*>> compiled;
         for (const Entry& entry : Table)
-            compiled.push_back({nodesOf(entry.header), &entry});
+            compiled.emplace_back(HeaderPattern(entry.header), &entry);
         return compiled;
     }();
     return table;
@@ -467,10 +367,10 @@ const std::vector<CompiledEntry>& compiledTable()
 
 Step stepFor(const ParsedCommand& command)
 {
-    for (const CompiledEntry& compiled : compiledTable()) {
-        if (!headerMatches(compiled.nodes, command.header))
+    for (const auto& [pattern, entry] : patterns()) {
+        if (!pattern.matches(command.header))
             continue;
-        const Handler handler = command.query ? compiled.entry->query : compiled.entry->set;
+        const Handler handler = command.query ? entry->query : entry->set;
         if (handler != nullptr)
             return handler(command.parameters);
     }
@@ -482,12 +382,33 @@ Step stepFor(const ParsedCommand& command)
 std::vector<Step> stepsForLine(std::string_view line)
 {
     std::vector<Step> steps;
+    // The settings of the commands since the last that was not a setting, and whether one of
+    // those commands was in error.
+    std::optional<ChangeStep> settings;
+    bool inError = false;
+    const auto endOfSettings = [&] {
+        if (settings && !inError)
+            steps.emplace_back(std::move(*settings));
+        settings.reset();
+        inError = false;
+    };
     for (const ParsedUnit& unit : parseLine(line)) {
-        if (const auto* error = std::get_if<Error>(&unit))
-            steps.emplace_back(std::in_place_type<ErrorStep>, ErrorStep{*error});
+        const auto* error = std::get_if<Error>(&unit);
+        Step step = error ? Step(ErrorStep{*error}) : stepFor(std::get<ParsedCommand>(unit));
+        if (auto* change = std::get_if<ChangeStep>(&step)) {
+            if (!settings)
+                settings.emplace();
+            for (Change& each : change->changes)
+                settings->changes.push_back(std::move(each));
+            continue;
+        }
+        if (std::holds_alternative<ErrorStep>(step))
+            inError = true;
         else
-            steps.push_back(stepFor(std::get<ParsedCommand>(unit)));
+            endOfSettings();
+        steps.push_back(std::move(step));
     }
+    endOfSettings();
     return steps;
 }
 

@@ -18,6 +18,20 @@ std::string settingsCount(std::size_t count)
     return std::to_string(count) + (count == 1 ? " waiting setting" : " waiting settings");
 }
 
+// "0.8 s", "2 s".
+std::string secondsText(std::chrono::milliseconds time)
+{
+    const auto count = time.count();
+    std::string text = std::to_string(count / 1000);
+    if (count % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + count % 1000).substr(1);
+        while (fraction.back() == '0')
+            fraction.pop_back();
+        text += "." + fraction;
+    }
+    return text + " s";
+}
+
 } // namespace
 
 GeneratorLink::GeneratorLink(SerialLink& link, const PortChoice& port, const LineSettings& settings,
@@ -35,6 +49,8 @@ GeneratorLink::GeneratorLink(SerialLink& link, const PortChoice& port, const Lin
     connect(&stallTimer_, &QTimer::timeout, this, &GeneratorLink::onStalled);
     retryTimer_.setInterval(RetryInterval);
     connect(&retryTimer_, &QTimer::timeout, this, &GeneratorLink::retry);
+    deadlineTimer_.setSingleShot(true);
+    connect(&deadlineTimer_, &QTimer::timeout, this, &GeneratorLink::pump);
 }
 
 std::string GeneratorLink::open()
@@ -59,7 +75,9 @@ void GeneratorLink::submit(std::shared_ptr<Session> session, LineRun run, Done d
 {
     const long long characters = static_cast<long long>(run.plannedCharacters(projected_));
     waitingCharacters_ += characters;
-    jobs_.push_back({std::move(session), std::move(run), std::move(done), characters});
+    const std::optional<std::chrono::milliseconds> within = run.deadline();
+    jobs_.push_back({std::move(session), std::move(run), std::move(done), characters, within,
+                     within ? QDeadlineTimer(*within) : QDeadlineTimer(QDeadlineTimer::Forever)});
     // Behind a line that waits for the line, a new one has nothing to do yet.
     if (!headWaits_)
         pump();
@@ -81,6 +99,7 @@ std::size_t GeneratorLink::stop()
     jobs_.clear();
     stallTimer_.stop();
     retryTimer_.stop();
+    deadlineTimer_.stop();
     return settings;
 }
 
@@ -98,28 +117,35 @@ void GeneratorLink::pump()
         return;
     pumping_ = true;
     headWaits_ = false;
+    deadlineTimer_.stop();
     bool moved = false;
     bool changed = false;
     while (!jobs_.empty()) {
         Job& job = jobs_.front();
         const LineRun::Need need = job.run.advance(*job.session, settings_);
+        // Only the line taking something ends a wait that may become a stall.
+        bool lineMoved = false;
         if (const auto* write = std::get_if<LineRun::Write>(&need)) {
-            const Written written = writeCommand(job, write->command);
+            const Written written = writeCommand(job, *write);
             if (written == Written::Waits)
                 break;
-            changed = changed || written == Written::Whole;
+            lineMoved = written == Written::Whole;
+            changed = changed || lineMoved;
         } else if (std::holds_alternative<LineRun::Drain>(need)) {
             if (!drain(job))
                 break;
+            lineMoved = true;
         } else {
             finishFront(std::get<LineRun::Finished>(need).reply);
         }
         moved = true;
-        stallTimer_.stop();
+        if (lineMoved)
+            stallTimer_.stop();
     }
     if (jobs_.empty()) {
         projected_ = settings_;
         waitingCharacters_ = 0;
+        stallTimer_.stop(); // nothing is due
     }
     pumping_ = false;
     if (changed)
@@ -128,12 +154,20 @@ void GeneratorLink::pump()
         Q_EMIT progressed();
 }
 
-GeneratorLink::Written GeneratorLink::writeCommand(Job& job, const std::string& command)
+GeneratorLink::Written GeneratorLink::writeCommand(Job& job, const LineRun::Write& write)
 {
+    const std::string& command = write.command;
+    if (!fault_ && write.beginsSettings && job.deadline.hasExpired()) {
+        job.run.notWritten(*job.session,
+                           {Error::ExecutionError, "not sent within " + secondsText(*job.within) +
+                                                       ": " + name_ + " is busy"});
+        countGone(job, command.size());
+        return Written::Dropped;
+    }
     if (!fault_) {
         // At most one command on its way before this one.
         if (link_.queuedCharacters() > static_cast<double>(command.size())) {
-            waitForLine(command.size());
+            waitForCommand(job, write);
             return Written::Waits;
         }
         switch (link_.writeNow(command)) {
@@ -146,7 +180,7 @@ GeneratorLink::Written GeneratorLink::writeCommand(Job& job, const std::string& 
             countGone(job, command.size());
             return Written::Whole;
         case SerialLink::Written::LineFull:
-            waitForLine(command.size());
+            waitForCommand(job, write);
             return Written::Waits;
         case SerialLink::Written::PortGone:
         case SerialLink::Written::NotOpen:
@@ -196,6 +230,14 @@ void GeneratorLink::waitForLine(std::size_t queuedAtMost)
     link_.notifyWhenReady(queuedAtMost);
     if (!stallTimer_.isActive())
         stallTimer_.start(StallLimit);
+}
+
+// Settings with a deadline wait for the line until it at the latest.
+void GeneratorLink::waitForCommand(const Job& job, const LineRun::Write& write)
+{
+    waitForLine(write.command.size());
+    if (write.beginsSettings && !job.deadline.isForever())
+        deadlineTimer_.start(static_cast<int>(job.deadline.remainingTime()));
 }
 
 void GeneratorLink::onWriteReady()

@@ -7,6 +7,7 @@
 #include "serial/port_choice.h"
 #include "serial/serial_link.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -37,7 +38,8 @@ namespace varlo::scpi {
 // could not be opened at start. Every change is one line on standard error. While the port
 // is not open it is tried again every second, and while it is not open or stalled, every
 // setting fails at once with the cause: -241 while the device is gone or missing, -240
-// otherwise.
+// otherwise. Settings of a line with a deadline (SYSTem:DEADline) that have not begun by then
+// fail with -200, so that a front end that gave up waiting for them never sees them sent later.
 class GeneratorLink : public QObject {
     Q_OBJECT
 
@@ -88,16 +90,19 @@ private:
         LineRun run;
         Done done;
         long long characters = 0; // its commands still to be written, as counted on arrival
+        std::optional<std::chrono::milliseconds> within; // its deadline, from its arrival
+        QDeadlineTimer deadline{QDeadlineTimer::Forever};
     };
     enum class Written { Whole, Dropped, Waits };
 
     std::size_t settingsWaiting() const;
     void pump();
-    Written writeCommand(Job& job, const std::string& command);
+    Written writeCommand(Job& job, const LineRun::Write& write);
     bool drain(Job& job);
     void finishFront(std::optional<std::string> reply);
     void countGone(Job& job, std::size_t characters);
     void waitForLine(std::size_t queuedAtMost);
+    void waitForCommand(const Job& job, const LineRun::Write& write);
     void onWriteReady();
     void onStalled();
     void lose(const std::string& cause);
@@ -125,6 +130,7 @@ private:
     bool headWaits_ = false;
     QTimer stallTimer_;
     QTimer retryTimer_;
+    QTimer deadlineTimer_; // the deadline of settings waiting for the line
     bool pumping_ = false;
 };
 

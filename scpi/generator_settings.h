@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -41,13 +42,13 @@ struct PlannedWrite {
     GeneratorState after;
 };
 
-// The commands of a change, from the settings sent before it. A change of frequency, shape
-// or attenuator is one frequency command carrying all three and the duty-adjusted bit, as
-// Enter builds it; a duty change is the duty command and then that frequency command with the
-// bit set; *RST is the frequency command of the start-up state.
-std::vector<PlannedWrite> planWrites(const GeneratorState& sent, const Change& change);
-
-// "SIN", "SQU", "TRI".
-std::string waveformMnemonic(Waveform waveform);
+// The commands of the changes one line asks for together, from the settings sent before them.
+// Frequency, shape and attenuator go as one frequency command carrying all three and the
+// duty-adjusted bit, as Enter builds it. A duty change goes before it as the duty command,
+// built with the shape and attenuator the line ends with, and sets the bit. *RST takes
+// everything back to the start-up state, a duty asked for before it included. The frequency
+// command goes even when the changes leave every setting as it was, so that a line of
+// settings puts a power-cycled generator back in step.
+std::vector<PlannedWrite> planWrites(const GeneratorState& sent, std::span<const Change> changes);
 
 } // namespace varlo::scpi

@@ -2,13 +2,18 @@
 
 namespace varlo::scpi {
 
-LineRun::LineRun(std::vector<Step> steps) : steps_(std::move(steps)) {}
+LineRun::LineRun(std::vector<Step> steps) : steps_(std::move(steps))
+{
+    for (const Step& step : steps_)
+        if (const auto* deadline = std::get_if<DeadlineStep>(&step))
+            deadline_ = deadline->within;
+}
 
 LineRun::Need LineRun::advance(Session& session, GeneratorState& sent)
 {
     while (true) {
         if (nextWrite_ < writes_.size())
-            return Write{writes_[nextWrite_].command};
+            return Write{writes_[nextWrite_].command, nextWrite_ == 0};
         if (next_ == steps_.size())
             break;
         Step& step = steps_[next_];
@@ -22,8 +27,8 @@ LineRun::Need LineRun::advance(Session& session, GeneratorState& sent)
         } else if (const auto* query = std::get_if<QueryStep>(&step)) {
             answers_.push_back(query->answer != nullptr ? query->answer(session, sent)
                                                         : query->text);
-        } else {
-            writes_ = planWrites(sent, std::get<ChangeStep>(step).change);
+        } else if (const auto* change = std::get_if<ChangeStep>(&step)) {
+            writes_ = planWrites(sent, change->changes);
             nextWrite_ = 0;
         }
     }
@@ -101,7 +106,7 @@ std::size_t LineRun::plannedCharacters(GeneratorState& projected) const
         const auto* change = std::get_if<ChangeStep>(&steps_[i]);
         if (change == nullptr)
             continue;
-        const std::vector<PlannedWrite> writes = planWrites(projected, change->change);
+        const std::vector<PlannedWrite> writes = planWrites(projected, change->changes);
         for (const PlannedWrite& write : writes)
             characters += write.command.size();
         projected = writes.back().after;

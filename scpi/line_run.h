@@ -4,6 +4,7 @@
 #include "scpi/generator_settings.h"
 #include "scpi/scpi_status.h"
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ class LineRun {
 public:
     struct Write {
         std::string command;
+        bool beginsSettings = false; // the first command of settings that go together
     };
     struct Drain {};
     struct Finished {
@@ -28,6 +30,10 @@ public:
     using Need = std::variant<Write, Drain, Finished>;
 
     explicit LineRun(std::vector<Step> steps);
+
+    // The time the line's settings have from its arrival, when it set one (SYSTem:DEADline):
+    // past it, settings not yet begun are not written but dropped.
+    std::optional<std::chrono::milliseconds> deadline() const { return deadline_; }
 
     // Runs the steps that need nothing of the line, up to the next that does. Asking again
     // before that need has been met gives the same answer.
@@ -50,11 +56,12 @@ public:
     // The characters the commands still to be written take on the line, the changes not yet
     // begun planned from `projected`, which is moved past them.
     std::size_t plannedCharacters(GeneratorState& projected) const;
-    // The settings not yet sent whole.
+    // The settings not yet sent whole, those that go together counted once.
     std::size_t settingsLeft() const;
 
 private:
     std::vector<Step> steps_;
+    std::optional<std::chrono::milliseconds> deadline_;
     std::size_t next_ = 0;
     std::vector<PlannedWrite> writes_;
     std::size_t nextWrite_ = 0;

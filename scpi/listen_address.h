@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry/checked.h"
+#include "serial/server_address.h"
 
 #include <optional>
 #include <string>
@@ -8,10 +9,10 @@
 
 namespace varlo::scpi {
 
-// Where the program listens: loopback at the LXI instruments' raw socket port unless told.
+// Where the program listens: unless told, where the panel and varlo-send look for it.
 struct ListenAddress {
-    std::string host = "127.0.0.1";
-    int port = 5025;
+    std::string host = ServerAddress{}.host;
+    int port = ServerAddress{}.port;
     friend bool operator==(const ListenAddress&, const ListenAddress&) = default;
 };
 

@@ -25,6 +25,7 @@ struct Error {
     static const Error IllegalValue;
     static const Error HardwareError;
     static const Error HardwareMissing;
+    static const Error ExecutionError;
     static const Error QueueOverflow;
 };
 
@@ -35,6 +36,7 @@ inline constexpr Error Error::ParameterNotAllowed{-108, "Parameter not allowed"}
 inline constexpr Error Error::MissingParameter{-109, "Missing parameter"};
 inline constexpr Error Error::UndefinedHeader{-113, "Undefined header"};
 inline constexpr Error Error::InvalidSuffix{-131, "Invalid suffix"};
+inline constexpr Error Error::ExecutionError{-200, "Execution error"};
 inline constexpr Error Error::SettingsConflict{-221, "Settings conflict"};
 inline constexpr Error Error::OutOfRange{-222, "Data out of range"};
 inline constexpr Error Error::IllegalValue{-224, "Illegal parameter value"};

@@ -50,6 +50,8 @@ std::variant<Number, Error> readNumber(const Parameter& parameter,
     const std::string_view text = parameter.text;
     if (parameter.quoted)
         return Error::DataType;
+    if (text.empty())
+        return Error::Syntax;
     if (isLetter(text.front())) {
         if (matchesMnemonic(text, "MINimum"))
             return Limit::Minimum;

@@ -25,6 +25,7 @@ inline constexpr UnitSuffix FrequencyUnits[] = {
     {"HZ", 0}, {"KHZ", 3}, {"MHZ", 6}, {"MAHZ", 6}, {"GHZ", 9}};
 inline constexpr UnitSuffix PercentUnits[] = {{"PCT", 0}};
 inline constexpr UnitSuffix DecibelUnits[] = {{"DB", 0}};
+inline constexpr UnitSuffix SecondUnits[] = {{"S", 0}, {"MS", -3}};
 
 enum class Limit { Minimum, Maximum, Default };
 using Number = std::variant<double, Limit>;

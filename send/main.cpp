@@ -72,5 +72,5 @@ int main(int argc, char** argv)
     // Until here nothing is open, and a signal ends the program at once, also while a script
     // is read from standard input. From here on it stops the run between two commands.
     const varlo::QuitOnSignal quitOnSignal;
-    return sendCommands(request, commands);
+    return sendCommands(request, commands, quitOnSignal);
 }

@@ -59,9 +59,15 @@ ReadWords readWords(std::span<const std::string> words, bool scriptLine)
             }
             takeValue(word.substr(equals + 1));
         }
-        while (static_cast<int>(option.values.size()) < row->values && next < words.size())
+        const auto valueFollows = [&] {
+            const std::string& word = words[next];
+            return !row->valueOptional || !(word.starts_with('-') || readsAsFrequency(word) ||
+                                            waveformNamed(word).has_value());
+        };
+        while (static_cast<int>(option.values.size()) < row->values && next < words.size() &&
+               valueFollows())
             takeValue(words[next++]);
-        if (static_cast<int>(option.values.size()) < row->values) {
+        if (static_cast<int>(option.values.size()) < row->values && !row->valueOptional) {
             read.refusal = Refusal{name + " needs " + std::string(row->needs)};
             break;
         }

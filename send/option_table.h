@@ -18,6 +18,7 @@ enum class Option {
     DryRun,
     Quiet,
     Port,
+    Connect,
     Settings,
     Gap,
     Script,
@@ -38,26 +39,28 @@ struct OptionRow {
     std::string_view needs; // what a missing value is called: "--sweep needs START and STOP"
     bool stepOption;        // says what one step sends: also taken on a script line
     bool frequencies;       // its values are FREQUENCY words, which may have the unit apart
+    bool valueOptional;     // its value may be left out: the next word is a step's, or none
 };
 
 // clang-format off
 inline constexpr OptionRow OptionTable[] = {
-    {Option::Help,       "--help",       "-h", 0, "",               false, false},
-    {Option::Version,    "--version",    "-v", 0, "",               false, false},
-    {Option::List,       "--list",       "",   0, "",               false, false},
-    {Option::DryRun,     "--dry-run",    "",   0, "",               false, false},
-    {Option::Quiet,      "--quiet",      "",   0, "",               false, false},
-    {Option::Port,       "--port",       "",   1, "a value",        false, false},
-    {Option::Settings,   "--settings",   "",   1, "a value",        false, false},
-    {Option::Gap,        "--gap",        "",   1, "a value",        false, false},
-    {Option::Script,     "--script",     "",   1, "a value",        false, false},
-    {Option::Sweep,      "--sweep",      "",   2, "START and STOP", true,  true},
-    {Option::Steps,      "--steps",      "",   1, "a value",        true,  false},
-    {Option::Log,        "--log",        "",   0, "",               true,  false},
-    {Option::Dwell,      "--dwell",      "",   1, "a value",        true,  false},
-    {Option::Repeat,     "--repeat",     "",   1, "a value",        true,  false},
-    {Option::Attenuator, "--attenuator", "",   1, "a value",        true,  false},
-    {Option::Duty,       "--duty",       "",   1, "a value",        true,  false},
+    {Option::Help,       "--help",       "-h", 0, "",               false, false, false},
+    {Option::Version,    "--version",    "-v", 0, "",               false, false, false},
+    {Option::List,       "--list",       "",   0, "",               false, false, false},
+    {Option::DryRun,     "--dry-run",    "",   0, "",               false, false, false},
+    {Option::Quiet,      "--quiet",      "",   0, "",               false, false, false},
+    {Option::Port,       "--port",       "",   1, "a value",        false, false, false},
+    {Option::Connect,    "--connect",    "",   1, "",               false, false, true},
+    {Option::Settings,   "--settings",   "",   1, "a value",        false, false, false},
+    {Option::Gap,        "--gap",        "",   1, "a value",        false, false, false},
+    {Option::Script,     "--script",     "",   1, "a value",        false, false, false},
+    {Option::Sweep,      "--sweep",      "",   2, "START and STOP", true,  true,  false},
+    {Option::Steps,      "--steps",      "",   1, "a value",        true,  false, false},
+    {Option::Log,        "--log",        "",   0, "",               true,  false, false},
+    {Option::Dwell,      "--dwell",      "",   1, "a value",        true,  false, false},
+    {Option::Repeat,     "--repeat",     "",   1, "a value",        true,  false, false},
+    {Option::Attenuator, "--attenuator", "",   1, "a value",        true,  false, false},
+    {Option::Duty,       "--duty",       "",   1, "a value",        true,  false, false},
 };
 // clang-format on
 
@@ -70,9 +73,10 @@ struct OptionWord {
 };
 
 // The words read left to right, "--name=value" standing for "--name value", and a unit written
-// apart from a frequency's number ("12.5 kHz") joined to it. The reading stops at the first
-// word it cannot take (an option the table does not have, or not on a script line, or without
-// its values); `refusal` then says why, after the words before it.
+// apart from a frequency's number ("12.5 kHz") joined to it. An option whose value may be left
+// out takes the next word unless that starts with "-" or reads as a FREQUENCY or a WAVEFORM. The
+// reading stops at the first word it cannot take (an option the table does not have, or not on a
+// script line, or without its values); `refusal` then says why, after the words before it.
 struct ReadWords {
     std::vector<OptionWord> words;
     std::optional<Refusal> refusal;

@@ -21,6 +21,7 @@ Checked<Request> parseCommandLine(std::span<const std::string> arguments)
     const ReadWords read = readWords(arguments, false);
 
     std::vector<OptionWord> stepWords;
+    bool settingsGiven = false;
     for (const OptionWord& word : read.words) {
         if (!word.row || word.row->stepOption) {
             stepWords.push_back(word);
@@ -44,11 +45,19 @@ Checked<Request> parseCommandLine(std::span<const std::string> arguments)
             request.port = std::get<PortChoice>(std::move(port));
             break;
         }
+        case Option::Connect: {
+            const Checked<ServerAddress> server = parseServerAddress(value);
+            if (const Refusal* refusal = refusalOf(server))
+                return *refusal;
+            request.server = std::get<ServerAddress>(server);
+            break;
+        }
         case Option::Settings: {
             const Checked<LineSettings> settings = parseSettingsOption(value);
             if (const Refusal* refusal = refusalOf(settings))
                 return *refusal;
             request.settings = std::get<LineSettings>(settings);
+            settingsGiven = true;
             break;
         }
         case Option::Gap: {
@@ -85,25 +94,37 @@ Checked<Request> parseCommandLine(std::span<const std::string> arguments)
             return *refusal;
         request.step = std::get<Step>(std::move(step));
     }
-    if (!request.port && !request.dryRun)
-        return Refusal{"--port is required (or --dry-run)"};
+    if (request.port && request.server)
+        return Refusal{"--port and --connect exclude each other"};
+    // The server's own --settings set its line.
+    if (request.server && settingsGiven)
+        return Refusal{"--settings is for --port; varlo-scpi sets its own line"};
+    if (!request.port && !request.server && !request.dryRun)
+        return Refusal{"--port or --connect is required (or --dry-run)"};
     return request;
 }
 
 std::string usageText()
 {
     return R"(Usage:
-  varlo-send [--port PORT] [options] FREQUENCY [WAVEFORM]
-  varlo-send [--port PORT] [options] --sweep START STOP --steps N [--log] [--dwell TIME] [WAVEFORM]
-  varlo-send [--port PORT] [options] --script FILE|-
+  varlo-send [--port PORT | --connect [HOST][:PORT]] [options] FREQUENCY [WAVEFORM]
+  varlo-send [--port PORT | --connect [HOST][:PORT]] [options] --sweep START STOP --steps N
+             [--log] [--dwell TIME] [WAVEFORM]
+  varlo-send [--port PORT | --connect [HOST][:PORT]] [options] --script FILE|-
   varlo-send --list
 
 Sends the function generator's commands, as the Varlo panel's Enter sends them, over a
-serial line.
+serial line, or through varlo-scpi while that holds the line.
 
   --port PORT         COM1 to COM16 (the panel's table; with VARLO_PORT_DIR set, the entry
                       COMn in that directory), or a device path such as /dev/ttyUSB0 or
-                      /dev/serial/by-id/... Required unless --dry-run or --list is given.
+                      /dev/serial/by-id/... This or --connect is required unless --dry-run
+                      or --list is given.
+  --connect [HOST][:PORT]
+                      through varlo-scpi at HOST:PORT (default 127.0.0.1:5025) while it owns
+                      the port: each command goes as the SCPI settings it carries. The word
+                      after the option is HOST[:PORT] unless it starts with "-" or is a
+                      FREQUENCY or a WAVEFORM. Not with --settings: the server sets its line.
   --settings TEXT     line settings: baud, parity (N, E, O, M, S), data bits, stop bits,
                       separated by commas or single blanks (default 9600,N,8,1).
   FREQUENCY           a number with "." as the decimal mark and an optional unit Hz, kHz or
@@ -144,8 +165,8 @@ Each command sent is printed on standard output with what it means, for example
 On a terminal, runs longer than about a second show their progress on standard error.
 
 Exit status: 0 everything was sent; 2 usage error or bad input, nothing sent; 3 the port
-could not be opened; 4 the line failed partway (standard error names the last command
-handed over whole); 128 + the signal number after SIGINT (130), SIGTERM (143) or SIGHUP,
+could not be opened, or the server not reached; 4 the line failed partway, or the server
+refused a command or went away (standard error names the last command handed over whole); 128 + the signal number after SIGINT (130), SIGTERM (143) or SIGHUP,
 which stop between two commands, never inside one, also while a write waits for the line.
 )";
 }

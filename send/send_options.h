@@ -3,6 +3,7 @@
 #include "send/send_steps.h"
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
+#include "serial/server_address.h"
 
 #include <optional>
 #include <span>
@@ -15,7 +16,8 @@ struct Request {
     enum class Action { Send, List, Help, Version };
     Action action = Action::Send;
     std::optional<PortChoice> port;
-    LineSettings settings; // the panel's 9600 N 8 1 unless --settings says otherwise
+    std::optional<ServerAddress> server; // through varlo-scpi instead of a port
+    LineSettings settings;               // the panel's 9600 N 8 1 unless --settings says otherwise
     Duration gap = std::chrono::milliseconds(50);
     bool dryRun = false;
     bool quiet = false;

@@ -9,9 +9,12 @@
 #include "serial/comm_error_text.h"
 #include "serial/port_diagnosis.h"
 #include "serial/serial_link.h"
+#include "serial/server_link.h"
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include <poll.h>
@@ -117,20 +120,16 @@ void complain(std::string_view message)
     std::fputs(errorLine(message).c_str(), stderr);
 }
 
-int sendCommands(const Request& request, const std::vector<PlannedCommand>& commands)
-{
-    SerialLink link;
-    if (const std::int16_t code = openChosenPort(link, *request.port, request.settings);
-        code != comm_code::None) {
-        const auto why = link.lastOpenFailure();
-        // A port that is not there may be one of the others: the list shows them all.
-        const bool missing = why && why->state == PortState::Missing;
-        complain("cannot open " + openFailureText(link, *request.port, code) +
-                 (missing ? "; varlo-send --list shows every port and its state" : ""));
-        return exit_status::PortNotOpened;
-    }
-    link.setStopDescriptor(QuitOnSignal::descriptor());
+namespace {
 
+// Hands one command over whole: nullopt, or why it was refused.
+using HandOver = std::function<std::optional<std::string>(const std::string& command)>;
+
+// Sends the commands on schedule through `handOver`, printing a line for each one handed over
+// whole, and ends with `close`'s failure, if any. Returns the exit status.
+int runCommands(const Request& request, const std::vector<PlannedCommand>& commands,
+                const HandOver& handOver, const std::function<std::optional<std::string>()>& close)
+{
     Progress progress(request, commands);
     const Clock::time_point start = Clock::now();
     Clock::time_point previous = start;
@@ -142,14 +141,13 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
         if (!waitUntil(due))
             break;
         const Clock::time_point handed = Clock::now();
-        if (const std::int16_t code = link.setOutput(planned.command); code != comm_code::None) {
+        if (const std::optional<std::string> why = handOver(planned.command)) {
             // A signal gives up a write still waiting for a stalled line, before any of it
             // was written.
             if (QuitOnSignal::received() != 0)
                 break;
             progress.clear();
-            complain("the line failed: " + commErrorText(code) + "; " +
-                     lastHandedOver(commands, sent));
+            complain("the line failed: " + *why + "; " + lastHandedOver(commands, sent));
             return exit_status::LineFailed;
         }
         ++sent;
@@ -165,18 +163,80 @@ int sendCommands(const Request& request, const std::vector<PlannedCommand>& comm
     }
     progress.clear();
 
-    const std::int16_t closed = link.ClosePort();
+    const std::optional<std::string> closed = close();
     if (const int signalNumber = QuitOnSignal::received(); signalNumber != 0) {
         complain(std::string("stopped by ") + signalName(signalNumber) + "; " +
                  lastHandedOver(commands, sent));
         return exit_status::SignalBase + signalNumber;
     }
-    if (closed != comm_code::None) {
-        complain("the line failed at the close: " + commErrorText(closed) + "; " +
+    if (closed) {
+        complain("the line failed at the close: " + *closed + "; " +
                  lastHandedOver(commands, sent));
         return exit_status::LineFailed;
     }
     return exit_status::Success;
+}
+
+int sendThroughPort(const Request& request, const std::vector<PlannedCommand>& commands)
+{
+    SerialLink link;
+    if (const std::int16_t code = openChosenPort(link, *request.port, request.settings);
+        code != comm_code::None) {
+        const auto why = link.lastOpenFailure();
+        // A port that is not there may be one of the others: the list shows them all.
+        const bool missing = why && why->state == PortState::Missing;
+        complain("cannot open " + openFailureText(link, *request.port, code) +
+                 (missing ? "; varlo-send --list shows every port and its state" : ""));
+        return exit_status::PortNotOpened;
+    }
+    link.setStopDescriptor(QuitOnSignal::descriptor());
+    const auto codeText = [](std::int16_t code) -> std::optional<std::string> {
+        if (code == comm_code::None)
+            return std::nullopt;
+        return commErrorText(code);
+    };
+    return runCommands(
+        request, commands,
+        [&](const std::string& command) { return codeText(link.setOutput(command)); },
+        [&] { return codeText(link.ClosePort()); });
+}
+
+// The same run through varlo-scpi: not reaching it is the port that did not open, and a
+// command it refuses, or its going away, is the line that failed.
+int sendThroughServer(const Request& request, const std::vector<PlannedCommand>& commands,
+                      const QuitOnSignal& quitOnSignal)
+{
+    ServerLink link(*request.server);
+    // A signal gives up a wait for the server at once, as it does a wait for the line.
+    QObject::connect(&quitOnSignal, &QuitOnSignal::arrived, &link, &ServerLink::stopWaiting);
+    const auto failureText =
+        [&](const std::optional<ServerFailure>& failure) -> std::optional<std::string> {
+        if (!failure)
+            return std::nullopt;
+        return serverFailureText(link.server(), *failure);
+    };
+    if (const std::optional<std::string> unreached = failureText(link.open());
+        unreached && QuitOnSignal::received() == 0) {
+        complain(*unreached);
+        return exit_status::PortNotOpened;
+    }
+    return runCommands(
+        request, commands,
+        [&](const std::string& command) { return failureText(link.setOutput(command)); },
+        [&] {
+            link.close();
+            return std::optional<std::string>();
+        });
+}
+
+} // namespace
+
+int sendCommands(const Request& request, const std::vector<PlannedCommand>& commands,
+                 const QuitOnSignal& quitOnSignal)
+{
+    if (request.server)
+        return sendThroughServer(request, commands, quitOnSignal);
+    return sendThroughPort(request, commands);
 }
 
 int listPorts()

@@ -106,6 +106,12 @@ bool isFrequencyUnit(std::string_view word)
     return !word.empty() && unitNamed(word).has_value();
 }
 
+bool readsAsFrequency(std::string_view word)
+{
+    const auto [number, unitText] = splitUnit(word);
+    return isPlainDecimal(number) && unitNamed(unitText).has_value();
+}
+
 Checked<Duration> parseTime(std::string_view text)
 {
     const auto [number, unitText] = splitUnit(text);

@@ -21,6 +21,9 @@ Checked<double> parseFrequency(std::string_view text);
 // Whether the word is a unit of FREQUENCY on its own: "Hz", "kHz" or "MHz" in either case.
 bool isFrequencyUnit(std::string_view word);
 
+// Whether the word has FREQUENCY's form, in range or not: "5025", "0", "12.5kHz".
+bool readsAsFrequency(std::string_view word);
+
 // TIME: a number followed by "ms" or "s" ("50ms", "1.5s"); zero is allowed.
 Checked<Duration> parseTime(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "scpi/web/page_messages.h"
 
 #include "protocol/command_wording.h"
+#include "protocol/scpi_lines.h"
 #include "scpi/command_table.h"
 #include "scpi/generator_settings.h"
 #include "scpi/instrument_identity.h"

@@ -200,28 +200,35 @@ def check(condition, message):
         raise Failure(message)
 
 
+def accessible_desktop(processes, artifacts, work):
+    """A private X server with a session bus and its accessibility bus, for this process and
+    the programs it starts; returns the environment for them."""
+    env = {key: value for key, value in os.environ.items()
+           if not key.startswith(("DBUS_", "AT_SPI_", "QT_"))}
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    runtime = os.path.join(work, "runtime")
+    os.mkdir(runtime, 0o700)
+    env["XDG_RUNTIME_DIR"] = runtime
+
+    env["DISPLAY"] = start_x_server(processes, env, artifacts)
+    env["DBUS_SESSION_BUS_ADDRESS"] = start_session_bus(processes, env)
+    # pyatspi finds the accessibility bus through the session bus of this process.
+    os.environ.update({key: env[key] for key in
+                       ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR")})
+    for key in [key for key in os.environ if key.startswith("AT_SPI_")]:
+        del os.environ[key]
+    launcher_log = open(os.path.join(artifacts, "at-spi-bus-launcher.log"), "w")
+    processes.start([BUS_LAUNCHER, "--launch-immediately"], env, launcher_log)
+    wait_for("the accessibility bus", lambda: bus_has_owner("org.a11y.Bus"))
+    print(f"-- X server {env['DISPLAY']}, session bus and accessibility bus up")
+    return env
+
+
 def read_panel(varlo, instrument, artifacts, work):
     processes = Processes()
     try:
-        env = {key: value for key, value in os.environ.items()
-               if not key.startswith(("DBUS_", "AT_SPI_", "QT_"))}
-        env.pop("DISPLAY", None)
-        env.pop("WAYLAND_DISPLAY", None)
-        runtime = os.path.join(work, "runtime")
-        os.mkdir(runtime, 0o700)
-        env["XDG_RUNTIME_DIR"] = runtime
-
-        env["DISPLAY"] = start_x_server(processes, env, artifacts)
-        env["DBUS_SESSION_BUS_ADDRESS"] = start_session_bus(processes, env)
-        # pyatspi finds the accessibility bus through the session bus of this process.
-        os.environ.update({key: env[key] for key in
-                           ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR")})
-        for key in [key for key in os.environ if key.startswith("AT_SPI_")]:
-            del os.environ[key]
-        launcher_log = open(os.path.join(artifacts, "at-spi-bus-launcher.log"), "w")
-        processes.start([BUS_LAUNCHER, "--launch-immediately"], env, launcher_log)
-        wait_for("the accessibility bus", lambda: bus_has_owner("org.a11y.Bus"))
-        print(f"-- X server {env['DISPLAY']}, session bus and accessibility bus up")
+        env = accessible_desktop(processes, artifacts, work)
 
         instrument_out = open(os.path.join(artifacts, "instrument.out"), "w+")
         processes.start([instrument, "--headless", "--port", str(PORT)], env,
@@ -313,30 +320,39 @@ def read_panel(varlo, instrument, artifacts, work):
         processes.stop_all()
 
 
-def main():
-    if len(sys.argv) != 4:
-        print(f"usage: {sys.argv[0]} VARLO VARLO_INSTRUMENT ARTIFACT_DIR", file=sys.stderr)
+def run_as_main(programs, test, passed, packages=()):
+    """A test's main(): PROGRAM... ARTIFACT_DIR on the command line, named `programs`; skipped
+    (77) while a package it needs, or one of `packages` (module, Debian package), is missing;
+    `test(*paths, artifacts, work)` run in a fresh work directory; `passed` printed after it."""
+    if len(sys.argv) != len(programs) + 2:
+        print(f"usage: {sys.argv[0]} {' '.join(programs)} ARTIFACT_DIR", file=sys.stderr)
         return 2
-    varlo, instrument, artifacts = sys.argv[1:]
-    missing = missing_packages()
+    *paths, artifacts = sys.argv[1:]
+    missing = missing_packages() + [package for module, package in packages
+                                    if importlib.util.find_spec(module) is None]
     if missing:
         print(f"SKIP: not installed: {' '.join(missing)} (tools/setup/install-deps.sh --tests)")
         return 77
-    for program in (varlo, instrument):
+    for program in paths:
         if not os.access(program, os.X_OK):
             print(f"FAIL: {program} is not a built program", file=sys.stderr)
             return 1
     os.makedirs(artifacts, exist_ok=True)
-    work = tempfile.mkdtemp(prefix="varlo-atspi.")
+    work = tempfile.mkdtemp(prefix="varlo-e2e.")
     try:
-        read_panel(varlo, instrument, artifacts, work)
+        test(*paths, artifacts, work)
     except Failure as failure:
         print(f"FAIL: {failure}; the programs' output is in {artifacts}", file=sys.stderr)
         return 1
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("PASS: names, values, Toggle with its description, Press on Enter and on EXIT")
+    print(f"PASS: {passed}")
     return 0
+
+
+def main():
+    return run_as_main(["VARLO", "VARLO_INSTRUMENT"], read_panel,
+                       "names, values, Toggle with its description, Press on Enter and on EXIT")
 
 
 if __name__ == "__main__":

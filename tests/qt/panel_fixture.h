@@ -1,12 +1,13 @@
 #pragma once
 
 // The panel as the user meets it: started up on a pseudo-terminal published as COM3, the
-// port accepted, the window shown. Controls are found by name and worked with the mouse and
-// keyboard, the way a user reaches them.
+// port accepted, the window shown; or through varlo-scpi serving that port. Controls are found
+// by name and worked with the mouse and keyboard, the way a user reaches them.
 
 #include "panel/panel_window.h"
 #include "tests/qt/pty_pair.h"
 #include "tests/qt/recording_dialogs.h"
+#include "tests/scpi_process.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -22,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,7 +95,12 @@ inline bool showsButtonFace(QWidget* control)
 
 class StartedPanel {
 public:
-    StartedPanel()
+    enum class Through { Port, Server };
+
+    explicit StartedPanel(Through through = Through::Port)
+        : server(through == Through::Server ? std::make_unique<ScpiProcess>(dir.path(), 3)
+                                            : nullptr),
+          window(dialogs, server ? std::optional(server->address()) : std::nullopt)
     {
         dialogs.answers = {true};
         loaded = window.Form_Load();
@@ -184,8 +192,9 @@ public:
 
     PortDir dir;
     PtyPair pty{dir.path(), 3};
+    std::unique_ptr<ScpiProcess> server; // the port's owner, when the panel goes through it
     RecordingDialogs dialogs;
-    varlo::Varlo54 window{dialogs};
+    varlo::Varlo54 window;
     bool loaded = false;
 };
 

@@ -99,23 +99,38 @@ TEST_P(ConversationTest, RepliesAndSends)
     EXPECT_EQ(exchange.commands, row.commands);
 }
 
-const std::string Identity = "Varlo,varlo-scpi,0," VARLO_SCPI_VERSION;
 const std::string NoError = "0,\"No error\"";
 const std::string Undefined = "-113,\"Undefined header\"";
 
 const ConversationRow conversationRows[] = {
-    // Headers
-    {"Identity", {"*IDN?"}, {Identity}, {}},
-    {"CaseIgnored",
-     {"*idn?;freq 2e3;:sour:func squ"},
-     {Identity},
-     {frequency(2000), frequency(2000, Waveform::Square)}},
-    {"LongAndShortForms",
-     {"SOURce1:FREQuency:CW 1500;:SOUR:FREQ:FIX 1600;:FREQUENCY 1700"},
+    // One line, one command: its settings go together, as Enter builds them
+    {"OneLineOneCommand",
+     {"FREQ 12500;FUNC SQU;OUTP:ATT 20", "APPL:TRI 5 kHz;:OUTP:ATT 0"},
      {},
-     {frequency(1500), frequency(1600), frequency(1700)}},
-    {"NothingBetweenShortAndLong", {"FREQU 1500;SYST:ERR?"}, {Undefined}, {}},
-    {"OnlySuffixOne", {"SOUR2:FREQ 1500;:OUTP2:ATT 20;:SYST:ERR:COUN?"}, {"2"}, {}},
+     {frequency(12500, Waveform::Square, true), frequency(5000, Waveform::Triangle)}},
+    {"SettingsAloneAlwaysSend", {"FREQ 1000", "FREQ 1000;FUNC SIN"}, {}, {StartUp, StartUp}},
+    {"AQueryFirstSendsWhatTheLineChanged",
+     {"FREQ 2000;FREQ?;FUNC SQU;FUNC?;FUNC?"},
+     {"2000;SQU;SQU"},
+     {frequency(2000), frequency(2000, Waveform::Square)}},
+    {"AnyOtherCommandFirstSendsThem",
+     {"FREQ 2000;*CLS;FUNC TRI;*ESE 0;OUTP:ATT 20;*WAI;:FREQ 3000"},
+     {},
+     {frequency(2000), frequency(2000, Waveform::Triangle),
+      frequency(2000, Waveform::Triangle, true), frequency(3000, Waveform::Triangle, true)}},
+    {"AnErrorKeepsTheSettingsAroundItFromTheGenerator",
+     {"FREQ 2000;FREQ 200 MHz;FUNC SQU;FREQ?;FUNC?", "VOLT 1;FUNC TRI;*CLS;FUNC SQU"},
+     {"1000;SIN"},
+     {frequency(1000, Waveform::Square)}},
+    {"DutyFirstWithTheShapeAndAttenuatorTheLineEndsWith",
+     {"FUNC:SQU:DCYC 60;:FUNC SQU;:OUTP:ATT 20;:FREQ 5000"},
+     {},
+     {dutyCommand(60, true, Waveform::Square), frequency(5000, Waveform::Square, true, true)}},
+    {"ResetTakesBackADutyBeforeIt",
+     {"FUNC:SQU:DCYC 30;*RST;:FREQ 2000", "*RST;FUNC:SQU:DCYC 30"},
+     {},
+     {frequency(2000), dutyCommand(30, false, Waveform::Sine),
+      frequency(1000, Waveform::Sine, false, true)}},
     {"SemicolonKeepsThePath",
      {"SOUR:FUNC:SQU:DCYC 40;DCYC?", "SOUR:FREQ 2000;FUNC?"},
      {"40", "SIN"},
@@ -136,10 +151,10 @@ const ConversationRow conversationRows[] = {
 
     // Numbers and words
     {"NumberForms",
-     {"FREQ 1000;FREQ 1e3;FREQ 1.5E+3;FREQ 1 kHz;FREQ 1KHZ;FREQ 2MHZ;FREQ .5;FREQ 1.001kHz"},
-     {},
-     {StartUp, StartUp, frequency(1500), StartUp, StartUp, frequency(2e6), frequency(0.5),
-      frequency(1001)}},
+     {"FREQ 1e3;FREQ?;FREQ 1.5E+3;FREQ?;FREQ 1 kHz;FREQ?;FREQ 2MHZ;FREQ?;FREQ .5;FREQ?;"
+      "FREQ 1.001kHz;FREQ?"},
+     {"1000;1500;1000;2000000;0.5;1001"},
+     {StartUp, frequency(1500), StartUp, frequency(2e6), frequency(0.5), frequency(1001)}},
     {"Limits",
      {"FREQ MIN;FREQ? MAX;FREQ MAX;FREQ?;FREQ DEF;FREQ? MIN"},
      {"100000000;100000000;0.01"},
@@ -160,25 +175,27 @@ const ConversationRow conversationRows[] = {
       NoError},
      {}},
 
-    // Settings: every one sends, even unchanged, and carries the others as Enter builds them
-    {"EverySettingSends", {"FREQ 1000;FREQ 1000"}, {}, {StartUp, StartUp}},
+    // Settings
     {"Shapes",
-     {"FUNC SQU;FUNC?;FUNC:SHAP TRIangle;:FUNC?;FUNC SIN;FUNC RAMP;SYST:ERR?"},
-     {"SQU;TRI;-224,\"Illegal parameter value\""},
+     {"FUNC SQU;FUNC?;FUNC:SHAP TRIangle;:FUNC?;FUNC SIN;FUNC?;FUNC RAMP;SYST:ERR?"},
+     {"SQU;TRI;SIN;-224,\"Illegal parameter value\""},
      {frequency(1000, Waveform::Square), frequency(1000, Waveform::Triangle), StartUp}},
     {"DutyThenFrequencyWithTheBit",
      {"FUNC SQU;FUNC:SQU:DCYC 60.4;DCYC?", "FUNC:SQU:DCYC 79.5;DCYC?;DCYC? MIN"},
      {"60", "80;20"},
-     {frequency(1000, Waveform::Square), dutyCommand(60, false, Waveform::Square),
-      frequency(1000, Waveform::Square, false, true), dutyCommand(80, false, Waveform::Square),
-      frequency(1000, Waveform::Square, false, true)}},
+     {dutyCommand(60, false, Waveform::Square), frequency(1000, Waveform::Square, false, true),
+      dutyCommand(80, false, Waveform::Square), frequency(1000, Waveform::Square, false, true)}},
+    {"DeadlineInSecondsUpToAMinute",
+     {"SYST:DEAD 0.8;DEAD 800 MS;DEAD 60;DEAD 61;DEAD -1;DEAD 1 kHz;DEAD?;:SYST:ERR:COUN?"},
+     {"4"},
+     {}},
     {"DutyRange", {"FUNC:SQU:DCYC 19.9;DCYC 80.1;DCYC?;:SYST:ERR:COUN?"}, {"50;2"}, {}},
     {"Attenuator",
      {"OUTP:ATT 20 DB;ATT?;:OUTP1:ATT 0;ATT?;ATT 10;:SYST:ERR?"},
      {"20;0;-224,\"Illegal parameter value\""},
      {frequency(1000, Waveform::Sine, true), StartUp}},
     {"AttenuatorKeptWithTheFrequency",
-     {"OUTP:ATT 20;:FREQ 2000"},
+     {"OUTP:ATT 20", "FREQ 2000"},
      {},
      {frequency(1000, Waveform::Sine, true), frequency(2000, Waveform::Sine, true)}},
     {"OutputAlwaysOn",
@@ -197,15 +214,10 @@ const ConversationRow conversationRows[] = {
     {"ResetSendsTheStartUpState",
      {"OUTP:ATT 20;:FUNC:SQU:DCYC 30;:APPL:SQU 5000", "*RST;APPL?;FUNC:SQU:DCYC?;:OUTP:ATT?"},
      {"\"SIN 1000\";50;0"},
-     {frequency(1000, Waveform::Sine, true), dutyCommand(30, true, Waveform::Sine),
-      frequency(1000, Waveform::Sine, true, true), frequency(5000, Waveform::Square, true, true),
+     {dutyCommand(30, true, Waveform::Square), frequency(5000, Waveform::Square, true, true),
       StartUp}},
 
     // Errors
-    {"ErrorChangesNothingAndTheLineGoesOn",
-     {"FREQ 200 MHz;FUNC SQU;FREQ?"},
-     {"1000"},
-     {frequency(1000, Waveform::Square)}},
     {"ErrorsReadOldestFirst",
      {"FREQ 0;FUNC SAW", "SYST:ERR:COUN?;:SYST:ERR?;:SYST:ERR:NEXT?;:SYST:ERR?"},
      {"2;-222,\"Data out of range\";-224,\"Illegal parameter value\";" + NoError},
@@ -238,7 +250,7 @@ const ConversationRow conversationRows[] = {
      {std::string("FREQ\0 1", 7), "FREQ \xC3\xA9", "\xFF\xFE", "FREQ 1000;\x01;FUNC SQU",
       "FREQ \"unclosed;FUNC SQU", "SYST:ERR:COUN?"},
      {"5"},
-     {StartUp, frequency(1000, Waveform::Square)}},
+     {}},
 
     // Status
     {"EventStatus",

@@ -81,7 +81,6 @@ TEST(ListenAddress, PortAloneIsLoopback)
                 << row.text;
         }
     }
-    EXPECT_EQ(ListenAddress{}, (ListenAddress{"127.0.0.1", 5025}));
 }
 
 } // namespace

@@ -340,6 +340,22 @@ def no_starving(ctx):
     program.end()
 
 
+def deadline(ctx):
+    """Settings given a deadline that the line is too busy to meet are dropped with -200 and
+    never sent later; in time they go as any other."""
+    program = Program(ctx.exe, ctx.ports, "--settings", "300,N,8,1")  # a command in 0.37 s
+    busy, late = program.client(), program.client()
+    busy.send("".join(f"FREQ {1000 + i}\n" for i in range(4)))
+    check("the line busy", ctx.line.wait_for(frequency_command(1000)))
+    reply = late.query("SYST:DEAD 200 MS;:FREQ 4321;:SYST:ERR?")
+    check("-200 past the deadline", reply == f'-200,"Execution error;not sent within 0.2 s: '
+          f'{ctx.name} is busy"', reply)
+    check("in time", late.query("SYST:DEAD 5;:FREQ 1234;:SYST:ERR?") == '0,"No error"')
+    check("the late setting never sent", ctx.line.wait_for(frequency_command(1234)) and
+          frequency_command(4321) not in ctx.line.arrived, ctx.line.arrived)
+    program.end()
+
+
 def usage(ctx):
     """What --listen and --idle refuse."""
     rows = [
@@ -360,7 +376,7 @@ class Context:
     pass
 
 
-TESTS = (stalled_line, idle_clients, half_close, port_lost_and_found, wait_for_port,
+TESTS = (stalled_line, deadline, idle_clients, half_close, port_lost_and_found, wait_for_port,
          signals_with_settings_waiting, no_starving, usage)
 
 

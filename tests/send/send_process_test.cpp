@@ -1,11 +1,13 @@
 #include "tests/helper_program.h"
 #include "tests/qt/pty_pair.h"
+#include "tests/scpi_process.h"
 #include "tests/start_up_command.h"
 
 #include "protocol/command_wording.h"
 #include "serial/port_lock.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -178,6 +180,58 @@ INSTANTIATE_TEST_SUITE_P(
                               3,
                               "varlo-send: cannot open COM8 ({dir}/COM8): missing; varlo-send "
                               "--list shows every port and its state\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Through varlo-scpi a run puts the same bytes on the line and prints the same lines as on
+// the port. (A duty step would differ: the server sends the frequency command it then holds
+// with the duty command.)
+struct ThroughRow {
+    const char* name;
+    std::vector<const char*> arguments;
+    const char* script; // written to a file named after --script when not null
+};
+
+void PrintTo(const ThroughRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class SendThroughTheServer : public SendProcess,
+                             public ::testing::WithParamInterface<ThroughRow> {};
+
+TEST_P(SendThroughTheServer, SameBytesAndLinesAsOnThePort)
+{
+    const auto runTo = [&](QStringList arguments, std::size_t expected) {
+        arguments << words(GetParam().arguments);
+        if (GetParam().script)
+            arguments << QStringLiteral("--script") << scriptFile(GetParam().script);
+        return run(arguments, expected);
+    };
+    const Outcome direct = runTo({QStringLiteral("--port"), QStringLiteral("COM7")}, 0);
+    ASSERT_EQ(direct.exitCode, 0) << direct.err.toStdString();
+    ASSERT_FALSE(direct.wire.empty());
+
+    const ScpiProcess server(portDir.path(), Port);
+    const Outcome through = runTo(
+        {QStringLiteral("--connect"), QString::fromStdString(varlo::serverText(server.address()))},
+        direct.wire.size());
+    EXPECT_EQ(through.exitCode, 0);
+    EXPECT_EQ(through.wire, direct.wire);
+    EXPECT_EQ(through.out, direct.out);
+    EXPECT_EQ(through.err, direct.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Connect, SendThroughTheServer,
+    ::testing::Values(
+        ThroughRow{"Step", {"12.5", "kHz", "square", "--attenuator", "on"}, nullptr},
+        ThroughRow{
+            "Sweep",
+            {"--sweep", "10Hz", "1kHz", "--steps", "4", "--log", "--dwell", "20ms", "triangle"},
+            nullptr},
+        ThroughRow{"Script",
+                   {},
+                   "1kHz\nwait 20ms\n2kHz square --attenuator on\nsweep 1kHz 2kHz --steps 3\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --help wins wherever it stands, after a word that would be refused and in the place of an
@@ -356,6 +410,48 @@ TEST_F(SendProcess, HungUpLineEndsWithTheLastCommandHandedOver)
     EXPECT_EQ(process.exitCode(), 4);
     const QString err = QString::fromUtf8(process.readAllStandardError());
     EXPECT_TRUE(err.startsWith(QStringLiteral("varlo-send: the line failed: ")))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("; the last command handed over whole was ")))
+        << err.toStdString();
+}
+
+// Through varlo-scpi, not reaching the server ends the run as a port that does not open.
+TEST_F(SendProcess, AServerNotReachedIsAPortNotOpened)
+{
+    const varlo::ServerAddress nobody{"127.0.0.1", freeLoopbackPort()};
+    const Outcome outcome =
+        run({QStringLiteral("--connect"), QString::fromStdString(varlo::serverText(nobody)),
+             QStringLiteral("1kHz")});
+    EXPECT_EQ(outcome.exitCode, 3);
+    EXPECT_EQ(outcome.err.toStdString(), "varlo-send: varlo-scpi at " + varlo::serverText(nobody) +
+                                             " cannot be reached: connection refused\n");
+    EXPECT_EQ(outcome.wire, "");
+}
+
+// A line that fails behind the server ends the run as a line that fails, in the server's words.
+TEST_F(SendProcess, TheServersLineFailingIsTheLineFailing)
+{
+    const ScpiProcess server(portDir.path(), Port);
+    QProcess process;
+    process.start(QString::fromStdString(helperProgram(VARLO_SEND_EXE)),
+                  {QStringLiteral("--connect"),
+                   QString::fromStdString(varlo::serverText(server.address())),
+                   QStringLiteral("--quiet"), QStringLiteral("--sweep"), QStringLiteral("1Hz"),
+                   QStringLiteral("1MHz"), QStringLiteral("--steps"), QStringLiteral("1000"),
+                   QStringLiteral("--dwell"), QStringLiteral("50ms")});
+    ASSERT_TRUE(process.waitForStarted(TimeoutMs));
+    ASSERT_EQ(pty->readAtMaster(3 * CommandLength, TimeoutMs).size(), 3 * CommandLength);
+    // Unplugged, as an adapter whose device goes with it: the server, which tries the port
+    // again, must not find another test's pty under the same name.
+    ASSERT_TRUE(QFile::remove(portDir.path() + QStringLiteral("/COM%1").arg(Port)));
+    pty->closeMaster();
+    ASSERT_TRUE(ended(process));
+    EXPECT_EQ(process.exitCode(), 4);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(
+        err.startsWith(QStringLiteral("varlo-send: the line failed: varlo-scpi at %1 says "
+                                      "-241,\"Hardware missing")
+                           .arg(QString::fromStdString(varlo::serverText(server.address())))))
         << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("; the last command handed over whole was ")))
         << err.toStdString();

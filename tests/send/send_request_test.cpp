@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {"--settings", "9600;N;8;1", "--dry-run", "1"},
                        "--settings takes baud, parity, data bits and stop bits such as 9600,N,8,1 "
                        "or \"9600 N 8 1\", not \"9600;N;8;1\""},
-        CommandLineRow{"PortRequired", {"1kHz"}, "--port is required (or --dry-run)"},
+        CommandLineRow{"PortRequired", {"1kHz"}, "--port or --connect is required (or --dry-run)"},
         CommandLineRow{"PortOutsideTheTable",
                        {"--port", "COM17", "1kHz"},
                        "--port takes COM1 to COM16 or a device path such as /dev/ttyUSB0, not "
@@ -160,6 +160,38 @@ TEST(CommandLine, NamesThePortByNumberOrPath)
               (PortChoice{0, "/dev/serial/by-id/usb-x"}));
     for (const char* bad : {"COM0", "COM03", "COM", "ttyUSB0", "COM1x"})
         EXPECT_NE(varlo::refusalOf(varlo::parsePort(bad)), nullptr) << bad;
+}
+
+// --connect's value may be left out: the word after it is a step's when it reads as one.
+TEST(CommandLine, ConnectNamesTheServerOrLeavesItsDefault)
+{
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"--connect", "1kHz"}, "127.0.0.1:5025 " + StartUpCommand},
+        {{"--connect", "square", "1kHz"}, "127.0.0.1:5025 8E30000004"},
+        {{"--connect", "5", "kHz"}, "127.0.0.1:5025 8831000008"},
+        {{"--connect", "--quiet", "1kHz"}, "127.0.0.1:5025 " + StartUpCommand},
+        {{"--connect=", "1kHz"}, "127.0.0.1:5025 " + StartUpCommand},
+        {{"1kHz", "--connect"}, "127.0.0.1:5025 " + StartUpCommand},
+        {{"--connect", "bench-pc:5026", "1kHz"}, "bench-pc:5026 " + StartUpCommand},
+        {{"--connect", "192.168.1.20", "1kHz"}, "192.168.1.20:5025 " + StartUpCommand},
+        {{"--connect", "bench", "--port", "COM3", "1kHz"},
+         "--port and --connect exclude each other"},
+        {{"--connect", "--settings", "19200,N,8,1", "1kHz"},
+         "--settings is for --port; varlo-scpi sets its own line"},
+        {{"--connect", "bench:x", "1kHz"},
+         "--connect takes [HOST][:PORT] such as 127.0.0.1:5025, bench-pc or :5026, not "
+         "\"bench:x\""},
+    };
+    for (const auto& [arguments, expected] : rows) {
+        const Checked<Request> request = varlo::send::parseCommandLine(arguments);
+        std::string result;
+        if (const Refusal* refusal = varlo::refusalOf(request))
+            result = refusal->message;
+        else
+            result = varlo::serverText(*std::get<Request>(request).server) + " " +
+                     commandLineOutcome(arguments);
+        EXPECT_EQ(result, expected) << arguments.front();
+    }
 }
 
 // The refusals of a script, one line each.

@@ -2,10 +2,11 @@
 """Step timing of varlo-send's sweeps, measured at the far end of the line.
 
     tools/bench/send_timing.py [--send PATH] [--steps N] [--dwell MS] [--runs N]
+                               [--connect [--scpi PATH]]
 
 A pseudo-terminal stands for the instrument: its slave is published as COM1 in a fresh
 VARLO_PORT_DIR, varlo-send sweeps over it, and every command is timed as it arrives at the
-master. Prints, per run and over all runs: the median step (arrival to arrival) and its
+master. With --connect, varlo-scpi holds COM1 and varlo-send sweeps through it. Prints, per run and over all runs: the median step (arrival to arrival) and its
 deviation from the dwell, the worst step, and the drift over the run (the trend of the
 arrivals against the schedule: median of the pairwise slopes, times the steps).
 """
@@ -41,18 +42,31 @@ def arrivals(master, steps, timeout_s):
     return times
 
 
-def one_run(send, steps, dwell_ms):
+def one_run(send, scpi, steps, dwell_ms):
     master, slave = os.openpty()
     tty.setraw(slave)
     slave_path = os.ttyname(slave)
     with tempfile.TemporaryDirectory() as port_dir:
         os.symlink(slave_path, os.path.join(port_dir, "COM1"))
         env = dict(os.environ, VARLO_PORT_DIR=port_dir)
+        server = None
+        target = ["--port", "COM1"]
+        if scpi:
+            server = subprocess.Popen([scpi, "--port", "COM1", "--listen", "127.0.0.1:0",
+                                       "--quiet"], env=env, stdout=subprocess.PIPE,
+                                      stderr=subprocess.DEVNULL, text=True)
+            listening = server.stdout.readline().strip()
+            if not listening.startswith("listening on "):
+                raise SystemExit(f"varlo-scpi did not start: {listening!r}")
+            target = ["--connect", listening[len("listening on "):]]
         process = subprocess.Popen(
-            [send, "--port", "COM1", "--quiet", "--sweep", "1kHz", "50kHz", "--steps",
-             str(steps), "--dwell", f"{dwell_ms}ms"], env=env)
+            [send, *target, "--quiet", "--sweep", "1kHz", "50kHz", "--steps", str(steps),
+             "--dwell", f"{dwell_ms}ms"], env=env)
         times = arrivals(master, steps, steps * dwell_ms / 1000 + 10)
         process.wait()
+        if server:
+            server.terminate()
+            server.wait()
     os.close(master)
     os.close(slave)  # held meanwhile, so the master reads no hang-up before varlo-send opens
     if process.returncode != 0 or len(times) != steps:
@@ -71,15 +85,20 @@ def main():
     parser.add_argument("--steps", type=int, default=50)
     parser.add_argument("--dwell", type=int, default=20, help="dwell in ms")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--connect", action="store_true",
+                        help="sweep through varlo-scpi holding the port")
+    parser.add_argument("--scpi", default=str(root / "build" / "varlo-scpi"))
     args = parser.parse_args()
+    scpi = args.scpi if args.connect else None
 
-    print(f"varlo-send sweep timing: {args.runs} runs of {args.steps} steps, dwell "
-          f"{args.dwell} ms, {os.cpu_count()} cores, load {os.getloadavg()[0]:.1f}")
+    print(f"varlo-send sweep timing{' through varlo-scpi' if scpi else ''}: {args.runs} runs "
+          f"of {args.steps} steps, dwell {args.dwell} ms, {os.cpu_count()} cores, load "
+          f"{os.getloadavg()[0]:.1f}")
     print(f"{'run':>4} {'median ms':>10} {'dev ms':>8} {'worst ms':>9} {'worst dev':>10} "
           f"{'drift ms':>9}", flush=True)
     everything = []
     for run in range(1, args.runs + 1):
-        intervals, drift = one_run(args.send, args.steps, args.dwell)
+        intervals, drift = one_run(args.send, scpi, args.steps, args.dwell)
         everything += intervals
         median = statistics.median(intervals)
         worst = max(intervals, key=lambda i: abs(i - args.dwell))
