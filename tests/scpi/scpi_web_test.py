@@ -130,6 +130,22 @@ def sets_through_the_page_from_the_keyboard(ctx):
     check("pyvisa reads it", ctx.visa.query("APPL?") == '"SQU 12500"')
 
 
+def one_enter_sends_what_the_panels_enter_sends(ctx):
+    type_frequency(ctx, "12.5", "kHz")
+    ctx.page.find_element(By.ID, "attenuator").click()
+    duty = ctx.page.find_element(By.ID, "duty")
+    duty.clear()
+    duty.send_keys("60")
+    ctx.page.find_element(By.ID, "enter").click()
+    arrived = ctx.instrument.take(2)
+    check("duty first, then one frequency command",
+          arrived == ["duty 60 %, square, attenuator on",
+                      "frequency 12500.00 Hz, square, attenuator on, duty adjusted"], arrived)
+    ctx.instrument.none_within(0.3)
+    ctx.program.log.take(2)
+    wait_for_text(ctx, "enter-result", "Sent.")
+
+
 def pyvisa_change_shows_at_once(ctx):
     start = time.monotonic()
     ctx.visa.write("APPL:TRI 2.5 kHz")
@@ -152,7 +168,7 @@ def refusal_in_words(ctx):
     check("words", words == "Not set: out of range. The generator takes 0.01 Hz to 100 MHz.",
           words)
     check("marked", frequency.get_attribute("aria-invalid") == "true")
-    check("result", text_of(ctx, "enter-result") == "Not all of it was set: see above.")
+    check("result", text_of(ctx, "enter-result") == "Nothing was set: see above.")
     ctx.instrument.none_within(0.3)
 
 
@@ -321,6 +337,7 @@ class Context:
 
 
 TESTS = (reads_the_state, controls_are_labelled, sets_through_the_page_from_the_keyboard,
+         one_enter_sends_what_the_panels_enter_sends,
          pyvisa_change_shows_at_once, refusal_in_words, console_answers_as_the_socket,
          phone_width, identification_document, host_and_origin_refused,
          websocket_from_another_site, bounded_without_holding_scpi)

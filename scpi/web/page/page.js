@@ -150,9 +150,11 @@
     return "Not set: " + text + " (" + code + ").";
   }
 
-  // Enter: the frequency and waveform in one command, as the panel's Enter sends them, and the
-  // attenuator and duty cycle where they differ from what the generator holds; each followed
-  // by SYST:ERR?, so that a refusal shows beside its own control.
+  // Enter: the settings in one line, which the program sends as the panel's Enter does, one
+  // frequency command carrying waveform, frequency and attenuator, after the duty command
+  // when the duty cycle was changed; a line with a refused setting sends nothing. Then the
+  // error queue is read to its end, and each refusal is worded beside the control it is
+  // about: a value out of range beside that value, what the port says beside Enter.
   async function enter(event) {
     event.preventDefault();
     clearRefusals();
@@ -163,12 +165,10 @@
       byId("frequency").focus();
       return;
     }
+    const unit = byId("frequency-unit").value;
     const shape = document.querySelector('input[name="waveform"]:checked');
-    const commands = [["frequency", "APPL:" + (shape ? shape.value : "SIN") + " " + number + " " +
-                                    byId("frequency-unit").value]];
-    const attenuator = byId("attenuator").checked;
-    if (!held || attenuator !== held.attenuator)
-      commands.push(["attenuator", "OUTP:ATT " + (attenuator ? 20 : 0)]);
+    const settings = ["APPL:" + (shape ? shape.value : "SIN") + " " + number + " " + unit,
+                      "OUTP:ATT " + (byId("attenuator").checked ? 20 : 0)];
     const duty = byId("duty").value.trim();
     if (!held || duty !== String(held.duty)) {
       if (!/^\d+$/.test(duty)) {
@@ -176,27 +176,49 @@
         byId("duty").focus();
         return;
       }
-      commands.push(["duty", "FUNC:SQU:DCYC " + duty]);
+      settings.push("FUNC:SQU:DCYC " + duty);
     }
     byId("enter").disabled = true;
     try {
-      const reply = await send(commands.map(([, command]) => ":" + command + ";:SYST:ERR?").join(";"));
-      const entries = reply.split(";");
-      let refused = 0;
-      commands.forEach(([control], i) => {
-        if (!entries[i].startsWith("0,")) {
-          refuse(control, refusalWords(control, entries[i]));
-          refused += 1;
-        }
-      });
+      const errors = await errorsAfter(settings.map((command) => ":" + command).join(";"));
+      const hertz = Number(number) * UNIT_FACTORS[unit];
+      for (const entry of errors) {
+        const control = controlOf(entry, hertz, Number(duty));
+        if (control) refuse(control, refusalWords(control, entry));
+      }
+      const general = errors.filter((entry) => !controlOf(entry, hertz, Number(duty)));
       edited.clear();
       fillControls();
-      byId("enter-result").textContent = refused ? "Not all of it was set: see above." : "Sent.";
+      byId("enter-result").textContent = errors.length === 0 ? "Sent." : general.length ?
+        general.map((entry) => refusalWords("enter", entry)).join(" ") : "Nothing was set: see above.";
     } catch (failure) {
       byId("enter-result").textContent = "Not sent: " + failure.message + ".";
     } finally {
       byId("enter").disabled = false;
     }
+  }
+
+  const UNIT_FACTORS = { HZ: 1, KHZ: 1e3, MHZ: 1e6 };
+
+  // Sends the line followed by SYST:ERR?, then reads the queue to its end: the entries other
+  // than "0,..."; the query after the settings answers once they have gone or been refused.
+  async function errorsAfter(line) {
+    const errors = [];
+    let entry = await send(line + ";:SYST:ERR?");
+    for (let read = 0; !entry.startsWith("0,") && read <= QUEUE_DEPTH; read += 1) {
+      errors.push(entry);
+      entry = await send("SYST:ERR?");
+    }
+    return errors;
+  }
+
+  // The control a refusal is about: an out-of-range value is the one outside the generator's
+  // limits; anything else is about the whole Enter.
+  function controlOf(entry, hertz, duty) {
+    if (parseInt(entry, 10) !== -222 || !limits) return null;
+    if (!(hertz >= limits.frequency[0] && hertz <= limits.frequency[1])) return "frequency";
+    if (!(duty >= limits.duty[0] && duty <= limits.duty[1])) return "duty";
+    return null;
   }
 
   function log(text, kind) {
