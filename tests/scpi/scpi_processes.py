@@ -74,17 +74,21 @@ class Program:
         return self.process.wait(timeout=WAIT_S)
 
     def stop(self):
-        """Ends it, if it still runs, as a service manager would: SIGTERM, and SIGKILL only
-        when that is not obeyed. A killed program leaves its lock file behind, which blocks
-        the pty's next user when that is another user."""
-        if self.process.poll() is not None:
-            return
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=WAIT_S)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        stop(self.process)
+
+
+def stop(process):
+    """Ends the process, if it still runs, as a service manager would: SIGTERM, and SIGKILL
+    only when that is not obeyed. A killed program leaves its lock file behind, which blocks
+    the pty's next user when that is another user."""
+    if process.poll() is not None:
+        return
+    process.terminate()
+    try:
+        process.wait(timeout=WAIT_S)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
 
 
 def check(name, condition, detail=""):

@@ -23,6 +23,8 @@ import tty
 
 import pyvisa
 
+from scpi_processes import stop
+
 PORT = "COM5"
 WAIT_S = 10
 STALL_S = 10  # a line that takes nothing this long is stalled
@@ -120,16 +122,8 @@ class Program:
         code = self.process.wait(timeout=WAIT_S)
         return code, time.monotonic() - sent
 
-    def kill(self):
-        """Ends it if it still runs: SIGTERM, and SIGKILL only when that is not obeyed, since
-        a killed program leaves its lock file behind for the pty's next user."""
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=WAIT_S)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+    def stop(self):
+        stop(self.process)
 
 
 class Client:
@@ -397,7 +391,7 @@ def main():
                 print(f"FAILED {test.__name__}: {failure}", flush=True)
             finally:
                 for program in Program.running:
-                    program.kill()
+                    program.stop()
                 Program.running.clear()
                 ctx.line.moving.set()
                 if not ctx.line.unplugged.is_set():
