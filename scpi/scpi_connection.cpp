@@ -74,13 +74,15 @@ bool ScpiConnection::heldBack() const
     return !session_.takesMore() || stream_.bytesToWrite() > UnsentReplies;
 }
 
+// More is read at the generator's next word of progress, which comes queued: a line that
+// ends inside the generator's own work does not read the next lines there, or a client
+// sending faster than it is answered would keep the program from every other client and
+// from a signal.
 void ScpiConnection::lineDone(const std::optional<std::string>& reply)
 {
     lastActive_ = Clock::now();
     if (reply)
         stream_.write(*reply + '\n');
-    if (!reading_)
-        readLines();
 }
 
 void ScpiConnection::repliesSent()
