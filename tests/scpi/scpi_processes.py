@@ -117,12 +117,14 @@ def instrument_at_com5(instrument):
             player.wait(timeout=WAIT_S)
 
 
-def run_tests(tests, ctx):
-    """Runs each test with the context, reporting each; the exit status of the whole."""
+def run_tests(tests, ctx, around=lambda ctx: contextlib.nullcontext()):
+    """Runs each test with the context, inside what `around` makes of it, reporting each; the
+    exit status of the whole."""
     failures = 0
     for test in tests:
         try:
-            test(ctx)
+            with around(ctx):
+                test(ctx)
             print(f"ok {test.__name__}", flush=True)
         except Exception as failure:  # pylint: disable=broad-except
             failures += 1

@@ -7,6 +7,7 @@ its far end is read, left unread (a stalled line), closed (an unplugged adapter)
 anew (the adapter back). Each check starts the program afresh and reads its lines on
 standard error, which a service's journal keeps.
 """
+import contextlib
 import os
 import pathlib
 import queue
@@ -23,7 +24,7 @@ import tty
 
 import pyvisa
 
-from scpi_processes import stop
+from scpi_processes import run_tests, stop
 
 PORT = "COM5"
 WAIT_S = 10
@@ -375,30 +376,29 @@ TESTS = (stalled_line, deadline, idle_clients, half_close, port_lost_and_found, 
          signals_with_settings_waiting, no_starving, usage)
 
 
+@contextlib.contextmanager
+def fresh_line(ctx):
+    """A port directory of the test's own with a fresh line in it, and nothing of the test
+    left running afterwards."""
+    with tempfile.TemporaryDirectory() as work:
+        ctx.ports = pathlib.Path(work)
+        ctx.name = f"{PORT} ({ctx.ports / PORT})"
+        ctx.line = Line(ctx.ports)
+        try:
+            yield
+        finally:
+            for program in Program.running:
+                program.stop()
+            Program.running.clear()
+            ctx.line.moving.set()
+            if not ctx.line.unplugged.is_set():
+                ctx.line.unplug()
+
+
 def main():
     ctx = Context()
     ctx.exe = sys.argv[1]
-    failures = 0
-    for test in TESTS:
-        with tempfile.TemporaryDirectory() as work:
-            ctx.ports = pathlib.Path(work)
-            ctx.name = f"{PORT} ({ctx.ports / PORT})"
-            ctx.line = Line(ctx.ports)
-            try:
-                test(ctx)
-                print(f"ok {test.__name__}", flush=True)
-            except Exception as failure:  # pylint: disable=broad-except
-                failures += 1
-                print(f"FAILED {test.__name__}: {failure}", flush=True)
-            finally:
-                for program in Program.running:
-                    program.stop()
-                Program.running.clear()
-                ctx.line.moving.set()
-                if not ctx.line.unplugged.is_set():
-                    ctx.line.unplug()
-    print(f"{len(TESTS) - failures} passed, {failures} failed")
-    return 1 if failures else 0
+    return run_tests(TESTS, ctx, fresh_line)
 
 
 if __name__ == "__main__":
