@@ -1,5 +1,6 @@
 #include "scpi/listen_address.h"
 
+#include "entry/host_and_port.h"
 #include "entry/whole_number.h"
 
 namespace varlo::scpi {
@@ -10,19 +11,18 @@ namespace {
 // that form.
 std::optional<ListenAddress> readAddress(std::string_view text, const std::string& defaultHost)
 {
+    const std::optional<HostAndPort> split = splitHostAndPort(text);
+    if (!split)
+        return std::nullopt;
     ListenAddress address{defaultHost};
-    std::string_view port = text;
-    if (text.starts_with('[')) {
-        const std::size_t close = text.find("]:");
-        if (close == std::string_view::npos || close == 1)
+    std::string_view port = split->host;
+    if (split->port) {
+        if (split->host.empty())
             return std::nullopt;
-        address.host = text.substr(1, close - 1);
-        port = text.substr(close + 2);
-    } else if (const std::size_t colon = text.find(':'); colon != std::string_view::npos) {
-        address.host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        if (address.host.empty())
-            return std::nullopt;
+        address.host = split->host;
+        port = *split->port;
+    } else if (split->bracketed || split->host.find(':') != std::string_view::npos) {
+        return std::nullopt; // an address alone: the port is what cannot be left out
     }
     const std::optional<int> number = wholeNumber(port, 0, 65535);
     if (!number)

@@ -1,5 +1,6 @@
 #include "scpi/web/request_checks.h"
 
+#include "entry/host_and_port.h"
 #include "entry/whole_number.h"
 
 #include <algorithm>
@@ -26,34 +27,23 @@ bool isHostCharacter(char c)
 
 std::optional<NamedHost> readHost(std::string_view text)
 {
+    const std::optional<HostAndPort> split = splitHostAndPort(text);
+    if (!split)
+        return std::nullopt;
     NamedHost named;
-    std::string_view port;
-    if (text.starts_with('[')) {
-        const std::size_t close = text.find(']');
-        if (close == std::string_view::npos)
+    if (split->bracketed) {
+        if (!hasIpv6Form(split->host))
             return std::nullopt;
-        named.host = lowerCase(text.substr(0, close + 1));
-        const std::string_view rest = text.substr(close + 1);
-        if (!rest.empty() && !rest.starts_with(':'))
-            return std::nullopt;
-        port = rest.empty() ? rest : rest.substr(1);
-        const std::string_view inside = std::string_view(named.host).substr(1, close - 1);
-        if (inside.empty() || !std::ranges::all_of(inside, [](char c) {
-                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == ':' || c == '.';
-            }))
-            return std::nullopt;
+        named.host.append(1, '[').append(lowerCase(split->host)).append(1, ']');
     } else {
-        const std::size_t colon = text.find(':');
-        named.host = lowerCase(text.substr(0, colon));
-        if (colon != std::string_view::npos)
-            port = text.substr(colon + 1);
+        named.host = lowerCase(split->host);
         if (named.host.ends_with('.'))
             named.host.pop_back();
         if (named.host.empty() || !std::ranges::all_of(named.host, isHostCharacter))
             return std::nullopt;
     }
-    if (!port.empty() || text.ends_with(':')) {
-        const std::optional<int> number = wholeNumber(port, 1, 65535);
+    if (split->port) {
+        const std::optional<int> number = wholeNumber(*split->port, 1, 65535);
         if (!number)
             return std::nullopt;
         named.port = *number;

@@ -153,6 +153,7 @@ TEST(RequestChecks, HostMustNameThisProgramAndItsPort)
         {"empty", "", false},
         {"a name with a user", "x@bench:8080", false},
         {"bare IPv6", "::1:8080", false},
+        {"text after the bracket", "[::1]x:8080", false},
     };
     for (const Row& row : rows)
         EXPECT_EQ(isServedHost(row.host, names, 8080), row.served) << row.name;
