@@ -52,7 +52,8 @@ def run(varlo, scpi, instrument, artifacts, work):
         env["VARLO_PORT_DIR"] = first.split("=", 1)[1]
 
         scpi_out = open(os.path.join(artifacts, "varlo-scpi.out"), "w+")
-        processes.start([scpi, "--port", f"COM{PORT}", "--listen", "127.0.0.1:0", "--quiet"],
+        processes.start([scpi, "--port", f"COM{PORT}", "--listen", "127.0.0.1:0", "--http", "off",
+                         "--quiet"],
                         env, scpi_out, open(os.path.join(artifacts, "varlo-scpi.err"), "w"))
         listening = wait_for("varlo-scpi's address", lambda: lines_of(scpi_out)[:1])[0]
         check(listening.startswith("listening on "), f"varlo-scpi printed {listening!r}")

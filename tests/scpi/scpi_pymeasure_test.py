@@ -37,7 +37,7 @@ def main():
         try:
             assert player.stdout.readline().startswith("VARLO_PORT_DIR=")
             program = subprocess.Popen(
-                [scpi, "--port", "COM5", "--listen", "127.0.0.1:0", "--quiet"],
+                [scpi, "--port", "COM5", "--listen", "127.0.0.1:0", "--http", "off", "--quiet"],
                 env=dict(os.environ, VARLO_PORT_DIR=port_dir), stdout=subprocess.PIPE, text=True)
             listening = program.stdout.readline().strip()
             assert listening.startswith("listening on 127.0.0.1:"), listening

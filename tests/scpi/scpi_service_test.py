@@ -94,7 +94,8 @@ class Program:
 
     def __init__(self, exe, ports, *arguments):
         self.process = subprocess.Popen(
-            [exe, "--port", PORT, "--listen", "127.0.0.1:0", "--quiet", *arguments],
+            [exe, "--port", PORT, "--listen", "127.0.0.1:0", "--http", "off", "--quiet",
+             *arguments],
             env=dict(os.environ, VARLO_PORT_DIR=str(ports)), stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, text=True)
         Program.running.append(self)
