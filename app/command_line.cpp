@@ -1,8 +1,8 @@
 #include "app/command_line.h"
 
 #include "program/exit_status.h"
+#include "scpi_client/server_address.h"
 #include "serial/port_names.h"
-#include "serial/server_address.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -10,8 +10,8 @@
 #include "panel/panel_state.h"
 #include "panel/user_dialogs.h"
 #include "protocol/generator_view.h"
+#include "scpi_client/server_link.h"
 #include "serial/serial_link.h"
-#include "serial/server_link.h"
 
 #include <QMainWindow>
 

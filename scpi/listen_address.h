@@ -1,7 +1,7 @@
 #pragma once
 
 #include "entry/checked.h"
-#include "serial/server_address.h"
+#include "scpi_client/server_address.h"
 
 #include <optional>
 #include <string>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "scpi_client/server_address.h"
 #include "send/send_steps.h"
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
-#include "serial/server_address.h"
 
 #include <optional>
 #include <span>

@@ -3,13 +3,13 @@
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
 #include "protocol/command_wording.h"
+#include "scpi_client/server_link.h"
 #include "send/send_lines.h"
 #include "send/send_list.h"
 #include "serial/chosen_port.h"
 #include "serial/comm_error_text.h"
 #include "serial/port_diagnosis.h"
 #include "serial/serial_link.h"
-#include "serial/server_link.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serial/server_address.h"
+#include "scpi_client/server_address.h"
 
 #include <QProcess>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "scpi/web/page_client.h"
 
-#include "scpi/input_lines.h"
+#include "scpi/language/program_message.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,12 +22,13 @@ QByteArray compact(const QJsonObject& object)
 
 PageClient::PageClient(std::unique_ptr<QWebSocket> socket, GeneratorLink& generator,
                        QObject* parent)
-    : QObject(parent), socket_(std::move(socket)), session_(generator)
+    : QObject(parent), socket_(std::move(socket)),
+      session_(generator, GeneratorLink::ClientKind::Page)
 {
     // A line longer than a socket client may send is refused before it is read.
-    socket_->setMaxAllowedIncomingMessageSize(InputLines::MaxLineBytes);
-    socket_->setMaxAllowedIncomingFrameSize(InputLines::MaxLineBytes);
-    connect(socket_.get(), &QWebSocket::textMessageReceived, this, &PageClient::runLine);
+    socket_->setMaxAllowedIncomingMessageSize(MaxMessageBytes);
+    socket_->setMaxAllowedIncomingFrameSize(MaxMessageBytes);
+    connect(socket_.get(), &QWebSocket::textMessageReceived, this, &PageClient::runMessage);
     connect(socket_.get(), &QWebSocket::bytesWritten, this, &PageClient::sendWaitingStatus);
     connect(socket_.get(), &QWebSocket::disconnected, this, &PageClient::finished);
 }
@@ -68,12 +69,12 @@ void PageClient::sendWaitingStatus()
     waitingStatus_.clear();
 }
 
-void PageClient::runLine(const QString& line)
+void PageClient::runMessage(const QString& line)
 {
-    if (session_.linesWaiting() >= MaxLinesWaiting) {
+    if (session_.messagesWaiting() >= MaxMessagesWaiting) {
         socket_->close(QWebSocketProtocol::CloseCodePolicyViolated,
                        QStringLiteral("more than %1 lines sent without waiting for their replies")
-                           .arg(MaxLinesWaiting));
+                           .arg(MaxMessagesWaiting));
         return;
     }
     // A line that needs nothing of the line is answered at once, unless one of the page's own

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "scpi/client_session.h"
-#include "scpi/generator_link.h"
+#include "scpi/generator/client_session.h"
+#include "scpi/generator/generator_link.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -17,7 +17,7 @@ namespace varlo::scpi::web {
 // they run in a session of the page's own at the generator's one owner, in turn with every
 // other client's lines, and each gets one answer message back, in order: {"reply": TEXT} or
 // {"reply": null} when the line had no query. A page that sends more lines while
-// MaxLinesWaiting of its own wait is closed, with the reason in words: a WebSocket cannot be
+// MaxMessagesWaiting of its own wait is closed, with the reason in words: a WebSocket cannot be
 // held back as a TCP client is. The program pushes
 // {"status": ...} when what the generator holds changes; a page that does not take its messages
 // gets only the latest status once it does.
@@ -25,7 +25,7 @@ class PageClient : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int MaxLinesWaiting = 8;
+    static constexpr int MaxMessagesWaiting = 8;
 
     PageClient(std::unique_ptr<QWebSocket> socket, GeneratorLink& generator, QObject* parent);
     ~PageClient() override;
@@ -42,7 +42,7 @@ Q_SIGNALS:
     void finished();
 
 private:
-    void runLine(const QString& line);
+    void runMessage(const QString& line);
     bool backedUp() const;
     void sendReply(const std::optional<std::string>& reply);
     void sendWaitingStatus();

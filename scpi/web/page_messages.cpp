@@ -1,10 +1,10 @@
 #include "scpi/web/page_messages.h"
 
 #include "protocol/command_wording.h"
-#include "protocol/scpi_lines.h"
-#include "scpi/command_table.h"
-#include "scpi/generator_settings.h"
-#include "scpi/instrument_identity.h"
+#include "protocol/scpi_messages.h"
+#include "scpi/generator/generator_settings.h"
+#include "scpi/language/command_table.h"
+#include "scpi/language/instrument_identity.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "protocol/generator_state.h"
-#include "scpi/generator_link.h"
+#include "scpi/generator/generator_link.h"
 #include "scpi/web/served_facts.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #include "scpi/web/served_facts.h"
 
-#include "scpi/identification_document.h"
-#include "scpi/instrument_identity.h"
+#include "scpi/language/instrument_identity.h"
+#include "scpi/web/identification_document.h"
 
 #include <QNetworkInterface>
 #include <QSysInfo>

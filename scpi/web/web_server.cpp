@@ -1,6 +1,6 @@
 #include "scpi/web/web_server.h"
 
-#include "scpi/listening.h"
+#include "scpi/network/listening.h"
 #include "scpi/web/bounded_tcp_server.h"
 #include "scpi/web/page_client.h"
 #include "scpi/web/request_checks.h"
@@ -19,9 +19,6 @@ namespace varlo::scpi::web {
 namespace {
 
 using StatusCode = QHttpServerResponder::StatusCode;
-
-// How often the count of SCPI clients is looked at while a page is open.
-constexpr int ClientsCheckMilliseconds = 1000;
 
 const QString LivePath = QStringLiteral("/live");
 
@@ -60,8 +57,8 @@ Answer refusal(StatusCode status, const char* words)
 
 } // namespace
 
-WebServer::WebServer(GeneratorLink& generator, const ScpiServer& scpi, ServedFacts facts)
-    : generator_(generator), scpi_(scpi), facts_(std::move(facts)),
+WebServer::WebServer(GeneratorLink& generator, ServedFacts facts)
+    : generator_(generator), facts_(std::move(facts)),
       tcp_(new BoundedTcpServer(MaxConnections, this))
 {
     // Qt warns of every WebSocket request the handler refuses; the refusal is the answer.
@@ -69,9 +66,9 @@ WebServer::WebServer(GeneratorLink& generator, const ScpiServer& scpi, ServedFac
     bind(tcp_);
     pushTimer_.setSingleShot(true);
     connect(&pushTimer_, &QTimer::timeout, this, &WebServer::pushStatus);
-    connect(&clientsTimer_, &QTimer::timeout, this, &WebServer::pushWhenClientsChange);
     connect(&generator_, &GeneratorLink::settingsChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::portStateChanged, this, &WebServer::pushSoon);
+    connect(&generator_, &GeneratorLink::clientsChanged, this, &WebServer::pushSoon);
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::acceptPages);
 }
 
@@ -206,13 +203,13 @@ void WebServer::acceptPages()
         page->sendStatus(statusMessage(generator_.settings(), generator_.portState(),
                                        facts_.portName, clientCounts()));
     }
-    clientsTimer_.start(ClientsCheckMilliseconds);
     pushSoon();
 }
 
 ClientCounts WebServer::clientCounts() const
 {
-    return {scpi_.clientCount(), pages_};
+    return {generator_.clientCount(GeneratorLink::ClientKind::Socket),
+            generator_.clientCount(GeneratorLink::ClientKind::Page)};
 }
 
 void WebServer::pushSoon()
@@ -223,20 +220,10 @@ void WebServer::pushSoon()
 
 void WebServer::pushStatus()
 {
-    pushedCounts_ = clientCounts();
     const QByteArray status = statusMessage(generator_.settings(), generator_.portState(),
-                                            facts_.portName, pushedCounts_);
+                                            facts_.portName, clientCounts());
     for (PageClient* page : findChildren<PageClient*>(Qt::FindDirectChildrenOnly))
         page->sendStatus(status);
-    if (pages_ == 0)
-        clientsTimer_.stop();
-}
-
-void WebServer::pushWhenClientsChange()
-{
-    const ClientCounts counts = clientCounts();
-    if (counts.scpi != pushedCounts_.scpi || counts.pages != pushedCounts_.pages)
-        pushSoon();
 }
 
 } // namespace varlo::scpi::web

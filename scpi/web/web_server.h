@@ -1,7 +1,6 @@
 #pragma once
 
-#include "scpi/generator_link.h"
-#include "scpi/scpi_server.h"
+#include "scpi/generator/generator_link.h"
 #include "scpi/web/page_messages.h"
 #include "scpi/web/served_facts.h"
 
@@ -29,7 +28,7 @@ public:
     static constexpr int MaxPages = 16;
     static constexpr int PushMilliseconds = 50;
 
-    WebServer(GeneratorLink& generator, const ScpiServer& scpi, ServedFacts facts);
+    WebServer(GeneratorLink& generator, ServedFacts facts);
 
     // Empty when listening, else why not, in the user's words.
     QString listen(const QHostAddress& address, quint16 port);
@@ -55,16 +54,12 @@ private:
     ClientCounts clientCounts() const;
     void pushSoon();
     void pushStatus();
-    void pushWhenClientsChange();
 
     GeneratorLink& generator_;
-    const ScpiServer& scpi_;
     ServedFacts facts_;
     BoundedTcpServer* tcp_;
     int pages_ = 0;
-    ClientCounts pushedCounts_;
     QTimer pushTimer_;
-    QTimer clientsTimer_;
 };
 
 } // namespace varlo::scpi::web

@@ -1,7 +1,7 @@
 // Naming varlo-scpi on the command line, and the words for what went wrong with it.
 
-#include "serial/server_address.h"
-#include "serial/server_failure.h"
+#include "scpi_client/server_address.h"
+#include "scpi_client/server_failure.h"
 
 #include <gtest/gtest.h>
 

@@ -132,10 +132,31 @@ TEST(FolderRules, EveryFolderOpensWithTheFoldersItUses)
     for (const fs::path& file : sourceFiles())
         folders.insert(folderOf(file));
     EXPECT_FALSE(folders.contains("")) << "a C++ file lies outside every folder";
-    for (const char* folder :
-         {"app/", "panel/", "entry/", "settings/", "protocol/", "serial/", "program/", "send/",
-          "instrument/", "instrument/pty/", "scpi/", "tests/", "tests/layout/", "tests/instrument/",
-          "tests/send/", "tests/scpi/", "fuzz/", "tools/bench/"})
+    for (const char* folder : {"app/",
+                               "panel/",
+                               "entry/",
+                               "settings/",
+                               "protocol/",
+                               "serial/",
+                               "program/",
+                               "send/",
+                               "instrument/",
+                               "instrument/pty/",
+                               "scpi/",
+                               "scpi/language/",
+                               "scpi/generator/",
+                               "scpi/network/",
+                               "scpi/socket/",
+                               "scpi/web/",
+                               "scpi/mdns/",
+                               "scpi_client/",
+                               "tests/",
+                               "tests/layout/",
+                               "tests/instrument/",
+                               "tests/send/",
+                               "tests/scpi/",
+                               "fuzz/",
+                               "tools/bench/"})
         EXPECT_TRUE(folders.contains(folder)) << folder;
     for (const std::string& folder : folders) {
         if (!folder.empty()) {
@@ -171,6 +192,36 @@ TEST(FolderRules, EveryIncludeIsOfItsOwnFolderOrOneItsLineNames)
         }
     }
     EXPECT_GT(checked, 200) << "the includes of the tree were not found";
+}
+
+// varlo-scpi's ways in are the folders whose line says "a way in". Each speaks the SCPI
+// language and none leans on another, so that a way in is added or taken away alone; the
+// language and the generator's owner know of none of them.
+TEST(FolderRules, EveryWayInUsesTheLanguageAndNoOtherWayIn)
+{
+    std::set<std::string> waysIn;
+    std::map<std::string, FolderRule> rules;
+    for (const fs::path& file : sourceFiles()) {
+        const std::string folder = folderOf(file);
+        if (rules.contains(folder))
+            continue;
+        if (const std::optional<FolderRule> rule = readRule(folder)) {
+            rules[folder] = *rule;
+            if (rule->line.starts_with("# " + folder + ": a way in:"))
+                waysIn.insert(folder);
+        }
+    }
+    EXPECT_TRUE(waysIn.contains("scpi/socket/") && waysIn.contains("scpi/web/") &&
+                waysIn.contains("scpi/mdns/"))
+        << "the ways in were not found";
+    for (const std::string& wayIn : waysIn) {
+        EXPECT_TRUE(rules[wayIn].uses.contains("scpi/language/")) << rules[wayIn].line;
+        for (const std::string& other : waysIn)
+            EXPECT_FALSE(rules[wayIn].uses.contains(other)) << rules[wayIn].line;
+    }
+    for (const char* inner : {"scpi/language/", "scpi/generator/", "scpi/network/"})
+        for (const std::string& wayIn : waysIn)
+            EXPECT_FALSE(rules[inner].uses.contains(wayIn)) << rules[inner].line;
 }
 
 TEST(IncludeRules, EveryIncludeIsWrittenFromTheRoot)

@@ -1,7 +1,7 @@
 // The link to varlo-scpi where no varlo-scpi answers: nothing listening, no such host, and a
 // server that takes the connection and stays silent.
 
-#include "serial/server_link.h"
+#include "scpi_client/server_link.h"
 #include "tests/scpi_process.h"
 #include "tests/start_up_command.h"
 

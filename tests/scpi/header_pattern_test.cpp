@@ -1,9 +1,9 @@
 // Which received headers a header written as SCPI manuals write it names, and what an empty
 // word reads as.
 
-#include "scpi/header_pattern.h"
-#include "scpi/scpi_parser.h"
-#include "scpi/scpi_values.h"
+#include "scpi/language/header_pattern.h"
+#include "scpi/language/scpi_parser.h"
+#include "scpi/language/scpi_values.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // command unless the row says it fails.
 
 #include "protocol/command_encoding.h"
-#include "scpi/command_table.h"
-#include "scpi/line_run.h"
+#include "scpi/generator/message_run.h"
+#include "scpi/language/command_table.h"
 
 #include <gtest/gtest.h>
 
@@ -29,10 +29,10 @@ public:
 
     void say(const std::string& line, Exchange& exchange)
     {
-        LineRun run(stepsForLine(line));
+        MessageRun run(stepsForMessage(line));
         while (true) {
-            const LineRun::Need need = run.advance(session_, sent_);
-            if (const auto* write = std::get_if<LineRun::Write>(&need)) {
+            const MessageRun::Need need = run.advance(session_, sent_);
+            if (const auto* write = std::get_if<MessageRun::Write>(&need)) {
                 if (lineFails_) {
                     run.notWritten(session_,
                                    {Error::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone"});
@@ -40,10 +40,10 @@ public:
                     exchange.commands.push_back(write->command);
                     run.written(sent_);
                 }
-            } else if (std::holds_alternative<LineRun::Drain>(need)) {
+            } else if (std::holds_alternative<MessageRun::Drain>(need)) {
                 run.drained(session_);
             } else {
-                if (const auto& reply = std::get<LineRun::Finished>(need).reply)
+                if (const auto& reply = std::get<MessageRun::Finished>(need).reply)
                     exchange.replies.push_back(*reply);
                 return;
             }

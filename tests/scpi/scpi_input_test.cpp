@@ -1,7 +1,7 @@
 // How a client's bytes become lines, and what --listen takes.
 
-#include "scpi/input_lines.h"
 #include "scpi/listen_address.h"
+#include "scpi/socket/input_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ namespace {
 // shows as "<too long>".
 std::vector<std::string> linesOf(const std::vector<std::string>& chunks)
 {
-    InputLines input;
+    InputMessages input;
     std::vector<std::string> lines;
     for (const std::string& chunk : chunks) {
         input.add(chunk);
@@ -27,22 +27,22 @@ std::vector<std::string> linesOf(const std::vector<std::string>& chunks)
     return lines;
 }
 
-TEST(InputLines, EndAtLineFeedWithOrWithoutCarriageReturn)
+TEST(InputMessages, EndAtLineFeedWithOrWithoutCarriageReturn)
 {
     EXPECT_EQ(linesOf({"*IDN?\r\nFREQ 1", "000\n\nFUNC SQU"}),
               (std::vector<std::string>{"*IDN?", "FREQ 1000", ""}));
 }
 
-TEST(InputLines, LongestLineIsKept)
+TEST(InputMessages, LongestLineIsKept)
 {
-    const std::string longest(InputLines::MaxLineBytes, 'A');
+    const std::string longest(MaxMessageBytes, 'A');
     EXPECT_EQ(linesOf({longest.substr(0, 100), longest.substr(100) + "\r", "\n"}),
               (std::vector<std::string>{longest}));
 }
 
-TEST(InputLines, LongerLineIsDroppedWholeAndReportedOnce)
+TEST(InputMessages, LongerLineIsDroppedWholeAndReportedOnce)
 {
-    const std::string chunk(InputLines::MaxLineBytes, 'A');
+    const std::string chunk(MaxMessageBytes, 'A');
     EXPECT_EQ(linesOf({chunk, chunk, chunk, "A;*IDN?\n*IDN?\n"}),
               (std::vector<std::string>{"<too long>", "*IDN?"}));
     EXPECT_EQ(linesOf({chunk + "A\n*IDN?\n"}), (std::vector<std::string>{"<too long>", "*IDN?"}));

@@ -2,11 +2,11 @@
 // the service name and TXT records, the identification document's escaping, *IDN?'s serial
 // number, --http, and the Host and Origin rules.
 
-#include "scpi/announcement.h"
-#include "scpi/command_table.h"
-#include "scpi/identification_document.h"
-#include "scpi/instrument_identity.h"
+#include "scpi/language/command_table.h"
+#include "scpi/language/instrument_identity.h"
 #include "scpi/listen_address.h"
+#include "scpi/mdns/announcement.h"
+#include "scpi/web/identification_document.h"
 #include "scpi/web/request_checks.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "scpi/generator/generator_settings.h"
+#include "scpi/generator/message_run.h"
+#include "scpi/language/scpi_status.h"
+#include "serial/line_settings.h"
+#include "serial/port_choice.h"
+#include "serial/serial_link.h"
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace varlo::scpi {
+
+// The one owner of the generator's line and of the settings it was sent. Every client's
+// lines that need the line (a TCP connection's, a web page's) wait here in the order they
+// came, and run whole, one after another, so that one client's commands never come between
+// another's of the same line.
+//
+// Commands are paced by the serial link's model of the line: one is written while at most
+// one other is still on its way, so that another client's setting reaches the generator
+// within a command's time and an end or a loss finds little in the device. Nothing here
+// waits: a command the line cannot take now waits for the link's write-ready notification.
+//
+// The port is open; stalled, once the line has taken nothing for StallLimit while a command
+// or a wait for the line was due; gone, once the device was lost; or waited for, when it
+// could not be opened at start. Every change is one line on standard error. While the port
+// is not open it is tried again every second, and while it is not open or stalled, every
+// setting fails at once with the cause: -241 while the device is gone or missing, -240
+// otherwise. Settings of a line with a deadline (SYSTem:DEADline) that have not begun by then
+// fail with -200, so that a front end that gave up waiting for them never sees them sent later.
+class GeneratorLink : public QObject {
+    Q_OBJECT
+
+public:
+    enum class PortState { Open, Stalled, Gone, WaitingForPort };
+    // The ways a client comes in, each counted apart for the page's list of clients.
+    enum class ClientKind { Socket, Page };
+    using Done = std::function<void(std::optional<std::string> reply)>;
+
+    // A line that has taken nothing for this long, while something was due on it, is
+    // stalled. Far longer than the model ever holds a command back at any rate the program
+    // takes (a queue of sixteen characters lasts 3.2 s at 50 baud), and short enough that
+    // a client waiting on *OPC? hears of the fault well within a lab script's patience.
+    static constexpr std::chrono::seconds StallLimit{10};
+
+    // `link` becomes this owner's; the port is not opened yet.
+    GeneratorLink(SerialLink& link, const PortChoice& port, const LineSettings& settings,
+                  bool logCommands);
+
+    // Opens the port: empty when it is open, else why not, after "cannot open ".
+    std::string open();
+    // After an open that failed: the port is tried again every second until it opens.
+    void waitForPort();
+
+    // Queues a client's line; `done` gets its reply once it has run, also when that is at
+    // once. The session outlives the client, so a line sent just before it left still runs.
+    void submit(std::shared_ptr<Session> session, MessageRun run, Done done);
+
+    // About a second of line time waits: a client with a line waiting should send no more.
+    bool backlogFull() const;
+    // What the generator was last sent, for lines that need nothing of the line.
+    const GeneratorState& settings() const { return settings_; }
+    PortState portState() const { return state_; }
+    // The port as the lines on standard error name it: "COM3 (/dev/ttyUSB0)".
+    QString portName() const;
+    // The clients of a kind connected now; each ClientSession counts itself in and out.
+    int clientCount(ClientKind kind) const { return clients_[static_cast<std::size_t>(kind)]; }
+    void clientArrived(ClientKind kind);
+    void clientLeft(ClientKind kind);
+
+    // Drops the lines still waiting, as the program ends: how many settings they held.
+    std::size_t stop();
+
+Q_SIGNALS:
+    // Lines have run or commands gone: clients held back may go on.
+    void progressed();
+    // What the generator holds (settings()) changed: a command reached the line.
+    void settingsChanged();
+    void portStateChanged();
+    // A client came or went.
+    void clientsChanged();
+
+private:
+    struct Job {
+        std::shared_ptr<Session> session;
+        MessageRun run;
+        Done done;
+        long long characters = 0; // its commands still to be written, as counted on arrival
+        std::optional<std::chrono::milliseconds> within; // its deadline, from its arrival
+        QDeadlineTimer deadline{QDeadlineTimer::Forever};
+    };
+    enum class Written { Whole, Dropped, Waits };
+
+    std::size_t settingsWaiting() const;
+    void pump();
+    Written writeCommand(Job& job, const MessageRun::Write& write);
+    bool drain(Job& job);
+    void finishFront(std::optional<std::string> reply);
+    void countGone(Job& job, std::size_t characters);
+    void waitForLine(std::size_t queuedAtMost);
+    void waitForCommand(const Job& job, const MessageRun::Write& write);
+    void onWriteReady();
+    void onStalled();
+    void lose(const std::string& cause);
+    void retry();
+    DetailedError openFault(std::int16_t code, const std::string& why) const;
+    void setState(PortState state);
+
+    SerialLink& link_;
+    PortChoice port_;
+    LineSettings lineSettings_;
+    std::string name_;
+    bool logCommands_;
+    GeneratorState settings_;
+    std::deque<Job> jobs_;
+    // The characters of the commands still to be written, kept as lines come and commands
+    // go, and the settings once every waiting line has run, which the count of a new line
+    // is planned from.
+    long long waitingCharacters_ = 0;
+    GeneratorState projected_;
+
+    PortState state_ = PortState::WaitingForPort;
+    // Why a setting cannot go now, while the port is not open or the line stalled.
+    std::optional<DetailedError> fault_;
+    std::string lastOpenFailure_;
+    bool headWaits_ = false;
+    QTimer stallTimer_;
+    QTimer retryTimer_;
+    QTimer deadlineTimer_; // the deadline of settings waiting for the line
+    bool pumping_ = false;
+    std::array<int, 2> clients_{};
+};
+
+} // namespace varlo::scpi

@@ -1,0 +1,421 @@
+#include "scpi/language/command_table.h"
+
+#include "protocol/command_encoding.h"
+#include "protocol/command_wording.h"
+#include "protocol/generator_limits.h"
+#include "protocol/scpi_messages.h"
+#include "scpi/language/header_pattern.h"
+#include "scpi/language/instrument_identity.h"
+#include "scpi/language/scpi_parser.h"
+#include "scpi/language/scpi_values.h"
+
+#include <cmath>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace varlo::scpi {
+
+namespace {
+
+using Parameters = std::span<const Parameter>;
+using Handler = Step (*)(Parameters);
+
+// A header as HeaderPattern reads it, and its handlers for the setting and the query.
+struct Entry {
+    std::string_view header;
+    Handler set = nullptr;
+    Handler query = nullptr;
+};
+
+std::optional<Error> countIs(Parameters parameters, std::size_t count)
+{
+    if (parameters.size() < count)
+        return Error::MissingParameter;
+    if (parameters.size() > count)
+        return Error::ParameterNotAllowed;
+    return std::nullopt;
+}
+
+// A number that `accepted` takes, or one of the limits low, high and byDefault; -222 for any
+// other number.
+std::variant<double, Error> numberIn(const Parameter& parameter, std::span<const UnitSuffix> units,
+                                     double low, double high, double byDefault,
+                                     bool (*accepted)(double))
+{
+    const auto read = readNumber(parameter, units);
+    if (const auto* error = std::get_if<Error>(&read))
+        return *error;
+    const Number& number = std::get<Number>(read);
+    if (const auto* limit = std::get_if<Limit>(&number))
+        return *limit == Limit::Minimum ? low : *limit == Limit::Maximum ? high : byDefault;
+    const double value = std::get<double>(number);
+    if (!accepted(value))
+        return Error::OutOfRange;
+    return value;
+}
+
+std::variant<Waveform, Error> waveformOf(const Parameter& parameter)
+{
+    const std::string_view word = parameter.text;
+    if (parameter.quoted || word.empty() || !isLetter(word.front()))
+        return Error::DataType;
+    if (matchesMnemonic(word, "SINusoid"))
+        return Waveform::Sine;
+    if (matchesMnemonic(word, "SQUare"))
+        return Waveform::Square;
+    if (matchesMnemonic(word, "TRIangle"))
+        return Waveform::Triangle;
+    return Error::IllegalValue;
+}
+
+template <class T> Step stepOr(const std::variant<T, Error>& read, auto&& make)
+{
+    if (const auto* error = std::get_if<Error>(&read))
+        return ErrorStep{*error};
+    return make(std::get<T>(read));
+}
+
+Step answer(std::string text)
+{
+    return QueryStep{nullptr, std::move(text)};
+}
+
+Step answerFrom(std::string (*read)(Session&, const GeneratorState&))
+{
+    return QueryStep{read, {}};
+}
+
+// A query that takes nothing, or MIN, MAX or DEF for its limits.
+Step limitsQuery(Parameters parameters, const std::string& low, const std::string& high,
+                 const std::string& byDefault, Step current)
+{
+    if (parameters.empty())
+        return current;
+    if (const auto error = countIs(parameters, 1))
+        return ErrorStep{*error};
+    const auto read = readNumber(parameters[0]);
+    const Limit* limit = std::holds_alternative<Number>(read)
+                             ? std::get_if<Limit>(&std::get<Number>(read))
+                             : nullptr;
+    if (limit == nullptr)
+        return ErrorStep{Error::IllegalValue};
+    return answer(*limit == Limit::Minimum ? low : *limit == Limit::Maximum ? high : byDefault);
+}
+
+std::variant<double, Error> registerValue(Parameters parameters)
+{
+    if (const auto error = countIs(parameters, 1))
+        return *error;
+    const auto read = readNumber(parameters[0]);
+    if (const auto* error = std::get_if<Error>(&read))
+        return *error;
+    const auto* value = std::get_if<double>(&std::get<Number>(read));
+    if (value == nullptr)
+        return Error::IllegalValue;
+    if (!(*value >= 0 && *value <= 255))
+        return Error::OutOfRange;
+    return std::round(*value);
+}
+
+Step noParameters(Parameters parameters, Step step)
+{
+    if (!parameters.empty())
+        return ErrorStep{Error::ParameterNotAllowed};
+    return step;
+}
+
+Step identify(Parameters p)
+{
+    return noParameters(p, answer(identity()));
+}
+
+Step reset(Parameters p)
+{
+    return noParameters(p, ChangeStep{{Reset{}}});
+}
+
+Step clearStatus(Parameters p)
+{
+    return noParameters(p, StatusStep{[](Session& session, int) { session.clearStatus(); }});
+}
+
+// *ESE and *SRE: a register of the session set from 0..255.
+template <void (Session::*Set)(std::uint8_t)> Step setRegister(Parameters p)
+{
+    return stepOr(registerValue(p), [](double mask) -> Step {
+        return StatusStep{
+            [](Session& session, int value) { (session.*Set)(static_cast<std::uint8_t>(value)); },
+            static_cast<int>(mask)};
+    });
+}
+
+// *ESE?, *ESR?, *SRE?, *STB? and SYSTem:ERRor:COUNt?: a number the session keeps.
+template <auto Read> Step sessionNumber(Parameters p)
+{
+    return noParameters(p, answerFrom([](Session& session, const GeneratorState&) {
+                            return std::to_string((session.*Read)());
+                        }));
+}
+
+Step selfTest(Parameters p)
+{
+    return noParameters(p, answer("0"));
+}
+
+// *OPC, *OPC? and *WAI: a wait for the line, and what comes once it has carried everything.
+template <WaitStep::Then Then> Step waitForLine(Parameters p)
+{
+    return noParameters(p, WaitStep{Then});
+}
+
+Step nextError(Parameters p)
+{
+    return noParameters(
+        p, answerFrom([](Session& session, const GeneratorState&) { return session.nextError(); }));
+}
+
+// A front end's time limit for the settings of its line (see DeadlineStep).
+Step setDeadline(Parameters p)
+{
+    constexpr double MaxSeconds = 60;
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(numberIn(p[0], SecondUnits, 0, MaxSeconds, MaxSeconds,
+                           [](double seconds) { return seconds >= 0 && seconds <= MaxSeconds; }),
+                  [](double seconds) -> Step {
+                      return DeadlineStep{std::chrono::milliseconds(std::llround(seconds * 1000))};
+                  });
+}
+
+Step version(Parameters p)
+{
+    return noParameters(p, answer("1999.0"));
+}
+
+std::variant<double, Error> frequencyOf(const Parameter& parameter)
+{
+    return numberIn(parameter, FrequencyUnits, MinFrequencyHz, MaxFrequencyHz, StartUpFrequencyHz,
+                    [](double hz) { return checkFrequency(hz) == FrequencyCheck::InRange; });
+}
+
+std::string hertzText(double hz)
+{
+    const SplitFrequency split = splitFrequency(hz);
+    return plainHertz(split.wholeHz, split.hundredths);
+}
+
+Step setFrequency(Parameters p)
+{
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(frequencyOf(p[0]),
+                  [](double hz) -> Step { return ChangeStep{{SetFrequency{hz}}}; });
+}
+
+Step frequency(Parameters p)
+{
+    return limitsQuery(p, hertzText(MinFrequencyHz), hertzText(MaxFrequencyHz),
+                       hertzText(StartUpFrequencyHz),
+                       answerFrom([](Session&, const GeneratorState& sent) {
+                           return plainHertz(sent.wholeHz, sent.hundredths);
+                       }));
+}
+
+Step setFunction(Parameters p)
+{
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(waveformOf(p[0]),
+                  [](Waveform waveform) -> Step { return ChangeStep{{SetWaveform{waveform}}}; });
+}
+
+Step function(Parameters p)
+{
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
+                            return waveformMnemonic(sent.waveform);
+                        }));
+}
+
+Step setDutyCycle(Parameters p)
+{
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(numberIn(p[0], PercentUnits, MinDutyPercent, MaxDutyPercent,
+                           UnadjustedDutyPercent,
+                           [](double percent) {
+                               return percent >= MinDutyPercent && percent <= MaxDutyPercent;
+                           }),
+                  [](double percent) -> Step {
+                      return ChangeStep{{SetDuty{static_cast<int>(std::lround(percent))}}};
+                  });
+}
+
+Step dutyCycle(Parameters p)
+{
+    return limitsQuery(p, std::to_string(MinDutyPercent), std::to_string(MaxDutyPercent),
+                       std::to_string(UnadjustedDutyPercent),
+                       answerFrom([](Session&, const GeneratorState& sent) {
+                           return std::to_string(sent.dutyPercent);
+                       }));
+}
+
+Step setAttenuation(Parameters p)
+{
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    const auto read = readNumber(p[0], DecibelUnits);
+    if (const auto* error = std::get_if<Error>(&read))
+        return ErrorStep{*error};
+    const Number& number = std::get<Number>(read);
+    bool on = false;
+    if (const auto* limit = std::get_if<Limit>(&number))
+        on = *limit == Limit::Maximum;
+    else if (const double db = std::get<double>(number); db == AttenuationDb)
+        on = true;
+    else if (db != 0)
+        return ErrorStep{Error::IllegalValue};
+    return ChangeStep{{SetAttenuator{on}}};
+}
+
+Step attenuation(Parameters p)
+{
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
+                            return std::to_string(sent.attenuatorOn ? AttenuationDb : 0);
+                        }));
+}
+
+// The output is always on: ON is taken and changes nothing, OFF cannot be done.
+Step setOutput(Parameters p)
+{
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(readBoolean(p[0]), [](bool on) -> Step {
+        if (!on)
+            return ErrorStep{Error::SettingsConflict};
+        return StatusStep{[](Session&, int) {}};
+    });
+}
+
+Step output(Parameters p)
+{
+    return noParameters(p, answer("1"));
+}
+
+// APPLy:<shape> [<frequency>]; an amplitude or offset after it cannot be set here.
+template <Waveform W> Step apply(Parameters p)
+{
+    if (p.size() > 1)
+        return ErrorStep{Error::ParameterNotAllowed};
+    if (p.empty())
+        return ChangeStep{{Apply{W, std::nullopt}}};
+    return stepOr(frequencyOf(p[0]), [](double hz) -> Step { return ChangeStep{{Apply{W, hz}}}; });
+}
+
+Step applied(Parameters p)
+{
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
+                            std::string text = "\"";
+                            text += waveformMnemonic(sent.waveform);
+                            text += ' ';
+                            text += plainHertz(sent.wholeHz, sent.hundredths);
+                            text += '"';
+                            return text;
+                        }));
+}
+
+constexpr Entry Table[] = {
+    {"*IDN", nullptr, identify},
+    {"*RST", reset, nullptr},
+    {"*CLS", clearStatus, nullptr},
+    {"*ESE", setRegister<&Session::setEventEnable>, sessionNumber<&Session::eventEnable>},
+    {"*ESR", nullptr, sessionNumber<&Session::takeEvents>},
+    {"*SRE", setRegister<&Session::setServiceEnable>, sessionNumber<&Session::serviceEnable>},
+    {"*STB", nullptr, sessionNumber<&Session::statusByte>},
+    {"*TST", nullptr, selfTest},
+    {"*OPC", waitForLine<WaitStep::Then::SetOperationComplete>,
+     waitForLine<WaitStep::Then::AnswerOne>},
+    {"*WAI", waitForLine<WaitStep::Then::Nothing>, nullptr},
+    {"SYSTem:ERRor[:NEXT]", nullptr, nextError},
+    {"SYSTem:ERRor:COUNt", nullptr, sessionNumber<&Session::errorCount>},
+    {"SYSTem:VERSion", nullptr, version},
+    {"SYSTem:DEADline", setDeadline, nullptr},
+    {"[SOURce#:]FREQuency[:CW|:FIXed]", setFrequency, frequency},
+    {"[SOURce#:]FUNCtion[:SHAPe]", setFunction, function},
+    {"[SOURce#:]FUNCtion:SQUare:DCYCle", setDutyCycle, dutyCycle},
+    {"OUTPut#:ATTenuation", setAttenuation, attenuation},
+    {"OUTPut#[:STATe]", setOutput, output},
+    {"APPLy:SINusoid", apply<Waveform::Sine>, nullptr},
+    {"APPLy:SQUare", apply<Waveform::Square>, nullptr},
+    {"APPLy:TRIangle", apply<Waveform::Triangle>, nullptr},
+    {"APPLy", nullptr, applied},
+};
+
+const std::vector<std::pair<HeaderPattern, const Entry*>>& patterns()
+{
+    static const std::vector<std::pair<HeaderPattern, const Entry*>> table = [] {
+        std::vector<std::pair<HeaderPattern, const Entry*>> compiled;
+        for (const Entry& entry : Table)
+            compiled.emplace_back(HeaderPattern(entry.header), &entry);
+        return compiled;
+    }();
+    return table;
+}
+
+Step stepFor(const ParsedCommand& command)
+{
+    for (const auto& [pattern, entry] : patterns()) {
+        if (!pattern.matches(command.header))
+            continue;
+        const Handler handler = command.query ? entry->query : entry->set;
+        if (handler != nullptr)
+            return handler(command.parameters);
+    }
+    return ErrorStep{Error::UndefinedHeader};
+}
+
+} // namespace
+
+std::vector<Step> stepsForMessage(std::string_view line)
+{
+    std::vector<Step> steps;
+    // The settings of the commands since the last that was not a setting, and whether one of
+    // those commands was in error.
+    std::optional<ChangeStep> settings;
+    bool inError = false;
+    const auto endOfSettings = [&] {
+        if (settings && !inError)
+            steps.emplace_back(std::move(*settings));
+        settings.reset();
+        inError = false;
+    };
+    for (const ParsedUnit& unit : parseLine(line)) {
+        const auto* error = std::get_if<Error>(&unit);
+        Step step = error ? Step(ErrorStep{*error}) : stepFor(std::get<ParsedCommand>(unit));
+        if (auto* change = std::get_if<ChangeStep>(&step)) {
+            if (!settings)
+                settings.emplace();
+            for (Change& each : change->changes)
+                settings->changes.push_back(std::move(each));
+            continue;
+        }
+        if (std::holds_alternative<ErrorStep>(step))
+            inError = true;
+        else
+            endOfSettings();
+        steps.push_back(std::move(step));
+    }
+    endOfSettings();
+    return steps;
+}
+
+std::string identity()
+{
+    const InstrumentIdentity& id = instrumentIdentity();
+    return id.manufacturer + "," + id.model + "," + id.serialNumber + "," + id.firmwareVersion;
+}
+
+} // namespace varlo::scpi

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "protocol/generator_state.h"
+#include "scpi/language/scpi_status.h"
+#include "scpi/language/setting_changes.h"
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace varlo::scpi {
+
+// What the commands of a line come to. Steps run in order: an error goes to the client's
+// queue, a status step works on its session, a query answers from the session and the
+// settings sent, a change goes down the line, and a wait holds the rest of the line until
+// the line has carried every command before it.
+struct ErrorStep {
+    Error error;
+};
+struct StatusStep {
+    void (*apply)(Session&, int value) = nullptr;
+    int value = 0;
+};
+struct QueryStep {
+    // Without a function, the text is the answer.
+    std::string (*answer)(Session&, const GeneratorState&) = nullptr;
+    std::string text;
+};
+// The settings of consecutive commands, which go to the generator together.
+struct ChangeStep {
+    std::vector<Change> changes;
+};
+struct WaitStep {
+    enum class Then { Nothing, SetOperationComplete, AnswerOne }; // *WAI, *OPC, *OPC?
+    Then then = Then::Nothing;
+};
+// SYSTem:DEADline: the settings of the line go to the generator within this time of the
+// line's arrival, or not at all.
+struct DeadlineStep {
+    std::chrono::milliseconds within{0};
+};
+using Step = std::variant<ErrorStep, StatusStep, QueryStep, ChangeStep, WaitStep, DeadlineStep>;
+
+// The steps of one line, each command looked up in the command table by its header. The
+// settings of the line go as one change, sent when the line ends or when a command that is
+// not a setting comes (a query, *OPC, *CLS, ...), so that it answers for what reached the
+// generator. They go whole or not at all, as one command cannot carry a part of them: a
+// command in error among them, or between them, keeps them all from the generator.
+std::vector<Step> stepsForMessage(std::string_view line);
+
+// The answer to *IDN?.
+std::string identity();
+
+} // namespace varlo::scpi

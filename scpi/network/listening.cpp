@@ -1,0 +1,29 @@
+#include "scpi/network/listening.h"
+
+#include <QTcpServer>
+
+namespace varlo::scpi {
+
+QString listenFailureText(const QTcpServer& server)
+{
+    switch (server.serverError()) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("the address is in use");
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return QStringLiteral("not an address of this machine");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("permission denied (ports below 1024 need privileges)");
+    default:
+        return server.errorString();
+    }
+}
+
+QString hostPortText(const QHostAddress& address, quint16 port)
+{
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QStringLiteral("[%1]").arg(address.toString())
+                             : address.toString();
+    return QStringLiteral("%1:%2").arg(host).arg(port);
+}
+
+} // namespace varlo::scpi
