@@ -17,8 +17,8 @@ inline constexpr std::uint32_t PortmapperNull = 0;
 inline constexpr std::uint32_t PortmapperGetPort = 3;
 } // namespace procedure
 
-// GETPORT's question: the port of a program's version over a protocol. The port it carries
-// is not read.
+// GETPORT's question: the port of a program's version over a protocol. Its own port field
+// means nothing in a question.
 struct Mapping {
     static constexpr std::uint32_t Tcp = 6;
     static constexpr std::uint32_t Udp = 17;
