@@ -25,6 +25,8 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(python3-pyvisa python3-pyvisa-py python3-pymeasure)
     packages+=(chromium chromium-driver python3-selenium libxml2-utils)
     packages+=(avahi-daemon avahi-utils lxi-tools dbus-daemon iproute2)
+    # The system's RPC library writes and reads VXI-11 calls beside the program's own reader.
+    packages+=(libtirpc-dev)
 fi
 # The benchmark's probe drives the X server through XTest; varlo-scpi is timed beside socat.
 if [[ "${1:-}" == "--bench" ]]; then
