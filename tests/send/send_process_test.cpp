@@ -183,8 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // Through varlo-scpi a run puts the same bytes on the line and prints the same lines as on
-// the port. (A duty step would differ: the server sends the frequency command it then holds
-// with the duty command.)
+// the port, a duty among them: its command alone, and a step after it at the default duty.
 struct ThroughRow {
     const char* name;
     std::vector<const char*> arguments;
@@ -231,7 +230,14 @@ INSTANTIATE_TEST_SUITE_P(
             nullptr},
         ThroughRow{"Script",
                    {},
-                   "1kHz\nwait 20ms\n2kHz square --attenuator on\nsweep 1kHz 2kHz --steps 3\n"}),
+                   "1kHz\nwait 20ms\n2kHz square --attenuator on\nsweep 1kHz 2kHz --steps 3\n"},
+        ThroughRow{"DutyStep", {"12.5", "kHz", "square", "--duty", "30"}, nullptr},
+        ThroughRow{"DutySweep",
+                   {"--sweep", "1kHz", "2kHz", "--steps", "3", "--dwell", "20ms", "--duty", "70"},
+                   nullptr},
+        ThroughRow{"DutyScript",
+                   {},
+                   "2kHz square --attenuator on --duty 60\nwait 50ms\n700Hz triangle\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --help wins wherever it stands, after a word that would be refused and in the place of an
