@@ -77,7 +77,7 @@ protected:
     };
 
     // Runs the program to its end, reading the line meanwhile; `expected` bytes end the
-    // reading early, the rest of the line is read briefly after the exit.
+    // reading early, the rest of the line is read after the exit.
     Outcome run(const QStringList& arguments, std::size_t expected = 0)
     {
         QProcess process;
@@ -87,7 +87,10 @@ protected:
         if (expected > 0)
             outcome.wire = pty->readAtMaster(expected, TimeoutMs);
         EXPECT_TRUE(ended(process));
-        outcome.wire += pty->readAtMaster(1, 200);
+        // The pty hands over what was written in pieces, later on a busy machine: read until
+        // it has been quiet a while.
+        for (std::string more; !(more = pty->readAtMaster(1, 200)).empty();)
+            outcome.wire += more;
         outcome.exitCode = process.exitCode();
         outcome.out = QString::fromUtf8(process.readAllStandardOutput());
         outcome.err = QString::fromUtf8(process.readAllStandardError());
