@@ -5,14 +5,29 @@
 
 namespace varlo {
 
+namespace {
+
+// A press sends the first command of Enter's sequence for what is pending: the duty command
+// alone while the duty is, with the frequency command left for the next press.
+EnterDecision firstOfSequence(const PanelState& state, std::optional<double> hz)
+{
+    WantedSettings wanted{hz, state.WaveCode, state.AttenuatorOn, std::nullopt};
+    if (state.DutyChanged)
+        wanted.dutyPercent = state.DutyPercent;
+    // The panel knows nothing of the generator but what it sent: the bit is its own.
+    const SequencedCommand first =
+        enterSequence(GeneratorState{}, wanted, state.DutyAdjusted ? DutyBit::Set : DutyBit::Clear)
+            .front();
+    return {EnterDecision::Outcome::Send, first.kind, first.command};
+}
+
+} // namespace
+
 EnterDecision pressEnter(const PanelState& state)
 {
     EnterDecision decision;
-    if (state.DutyChanged) {
-        decision.kind = CommandKind::Duty;
-        decision.command = dutyCommand(state.DutyPercent, state.AttenuatorOn, state.WaveCode);
-        return decision;
-    }
+    if (state.DutyChanged)
+        return firstOfSequence(state, std::nullopt);
     // With nothing changed the display's entry is sent again, never a made-up zero.
     const double hz = frequencyHz(state.EntryValue, state.UnitExponent);
     switch (checkFrequency(hz)) {
@@ -26,9 +41,7 @@ EnterDecision pressEnter(const PanelState& state)
     case FrequencyCheck::InRange:
         break;
     }
-    decision.kind = CommandKind::Frequency;
-    decision.command = frequencyCommand(hz, state.AttenuatorOn, state.DutyAdjusted, state.WaveCode);
-    return decision;
+    return firstOfSequence(state, hz);
 }
 
 void commandSent(PanelState& state, CommandKind kind)

@@ -37,14 +37,14 @@ inline constexpr int StartUpDutyPercent = UnadjustedDutyPercent;
 // into whole hertz and hundredths.
 //
 // The programs differ below MinFrequencyHz on purpose. The panel's Enter sends 0 Hz and
-// anything below a hundredth as 0.00 Hz, as it always has: after Clear its display shows 0,
-// and what the display shows is what Enter sends. It refuses only below zero, with "Frequency
-// below zero!", because that command would put 0 Hz on the line while the display shows
-// another number. varlo-send and varlo-scpi take their numbers from scripts and other
-// programs, with no display to show what was meant: they refuse everything below
-// MinFrequencyHz rather than put 0.00 Hz on the line for a mistyped unit.
-// Above MaxFrequencyHz every program refuses (the panel then ends, as it always has); so does
-// a number that is no number at all.
+// anything below a hundredth as 0.00 Hz: after Clear its display shows 0, and what the
+// display shows is what Enter sends. It refuses only below zero, with "Frequency below
+// zero!", because that command would put 0 Hz on the line while the display shows another
+// number. varlo-send and varlo-scpi take their numbers from scripts and other programs, with
+// no display to show what was meant: they refuse everything below MinFrequencyHz rather than
+// put 0.00 Hz on the line for a mistyped unit.
+// Above MaxFrequencyHz every program refuses, the panel with "Frequency too large!" and then
+// its end; so does a number that is no number at all.
 enum class FrequencyCheck { InRange, AboveMaximum, BelowMinimum, BelowZero };
 
 constexpr FrequencyCheck checkFrequency(double hz)

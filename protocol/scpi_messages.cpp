@@ -81,9 +81,10 @@ std::optional<std::string> settingsMessage(std::string_view command)
     const DecodedCommand decoded = decodeCommand(command);
     if (const auto* frequency = std::get_if<FrequencySetting>(&decoded))
         return "FREQ " + plainHertz(frequency->wholeHz, frequency->hundredths) +
-               ";:" + shapeAndAttenuator(frequency->waveform, frequency->attenuatorOn);
+               ";:" + shapeAndAttenuator(frequency->waveform, frequency->attenuatorOn) +
+               ";:FUNC:SQU:DCYC:ADJ " + (frequency->dutyAdjusted ? "1" : "0");
     if (const auto* duty = std::get_if<DutySetting>(&decoded))
-        return shapeAndAttenuator(duty->waveform, duty->attenuatorOn) + ";:FUNC:SQU:DCYC " +
+        return shapeAndAttenuator(duty->waveform, duty->attenuatorOn) + ";:FUNC:SQU:DCYC:ALON " +
                std::to_string(duty->dutyPercent);
     return std::nullopt;
 }

@@ -16,11 +16,13 @@ namespace varlo {
 std::string waveformMnemonic(Waveform waveform);
 std::optional<Waveform> waveformOfMnemonic(std::string_view mnemonic);
 
-// The settings a command carries, as SCPI settings on one line: a frequency command as
-// "FREQ 12500;:FUNC SQU;:OUTP:ATT 0", a duty command as "FUNC SQU;:OUTP:ATT 0;:FUNC:SQU:DCYC 60"
-// (shape and attenuator first, since the duty command carries them too). The duty-adjusted bit
-// of a frequency command is left to the server, which sets it as its duty commands left it.
-// nullopt for a text that does not decode.
+// The settings a command carries, as one message of SCPI settings that has the server send
+// that very command:
+//   frequency command  FREQ 12500;:FUNC SQU;:OUTP:ATT 0;:FUNC:SQU:DCYC:ADJ 0
+//   duty command       FUNC SQU;:OUTP:ATT 0;:FUNC:SQU:DCYC:ALON 60
+// The duty-adjusted bit goes as the command has it, not as the generator holds it, and the
+// duty command goes alone, without the frequency command the server sends after a duty cycle
+// otherwise. nullopt for a text that does not decode.
 std::optional<std::string> settingsMessage(std::string_view command);
 
 // How long the server may take to send a front end's settings, from their arrival: well

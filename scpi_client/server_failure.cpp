@@ -1,6 +1,8 @@
 #include "scpi_client/server_failure.h"
 
 #include <array>
+#include <cstdio>
+#include <string_view>
 
 namespace varlo {
 
@@ -23,6 +25,30 @@ constexpr std::array CauseTexts{
     CauseText{ServerFailure::Cause::NotACommand, "carries no such command: "},
 };
 
+// About three lines of a message box: a server that answers with a flood or with binary
+// bytes must not push the box's OK button off the screen.
+constexpr std::size_t MaxQuotedCharacters = 160;
+
+// The server's words as they can be shown: bytes outside printable ASCII written as \x00,
+// cut after MaxQuotedCharacters with "..." where the rest would have been.
+std::string printable(std::string_view words)
+{
+    std::string shown;
+    for (const char c : words) {
+        const auto byte = static_cast<unsigned char>(c);
+        std::string next(1, c);
+        if (byte < 0x20 || byte > 0x7E) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            next = escape;
+        }
+        if (shown.size() + next.size() > MaxQuotedCharacters)
+            return shown + "...";
+        shown += next;
+    }
+    return shown;
+}
+
 } // namespace
 
 std::string serverFailureText(const ServerAddress& server, const ServerFailure& failure)
@@ -32,9 +58,9 @@ std::string serverFailureText(const ServerAddress& server, const ServerFailure& 
         if (row.cause == failure.cause)
             text += row.text;
     if (failure.cause == ServerFailure::Cause::NotACommand)
-        text += "\"" + failure.text + "\"";
+        text += "\"" + printable(failure.text) + "\"";
     else
-        text += failure.text;
+        text += printable(failure.text);
     return text;
 }
 

@@ -1,7 +1,7 @@
 #include "send/send_plan.h"
 
-#include "protocol/command_encoding.h"
 #include "protocol/command_wording.h"
+#include "protocol/enter_sequence.h"
 #include "serial/line_queue.h"
 
 #include <cmath>
@@ -10,16 +10,28 @@ namespace varlo::send {
 
 namespace {
 
-std::string shownFrequency(double hz)
-{
-    const SplitFrequency split = splitFrequency(hz);
-    return frequencyWithUnit(split.wholeHz, split.hundredths);
-}
-
 std::string millisecondsText(Duration time)
 {
     const auto tenths = (time.count() + 50) / 100;
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
+}
+
+// A step's commands as on a port: what the step does not name is at its start-up value, so
+// the duty-adjusted bit is set only by a duty of its own.
+std::vector<SequencedCommand> stepSequence(const Output& output, std::optional<double> hz,
+                                           std::optional<int> dutyPercent)
+{
+    return enterSequence(GeneratorState{}, {hz, output.waveform, output.attenuatorOn, dutyPercent},
+                         output.dutyPercent ? DutyBit::Set : DutyBit::Clear);
+}
+
+// What the command sets, in short, for progress: "12.5 kHz", "duty 60 %".
+std::string shownCommand(const SequencedCommand& sequenced)
+{
+    const GeneratorState& set = sequenced.after;
+    if (sequenced.kind == CommandKind::Duty)
+        return "duty " + std::to_string(set.dutyPercent) + " %";
+    return frequencyWithUnit(set.wholeHz, set.hundredths);
 }
 
 // Builds the run command by command, keeping the pause owed before the next one.
@@ -34,11 +46,10 @@ public:
             return std::nullopt;
         }
         if (const auto* oneShot = std::get_if<OneShot>(&step)) {
-            sendDuty(oneShot->output);
-            send(frequencyCommand(oneShot->hz, oneShot->output.attenuatorOn,
-                                  oneShot->output.dutyPercent.has_value(),
-                                  oneShot->output.waveform),
-                 shownFrequency(oneShot->hz), gap_);
+            const Output& output = oneShot->output;
+            for (SequencedCommand& sequenced :
+                 stepSequence(output, oneShot->hz, output.dutyPercent))
+                send(std::move(sequenced.command), shownCommand(sequenced), gap_);
             return std::nullopt;
         }
         return addSweep(std::get<Sweep>(step));
@@ -62,9 +73,9 @@ private:
         std::vector<std::string> shown;
         std::size_t longest = 0;
         for (const double hz : sweepFrequencies(sweep)) {
-            pass.push_back(frequencyCommand(hz, output.attenuatorOn, output.dutyPercent.has_value(),
-                                            output.waveform));
-            shown.push_back(shownFrequency(hz));
+            SequencedCommand step = stepSequence(output, hz, std::nullopt).front();
+            shown.push_back(shownCommand(step));
+            pass.push_back(std::move(step.command));
             longest = std::max(longest, pass.back().size());
         }
         const Duration shortest = lineTime(settings_, longest);
@@ -74,7 +85,11 @@ private:
                            std::to_string(settings_.baud) + " baud (" + millisecondsText(shortest) +
                            ")"};
 
-        sendDuty(output);
+        // The duty command, when the sweep has one, goes before the first step only.
+        if (output.dutyPercent) {
+            SequencedCommand duty = stepSequence(output, std::nullopt, output.dutyPercent).front();
+            send(std::move(duty.command), shownCommand(duty), gap_);
+        }
         for (int round = 0; round < sweep.repeat; ++round) {
             for (std::size_t i = 0; i < pass.size(); ++i) {
                 if (round == 0 && i == 0) {
@@ -92,13 +107,6 @@ private:
             }
         }
         return std::nullopt;
-    }
-
-    void sendDuty(const Output& output)
-    {
-        if (output.dutyPercent)
-            send(dutyCommand(*output.dutyPercent, output.attenuatorOn, output.waveform),
-                 "duty " + std::to_string(*output.dutyPercent) + " %", gap_);
     }
 
     // The next command, due after what the previous one holds and any waits since, and not

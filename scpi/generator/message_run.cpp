@@ -106,10 +106,10 @@ std::size_t MessageRun::plannedCharacters(GeneratorState& projected) const
         const auto* change = std::get_if<ChangeStep>(&steps_[i]);
         if (change == nullptr)
             continue;
-        const std::vector<PlannedWrite> writes = planWrites(projected, change->changes);
-        for (const PlannedWrite& write : writes)
+        for (const SequencedCommand& write : planWrites(projected, change->changes)) {
             characters += write.command.size();
-        projected = writes.back().after;
+            projected = write.after;
+        }
     }
     return characters;
 }

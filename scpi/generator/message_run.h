@@ -63,7 +63,7 @@ private:
     std::vector<Step> steps_;
     std::optional<std::chrono::milliseconds> deadline_;
     std::size_t next_ = 0;
-    std::vector<PlannedWrite> writes_;
+    std::vector<SequencedCommand> writes_;
     std::size_t nextWrite_ = 0;
     std::vector<std::string> answers_;
 };

@@ -240,7 +240,8 @@ Step function(Parameters p)
                         }));
 }
 
-Step setDutyCycle(Parameters p)
+// FUNCtion:SQUare:DCYCle, and with Alone its duty command without the frequency command.
+template <bool Alone> Step setDutyCycle(Parameters p)
 {
     if (const auto error = countIs(p, 1))
         return ErrorStep{*error};
@@ -250,8 +251,23 @@ Step setDutyCycle(Parameters p)
                                return percent >= MinDutyPercent && percent <= MaxDutyPercent;
                            }),
                   [](double percent) -> Step {
-                      return ChangeStep{{SetDuty{static_cast<int>(std::lround(percent))}}};
+                      return ChangeStep{{SetDuty{static_cast<int>(std::lround(percent)), Alone}}};
                   });
+}
+
+Step setDutyAdjusted(Parameters p)
+{
+    if (const auto error = countIs(p, 1))
+        return ErrorStep{*error};
+    return stepOr(readBoolean(p[0]),
+                  [](bool on) -> Step { return ChangeStep{{SetDutyAdjusted{on}}}; });
+}
+
+Step dutyAdjusted(Parameters p)
+{
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
+                            return std::string(sent.dutyAdjusted ? "1" : "0");
+                        }));
 }
 
 Step dutyCycle(Parameters p)
@@ -345,7 +361,9 @@ constexpr Entry Table[] = {
     {"SYSTem:DEADline", setDeadline, nullptr},
     {"[SOURce#:]FREQuency[:CW|:FIXed]", setFrequency, frequency},
     {"[SOURce#:]FUNCtion[:SHAPe]", setFunction, function},
-    {"[SOURce#:]FUNCtion:SQUare:DCYCle", setDutyCycle, dutyCycle},
+    {"[SOURce#:]FUNCtion:SQUare:DCYCle", setDutyCycle<false>, dutyCycle},
+    {"[SOURce#:]FUNCtion:SQUare:DCYCle:ALONe", setDutyCycle<true>, nullptr},
+    {"[SOURce#:]FUNCtion:SQUare:DCYCle:ADJusted", setDutyAdjusted, dutyAdjusted},
     {"OUTPut#:ATTenuation", setAttenuation, attenuation},
     {"OUTPut#[:STATe]", setOutput, output},
     {"APPLy:SINusoid", apply<Waveform::Sine>, nullptr},

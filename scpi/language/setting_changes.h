@@ -20,12 +20,18 @@ struct SetAttenuator {
 };
 struct SetDuty {
     int percent = 0;
+    bool alone = false; // the duty command without the frequency command after it
+};
+// The duty-adjusted bit of the frequency command, in place of the generator's.
+struct SetDutyAdjusted {
+    bool on = false;
 };
 struct Apply {
     Waveform waveform = Waveform::Sine;
     std::optional<double> hz;
 };
 struct Reset {};
-using Change = std::variant<SetFrequency, SetWaveform, SetAttenuator, SetDuty, Apply, Reset>;
+using Change =
+    std::variant<SetFrequency, SetWaveform, SetAttenuator, SetDuty, SetDutyAdjusted, Apply, Reset>;
 
 } // namespace varlo::scpi

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -129,6 +131,47 @@ TEST(Enter, EndsTheEntrySoThePointStartsANewOne)
     EXPECT_FALSE(state.PointEntered);
     EXPECT_EQ(state.DecimalPlaces, 0);
     EXPECT_EQ(varlo::pressPoint(state), std::optional<std::string>("0."));
+}
+
+// Enter's sequence for every front end: which commands, and where the duty-adjusted bit of
+// the frequency command comes from.
+TEST(EnterSequence, DutyFirstAndTheBitFromWhereTheCallerSays)
+{
+    using varlo::DutyBit;
+    using varlo::Waveform;
+    varlo::GeneratorState adjusted;
+    adjusted.dutyPercent = 60;
+    adjusted.dutyAdjusted = true;
+    const varlo::WantedSettings square2k{2000, Waveform::Square, false, std::nullopt};
+    const varlo::WantedSettings withDuty{2000, Waveform::Square, true, 30};
+    const varlo::WantedSettings dutyAlone{std::nullopt, Waveform::Square, true, 30};
+    const struct {
+        const char* name;
+        varlo::GeneratorState from;
+        varlo::WantedSettings wanted;
+        DutyBit bit;
+        std::vector<std::string> commands;
+        int dutyAfter;
+    } rows[] = {
+        {"TheGeneratorsBitKept", adjusted, square2k, DutyBit::AsGeneratorHolds, {"0D70000044"}, 60},
+        {"TheGeneratorsBitSetByTheDuty",
+         {},
+         withDuty,
+         DutyBit::AsGeneratorHolds,
+         {"E100000074", "0D70000054"},
+         30},
+        {"AClearBitTakesTheDutyBack", adjusted, square2k, DutyBit::Clear, {"0D70000004"}, 50},
+        {"ASetBitWithoutADuty", {}, square2k, DutyBit::Set, {"0D70000044"}, 50},
+        {"NoFrequencyIsTheDutyAlone", {}, dutyAlone, DutyBit::Clear, {"E100000074"}, 30},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> commands;
+        const auto sequence = varlo::enterSequence(row.from, row.wanted, row.bit);
+        for (const varlo::SequencedCommand& each : sequence)
+            commands.push_back(each.command);
+        EXPECT_EQ(commands, row.commands) << row.name;
+        EXPECT_EQ(sequence.back().after.dutyPercent, row.dutyAfter) << row.name;
+    }
 }
 
 } // namespace

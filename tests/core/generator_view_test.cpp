@@ -19,9 +19,9 @@ using varlo::Waveform;
 const GeneratorState SquareAttenuated{12500, 0, Waveform::Square, true, 60, true};
 const GeneratorState TwoKilohertz{2000, 0, Waveform::Sine, false, 50, false};
 
-// The panel as it opens through the server, then what the user does: digits keyed, t typed
-// "7.5", M the MHz unit, T triangle, F attenuator off, D duty 30, E an Enter the server takes,
-// G the generator going to 2 kHz.
+// The panel as it opens through the server, then what the user does: digits keyed, . the
+// point, C Clear, t typed "7.5", M the MHz unit, T triangle, F attenuator off, D duty 30, E an
+// Enter the server takes, G the generator going to 2 kHz.
 struct Panel {
     explicit Panel(const std::string& steps)
     {
@@ -30,6 +30,11 @@ struct Panel {
         for (const char step : steps) {
             if (step >= '0' && step <= '9')
                 varlo::freqValueChanged(state, varlo::pressDigit(state, step - '0'));
+            else if (step == '.') {
+                if (const auto shown = varlo::pressPoint(state))
+                    varlo::freqValueChanged(state, *shown);
+            } else if (step == 'C')
+                varlo::freqValueChanged(state, varlo::pressClear(state));
             else if (step == 't')
                 varlo::freqValueChanged(state, "7.5");
             else if (step == 'M')
@@ -119,7 +124,11 @@ INSTANTIATE_TEST_SUITE_P(
                   {12500, 0, Waveform::Sine, false, 50, false},
                   "12500 -> 12500 Hz, sine, off, 50 %"},
         FollowRow{"FollowedIsAFinishedValue", "G3", SquareAttenuated,
-                  "= -> 3 kHz, square, on, 60 %"}),
+                  "= -> 3 kHz, square, on, 60 %"},
+        // Seven keys that give the number shown leave nothing pending, yet their point must
+        // not stay for the followed value: the next point starts a new entry.
+        FollowRow{"FollowedEndsTheEntryUnderWay", "C1000.00G.", SquareAttenuated,
+                  "= -> 0 kHz, square, on, 60 %"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -18,12 +18,13 @@ using varlo::Waveform;
 TEST(ScpiLines, SayWhatTheCommandCarries)
 {
     const std::pair<std::string, std::optional<std::string>> rows[] = {
-        {StartUpCommand, "FREQ 1000;:FUNC SIN;:OUTP:ATT 0"},
+        {StartUpCommand, "FREQ 1000;:FUNC SIN;:OUTP:ATT 0;:FUNC:SQU:DCYC:ADJ 0"},
         {varlo::frequencyCommand(12.05, true, true, Waveform::Square),
-         "FREQ 12.05;:FUNC SQU;:OUTP:ATT 20"}, // the duty bit is the server's
-        {"001E5F50002", "FREQ 100000000;:FUNC TRI;:OUTP:ATT 0"},
-        {"0000000008", "FREQ 0;:FUNC SIN;:OUTP:ATT 0"},
-        {varlo::dutyCommand(60, true, Waveform::Square), "FUNC SQU;:OUTP:ATT 20;:FUNC:SQU:DCYC 60"},
+         "FREQ 12.05;:FUNC SQU;:OUTP:ATT 20;:FUNC:SQU:DCYC:ADJ 1"},
+        {"001E5F50002", "FREQ 100000000;:FUNC TRI;:OUTP:ATT 0;:FUNC:SQU:DCYC:ADJ 0"},
+        {"0000000008", "FREQ 0;:FUNC SIN;:OUTP:ATT 0;:FUNC:SQU:DCYC:ADJ 0"},
+        {varlo::dutyCommand(60, true, Waveform::Square),
+         "FUNC SQU;:OUTP:ATT 20;:FUNC:SQU:DCYC:ALON 60"},
         {"8E3000", std::nullopt},
     };
     for (const auto& [command, line] : rows)

@@ -51,6 +51,8 @@ TEST(ServerFailure, NamesTheServerAndTheCause)
         {{Cause::Closed, ""}, "has gone: connection closed or reset"},
         {{Cause::ServerError, "-241,\"Hardware missing\""}, "says -241,\"Hardware missing\""},
         {{Cause::NotACommand, "8E3000"}, "carries no such command: \"8E3000\""},
+        {{Cause::ServerError, "\x1B[2J\xFF-1,\"x\""}, "says \\x1B[2J\\xFF-1,\"x\""},
+        {{Cause::ServerError, std::string(50'000, 'A')}, "says " + std::string(160, 'A') + "..."},
     };
     for (const auto& [failure, text] : rows)
         EXPECT_EQ(varlo::serverFailureText({"bench-pc", 5025}, failure),

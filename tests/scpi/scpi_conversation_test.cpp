@@ -3,6 +3,7 @@
 // command unless the row says it fails.
 
 #include "protocol/command_encoding.h"
+#include "protocol/scpi_messages.h"
 #include "scpi/generator/message_run.h"
 #include "scpi/language/command_table.h"
 
@@ -10,6 +11,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace varlo;
@@ -136,6 +138,17 @@ const ConversationRow conversationRows[] = {
      {"40", "SIN"},
      {dutyCommand(40, false, Waveform::Sine), frequency(1000, Waveform::Sine, false, true),
       frequency(2000, Waveform::Sine, false, true)}},
+    {"DutyAloneLeavesOutTheFrequencyCommandUnlessOneIsNamed",
+     {"FUNC SQU;:FUNC:SQU:DCYC:ALON 60;:FUNC:SQU:DCYC?;DCYC:ADJ?",
+      "FUNC:SQU:DCYC:ALON 30;:FREQ 2000"},
+     {"60;1"},
+     {dutyCommand(60, false, Waveform::Square), dutyCommand(30, false, Waveform::Square),
+      frequency(2000, Waveform::Square, false, true)}},
+    {"DutyAdjustedBitAsTheLineGivesIt",
+     {"FUNC:SQU:DCYC 60;DCYC:ADJ 0;:FUNC:SQU:DCYC?", "FUNC:SQU:DCYC:ADJ ON;ADJ?"},
+     {"50", "1"},
+     {dutyCommand(60, false, Waveform::Sine), frequency(1000),
+      frequency(1000, Waveform::Sine, false, true)}},
     {"PathEndsWithTheLine", {"SYST:ERR:COUN?", "ERR?", "SYST:ERR?"}, {"0", Undefined}, {}},
     {"ColonGoesBackToTheRoot",
      {"FUNC:SQU:DCYC?;:FREQ?;:FUNC:SQU:DCYC?;FREQ?;:SYST:ERR?"},
@@ -267,6 +280,30 @@ const ConversationRow conversationRows[] = {
 
 INSTANTIATE_TEST_SUITE_P(Lines, ConversationTest, ::testing::ValuesIn(conversationRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What the panel and varlo-send say for each of their commands has the server send that very
+// command, whatever the generator held before.
+TEST(FrontEndMessages, GiveBackTheFrontEndsOwnCommands)
+{
+    const std::pair<const char*, std::vector<std::string>> rows[] = {
+        {"ADutyStepThenAStepWithout",
+         {dutyCommand(60, true, Waveform::Square), frequency(2000, Waveform::Square, true, true),
+          frequency(700, Waveform::Triangle)}},
+        {"APanelDutyPressThenItsFrequency",
+         {dutyCommand(51, false, Waveform::Triangle),
+          frequency(1000, Waveform::Triangle, false, true),
+          frequency(1000, Waveform::Triangle, false, true)}},
+        {"TheBitWithoutADutyCommand", {frequency(5000, Waveform::Sine, false, true)}},
+        {"ElevenCharacters", {frequency(100'000'000, Waveform::Sine, true), StartUp}},
+    };
+    for (const auto& [name, commands] : rows) {
+        Conversation conversation;
+        Exchange exchange;
+        for (const std::string& command : commands)
+            conversation.say(settingsMessage(command).value(), exchange);
+        EXPECT_EQ(exchange.commands, commands) << name;
+    }
+}
 
 struct EntryRow {
     const char* name;
