@@ -9,6 +9,7 @@
 #include "entry/whole_number.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
+#include "program/refusal.h"
 #include "serial/port_choice.h"
 #include "serial/serial_link.h"
 
@@ -63,12 +64,6 @@ gone, or -240,"Hardware error;..." with the cause.
 Exit status: 0 after SIGINT, SIGTERM or SIGHUP (the settings still waiting are not sent, the
 port is closed and the clients disconnected); 2 usage error; 3 the port could not be opened
 (without --wait-for-port), or the address could not be listened on.)";
-
-int refuse(const std::string& message)
-{
-    std::fprintf(stderr, "varlo-scpi: %s (see varlo-scpi --help)\n", message.c_str());
-    return exit_status::Usage;
-}
 
 } // namespace
 
@@ -125,12 +120,8 @@ int main(int argc, char** argv)
                        waitOption, quietOption});
     const web::LabNetworkOptions labNetworkOptions;
     parser.addOptions(labNetworkOptions.all());
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::string why = parser.errorText().toStdString();
-        if (why.ends_with('.'))
-            why.pop_back();
-        return refuse(why);
-    }
+    if (!parser.parse(QCoreApplication::arguments()))
+        return refuse(parser.errorText().toStdString());
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
         return refuse("unexpected argument \"" + extra.first().toStdString() + "\"");
     // --help and --version end the program here.
