@@ -7,6 +7,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 
 namespace varlo::scpi {
@@ -25,12 +27,17 @@ IpAddress ipv4Address(std::uint32_t address)
     return {(address >> 24) == 127, address == 0xFFFF'FFFF, (address >> 28) == 0xE};
 }
 
-// A dotted IPv4 address, or IPv6 with or without a scope ("fe80::1%eth0"); nullopt for
-// anything else, a host name included.
+// An IPv4 address in any form the system's resolver reads ("127.0.0.1", also "127.1"), or
+// IPv6 with or without a scope ("fe80::1%eth0"); nullopt for anything else, a host name
+// included.
 std::optional<IpAddress> ipAddress(const std::string& host)
 {
+    // inet_aton would also take what follows a blank.
+    const bool ipv4Characters = !host.empty() && std::ranges::all_of(host, [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c)) || c == '.' || c == 'x' || c == 'X';
+    });
     in_addr v4{};
-    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
+    if (ipv4Characters && inet_aton(host.c_str(), &v4) != 0)
         return ipv4Address(ntohl(v4.s_addr));
     const std::string unscoped = host.substr(0, host.find('%'));
     in6_addr v6{};
