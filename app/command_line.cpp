@@ -1,13 +1,12 @@
 #include "app/command_line.h"
 
 #include "program/exit_status.h"
+#include "program/refusal.h"
 #include "scpi_client/server_address.h"
 #include "serial/port_names.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-
-#include <cstdio>
 
 namespace varlo {
 
@@ -51,12 +50,6 @@ QStringList connectValueApart(const QStringList& arguments)
     return apart;
 }
 
-int refuse(const QString& message)
-{
-    std::fprintf(stderr, "varlo: %s\nTry 'varlo --help' for the options.\n", qPrintable(message));
-    return exit_status::Usage;
-}
-
 } // namespace
 
 std::variant<int, PanelStart> answerCommandLine(int argc, char** argv)
@@ -78,11 +71,13 @@ std::variant<int, PanelStart> answerCommandLine(int argc, char** argv)
                        "of a serial port (default 127.0.0.1:5025)."));
     parser.addOption(connectOption);
     if (!parser.parse(connectValueApart(QCoreApplication::arguments())))
-        return refuse(parser.errorText());
+        return refuse(parser.errorText().toStdString());
     const QStringList extra = parser.positionalArguments();
     const bool connecting = parser.isSet(connectOption);
     if (extra.size() > (connecting ? 1 : 0))
-        return refuse(QStringLiteral("unexpected argument '%1'").arg(extra.at(connecting ? 1 : 0)));
+        return refuse(QStringLiteral("unexpected argument '%1'")
+                          .arg(extra.at(connecting ? 1 : 0))
+                          .toStdString());
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("version"))) {
         // process() prints them and ends the program.
         parser.process(app);
@@ -93,7 +88,7 @@ std::variant<int, PanelStart> answerCommandLine(int argc, char** argv)
     const Checked<ServerAddress> server =
         parseServerAddress(extra.isEmpty() ? std::string() : extra.first().toStdString());
     if (const Refusal* refusal = refusalOf(server))
-        return refuse(QString::fromStdString(refusal->message));
+        return refuse(refusal->message);
     return PanelStart{std::get<ServerAddress>(server)};
 }
 

@@ -34,4 +34,16 @@ bool hasIpv6Form(std::string_view text)
            });
 }
 
+std::string bracketedHost(std::string_view host)
+{
+    if (host.find(':') == std::string_view::npos)
+        return std::string(host);
+    return "[" + std::string(host) + "]";
+}
+
+std::string hostAndPortText(std::string_view host, int port)
+{
+    return bracketedHost(host) + ":" + std::to_string(port);
+}
+
 } // namespace varlo

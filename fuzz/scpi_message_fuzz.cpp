@@ -33,7 +33,7 @@ void checkSettings(const GeneratorState& sent)
 void runMessage(const ProgramMessage& line, Session& session, GeneratorState& sent,
                 std::uint8_t failures)
 {
-    MessageRun run(line.tooLong ? std::vector<Step>{ErrorStep{Error::Syntax}}
+    MessageRun run(line.tooLong ? std::vector<Step>{ErrorStep{errors::Syntax}}
                                 : stepsForMessage(line.text));
     for (unsigned writes = 0;; ++writes) {
         const MessageRun::Need need = run.advance(session, sent);
@@ -43,7 +43,7 @@ void runMessage(const ProgramMessage& line, Session& session, GeneratorState& se
             if (((failures >> (writes % 8)) & 1) == 0)
                 run.written(sent);
             else
-                run.notWritten(session, {Error::HardwareMissing, "the port is gone"});
+                run.notWritten(session, {errors::HardwareMissing, "the port is gone"});
             checkSettings(sent);
         } else if (std::holds_alternative<MessageRun::Drain>(need)) {
             run.drained(session);

@@ -6,6 +6,7 @@
 #include "program/display_opening.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
+#include "program/refusal.h"
 #include "serial/port_names.h"
 
 #include <QApplication>
@@ -74,13 +75,6 @@ int fail(const QString& message)
     return varlo::exit_status::Failure;
 }
 
-int refuse(const QString& message)
-{
-    std::fprintf(stderr, "varlo-instrument: %s\nTry 'varlo-instrument --help' for the options.\n",
-                 qPrintable(message));
-    return varlo::exit_status::Usage;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -114,16 +108,19 @@ int main(int argc, char** argv)
         QStringLiteral("No window: print one line per received command on standard output."));
     parser.addOptions({dirOption, portOption, headlessOption});
     if (!parser.parse(QCoreApplication::arguments()))
-        return refuse(parser.errorText());
+        return varlo::refuse(parser.errorText().toStdString());
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
-        return refuse(QStringLiteral("unexpected argument '%1'").arg(extra.first()));
+        return varlo::refuse(
+            QStringLiteral("unexpected argument '%1'").arg(extra.first()).toStdString());
     // What is left to answer is --help, --help-all or --version, which end the program here.
     parser.process(*app);
 
     const std::optional<int> chosen =
         varlo::wholeNumber(parser.value(portOption).toStdString(), 1, varlo::HighestPort);
     if (!chosen)
-        return refuse(QStringLiteral("--port takes a number from 1 to %1").arg(varlo::HighestPort));
+        return varlo::refuse(QStringLiteral("--port takes a number from 1 to %1")
+                                 .arg(varlo::HighestPort)
+                                 .toStdString());
     const int port = *chosen;
 
     std::optional<QTemporaryDir> temporaryDir;

@@ -3,6 +3,7 @@
 #include "scpi/language/instrument_identity.h"
 #include "scpi/mdns/announcement.h"
 #include "scpi/network/listening.h"
+#include "serial/adapter_serial_number.h"
 
 #include <QSysInfo>
 
@@ -74,6 +75,14 @@ void LabNetwork::close()
 {
     if (web_)
         web_->closeConnections();
+}
+
+std::string serialNumberOf(const LabNetworkSettings& settings, const PortChoice& port)
+{
+    if (settings.serialNumber)
+        return *settings.serialNumber;
+    const std::string adapter = adapterSerialNumber(port);
+    return isSerialNumberText(adapter) ? adapter : InstrumentIdentity{}.serialNumber;
 }
 
 } // namespace varlo::scpi::web

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "scpi/generator/generator_link.h"
-#include "scpi/lab_network_options.h"
 #include "scpi/mdns/mdns_announcer.h"
+#include "scpi/scpi_options.h"
 #include "scpi/socket/scpi_server.h"
 #include "scpi/web/web_server.h"
 
@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace varlo::scpi::web {
 
@@ -34,5 +35,8 @@ private:
     std::unique_ptr<WebServer> web_;
     std::unique_ptr<MdnsAnnouncer> announcer_;
 };
+
+// *IDN?'s serial number: the one given, else the USB adapter's, else 0.
+std::string serialNumberOf(const LabNetworkSettings& settings, const PortChoice& port);
 
 } // namespace varlo::scpi::web

@@ -1,20 +1,21 @@
 #include "scpi/generator/generator_link.h"
 #include "scpi/generator/journal.h"
 #include "scpi/lab_network.h"
-#include "scpi/lab_network_options.h"
 #include "scpi/language/instrument_identity.h"
-#include "scpi/listen_address.h"
+#include "scpi/scpi_options.h"
 #include "scpi/socket/scpi_server.h"
 
-#include "entry/whole_number.h"
+#include "entry/host_and_port.h"
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
+#include "program/refusal.h"
 #include "serial/port_choice.h"
 #include "serial/serial_link.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QSysInfo>
 
 #include <chrono>
 #include <cstdio>
@@ -24,11 +25,6 @@ using namespace varlo;
 using namespace varlo::scpi;
 
 namespace {
-
-constexpr int DefaultClients = 4;
-constexpr int MostClients = 1000;
-constexpr int DefaultIdleSeconds = 30;
-constexpr int MostIdleSeconds = 86400;
 
 const char* const Description = R"(
   varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N]
@@ -64,12 +60,6 @@ Exit status: 0 after SIGINT, SIGTERM or SIGHUP (the settings still waiting are n
 port is closed and the clients disconnected); 2 usage error; 3 the port could not be opened
 (without --wait-for-port), or the address could not be listened on.)";
 
-int refuse(const std::string& message)
-{
-    std::fprintf(stderr, "varlo-scpi: %s (see varlo-scpi --help)\n", message.c_str());
-    return exit_status::Usage;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -96,92 +86,93 @@ int main(int argc, char** argv)
         QStringLiteral("Where to listen: PORT on loopback, or ADDRESS:PORT; 0.0.0.0:5025 or "
                        "[::]:5025 serve other machines. Port 0 takes a free one. Default: "
                        "127.0.0.1:5025."),
-        QStringLiteral("[ADDRESS:]PORT"), QStringLiteral("127.0.0.1:5025"));
+        QStringLiteral("[ADDRESS:]PORT"));
     const QCommandLineOption settingsOption(
         QStringLiteral("settings"),
         QStringLiteral("Line settings: baud, parity (N, E, O, M, S), data bits, stop bits, "
                        "separated by commas or single blanks. Default: 9600,N,8,1."),
-        QStringLiteral("TEXT"), QStringLiteral("9600,N,8,1"));
+        QStringLiteral("TEXT"));
     const QCommandLineOption clientsOption(
         QStringLiteral("clients"),
         QStringLiteral("At most N clients at once; one more takes the place of one idle for "
                        "--idle seconds, else it is closed at once. Default: %1.")
             .arg(DefaultClients),
-        QStringLiteral("N"), QString::number(DefaultClients));
+        QStringLiteral("N"));
     const QCommandLineOption idleOption(
         QStringLiteral("idle"),
         QStringLiteral("When every place is taken, a new client takes the place of the one "
                        "idle longest (nothing received, waiting or being answered), if that "
                        "one has been idle for SECONDS; it is closed. Default: %1.")
             .arg(DefaultIdleSeconds),
-        QStringLiteral("SECONDS"), QString::number(DefaultIdleSeconds));
+        QStringLiteral("SECONDS"));
     const QCommandLineOption waitOption(
         QStringLiteral("wait-for-port"),
         QStringLiteral("A port missing at start is waited for: the program listens at once, "
                        "answers -241 to settings, and opens the port when it appears."));
     const QCommandLineOption quietOption(QStringLiteral("quiet"),
                                          QStringLiteral("Print no line per command sent."));
+    const QCommandLineOption httpOption(
+        QStringLiteral("http"),
+        QStringLiteral("Where to serve the web page: PORT on the --listen address, "
+                       "ADDRESS:PORT, or off. Default: the --listen address, port %1.")
+            .arg(DefaultHttpPort),
+        QStringLiteral("[ADDRESS:]PORT|off"));
+    const QCommandLineOption mdnsOption(
+        QStringLiteral("mdns"),
+        QStringLiteral("Announce the program on the lab network through the Avahi daemon. "
+                       "The default when it listens beyond loopback."));
+    const QCommandLineOption noMdnsOption(QStringLiteral("no-mdns"),
+                                          QStringLiteral("Do not announce the program."));
+    const QCommandLineOption nameOption(
+        QStringLiteral("name"),
+        QStringLiteral("The name it is announced and described by, at most 63 bytes. "
+                       "Default: Varlo generator on HOSTNAME (PORT)."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption serialOption(
+        QStringLiteral("serial"),
+        QStringLiteral("The serial number *IDN? answers. Default: the USB adapter's, else 0."),
+        QStringLiteral("TEXT"));
     parser.addOptions({portOption, listenOption, settingsOption, clientsOption, idleOption,
-                       waitOption, quietOption});
-    const web::LabNetworkOptions labNetworkOptions;
-    parser.addOptions(labNetworkOptions.all());
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::string why = parser.errorText().toStdString();
-        if (why.ends_with('.'))
-            why.pop_back();
-        return refuse(why);
-    }
+                       waitOption, quietOption, httpOption, mdnsOption, noMdnsOption, nameOption,
+                       serialOption});
+    if (!parser.parse(QCoreApplication::arguments()))
+        return refuse(parser.errorText().toStdString());
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
         return refuse("unexpected argument \"" + extra.first().toStdString() + "\"");
     // --help and --version end the program here.
     parser.process(app);
 
-    if (!parser.isSet(portOption))
-        return refuse("--port is required");
-    const Checked<PortChoice> port = parsePort(parser.value(portOption).toStdString());
-    if (const Refusal* refusal = refusalOf(port))
+    const auto text = [&parser](const QCommandLineOption& option) {
+        return parser.isSet(option) ? std::optional(parser.value(option).toStdString())
+                                    : std::nullopt;
+    };
+    const Checked<ScpiOptions> read = readScpiOptions({
+        .port = text(portOption),
+        .listen = text(listenOption),
+        .settings = text(settingsOption),
+        .clients = text(clientsOption),
+        .idle = text(idleOption),
+        .http = text(httpOption),
+        .name = text(nameOption),
+        .serial = text(serialOption),
+        .waitForPort = parser.isSet(waitOption),
+        .quiet = parser.isSet(quietOption),
+        .mdns = parser.isSet(mdnsOption),
+        .noMdns = parser.isSet(noMdnsOption),
+        .hostName = QSysInfo::machineHostName().toStdString(),
+    });
+    if (const Refusal* refusal = refusalOf(read))
         return refuse(refusal->message);
-    const Checked<LineSettings> settings =
-        parseSettingsOption(parser.value(settingsOption).toStdString());
-    if (const Refusal* refusal = refusalOf(settings))
-        return refuse(refusal->message);
-    const Checked<ListenAddress> listen =
-        parseListenAddress(parser.value(listenOption).toStdString());
-    if (const Refusal* refusal = refusalOf(listen))
-        return refuse(refusal->message);
-    const QHostAddress address(QString::fromStdString(std::get<ListenAddress>(listen).host));
-    if (address.isNull())
-        return refuse("--listen takes an IP address such as 127.0.0.1, 0.0.0.0 or [::], not \"" +
-                      std::get<ListenAddress>(listen).host + "\"");
-    if (address.isBroadcast() || address.isMulticast())
-        return refuse("--listen takes an address of this machine, not the " +
-                      std::string(address.isBroadcast() ? "broadcast" : "multicast") +
-                      " address \"" + std::get<ListenAddress>(listen).host + "\"");
-    const std::optional<int> clients =
-        wholeNumber(parser.value(clientsOption).toStdString(), 1, MostClients);
-    if (!clients)
-        return refuse("--clients takes a whole number from 1 to " + std::to_string(MostClients) +
-                      ", not \"" + parser.value(clientsOption).toStdString() + "\"");
-
-    const std::optional<int> idle =
-        wholeNumber(parser.value(idleOption).toStdString(), 0, MostIdleSeconds);
-    if (!idle)
-        return refuse("--idle takes a whole number of seconds from 0 to " +
-                      std::to_string(MostIdleSeconds) + ", not \"" +
-                      parser.value(idleOption).toStdString() + "\"");
-    const Checked<web::LabNetworkSettings> labNetwork = labNetworkOptions.read(
-        parser, std::get<ListenAddress>(listen), parser.value(portOption).toStdString());
-    if (const Refusal* refusal = refusalOf(labNetwork))
-        return refuse(refusal->message);
+    const ScpiOptions& options = std::get<ScpiOptions>(read);
+    const QHostAddress address(QString::fromStdString(options.listen.host));
 
     const QuitOnSignal quitOnSignal;
     SerialLink link;
     // The rest of a command cut by a stalled line does not hold up the end.
     link.setStopDescriptor(QuitOnSignal::descriptor());
-    GeneratorLink generator(link, std::get<PortChoice>(port), std::get<LineSettings>(settings),
-                            !parser.isSet(quietOption));
+    GeneratorLink generator(link, options.port, options.settings, options.logCommands);
     if (const std::string why = generator.open(); !why.empty()) {
-        if (!parser.isSet(waitOption)) {
+        if (!options.waitForPort) {
             std::fprintf(stderr, "varlo-scpi: cannot open %s\n", why.c_str());
             return exit_status::PortNotOpened;
         }
@@ -189,15 +180,17 @@ int main(int argc, char** argv)
         generator.waitForPort();
     }
 
-    setSerialNumber(web::serialNumberOf(std::get<web::LabNetworkSettings>(labNetwork),
-                                        std::get<PortChoice>(port)));
+    setSerialNumber(web::serialNumberOf(options.labNetwork, options.port));
 
-    ScpiServer server(generator, *clients, std::chrono::seconds(*idle));
-    if (const QString why =
-            server.listen(address, static_cast<quint16>(std::get<ListenAddress>(listen).port));
+    ScpiServer server(generator, options.clients, std::chrono::seconds(options.idleSeconds));
+    if (const QString why = server.listen(address, static_cast<quint16>(options.listen.port));
         !why.isEmpty()) {
-        std::fprintf(stderr, "varlo-scpi: cannot listen on %s: %s\n",
-                     qPrintable(parser.value(listenOption)), qPrintable(why));
+        // As the user wrote it, or the default.
+        const std::string where = parser.isSet(listenOption)
+                                      ? parser.value(listenOption).toStdString()
+                                      : hostAndPortText(options.listen.host, options.listen.port);
+        std::fprintf(stderr, "varlo-scpi: cannot listen on %s: %s\n", where.c_str(),
+                     qPrintable(why));
         return exit_status::PortNotOpened;
     }
     if (!address.isLoopback())
@@ -207,8 +200,8 @@ int main(int argc, char** argv)
                      qPrintable(server.listeningOn()));
     std::printf("listening on %s\n", qPrintable(server.listeningOn()));
     std::fflush(stdout);
-    web::LabNetwork network(generator, server, std::get<web::LabNetworkSettings>(labNetwork),
-                            address, parser.value(portOption));
+    web::LabNetwork network(generator, server, options.labNetwork, address,
+                            QString::fromStdString(options.portText));
     if (!network.start())
         return exit_status::PortNotOpened;
 

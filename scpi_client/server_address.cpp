@@ -53,10 +53,7 @@ Checked<ServerAddress> parseServerAddress(std::string_view text)
 
 std::string serverText(const ServerAddress& server)
 {
-    const std::string port = std::to_string(server.port);
-    if (server.host.find(':') != std::string::npos)
-        return "[" + server.host + "]:" + port;
-    return server.host + ":" + port;
+    return hostAndPortText(server.host, server.port);
 }
 
 } // namespace varlo

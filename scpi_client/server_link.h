@@ -21,22 +21,12 @@ class QEventLoop;
 namespace varlo {
 
 // The generator as varlo-scpi serves it, for the panel and varlo-send in place of the serial
-// link: one TCP connection carrying plain SCPI lines, each answered by one line.
-//
-// setOutput has the server send a command, as SerialLink::setOutput writes one: the settings it
-// carries go as one line, and the server's answer says whether it sent them. It waits at most
-// AnswerTimeoutMs in all, connecting first when the connection is not open, and takes no user
-// input meanwhile, as a write to a stalled line holds the window. A connection that fails, or
-// a server that does not answer in time, is closed and reported; the next setOutput connects
-// again. A refusal by the server leaves the connection open. The server sends the settings
-// within SettingsDeadlineMs of their arrival or not at all, so that a command given up on is
-// never sent later.
-//
-// While following, the link asks what the generator holds every FollowIntervalMs, without
-// waiting, and tells each answer by held(). A connection that fails meanwhile is reported by
-// lost(), once for each spell without answers: a failure that a call has reported already is
-// not told again. Without a connection, the asking connects again in the background once a
-// second, so that the panel shows the generator again soon after the server answers again.
+// link, so that they share the generator with the other clients of the one owner of its line.
+// setOutput waits for the server's answer as a write waits for a stalled line, because Enter
+// must mean the same whichever way the panel drives the generator. The server drops settings
+// not sent within SettingsDeadlineMs, so that a command given up on is never sent later.
+// Following reports each spell without answers once, as the serial link reports a lost
+// device once, so that an outage is one box and not a flood of them.
 class ServerLink final : public QObject {
     Q_OBJECT
 

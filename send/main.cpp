@@ -1,5 +1,7 @@
 #include "program/exit_status.h"
 #include "program/quit_on_signal.h"
+#include "program/refusal.h"
+#include "send/send_lines.h"
 #include "send/send_options.h"
 #include "send/send_plan.h"
 #include "send/send_run.h"
@@ -16,12 +18,6 @@ using namespace varlo::send;
 
 namespace {
 
-int refuse(const std::string& message)
-{
-    complain(message);
-    return exit_status::Usage;
-}
-
 // The steps of the run: the script's, or the one step of the command line.
 ScriptSteps requestedSteps(const Request& request)
 {
@@ -35,11 +31,12 @@ ScriptSteps requestedSteps(const Request& request)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varlo-send"));
 
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const Checked<Request> parsed = parseCommandLine(arguments);
     if (const Refusal* refusal = refusalOf(parsed))
-        return refuse(refusal->message + " (see varlo-send --help)");
+        return refuse(escapedText(refusal->message));
     const Request& request = std::get<Request>(parsed);
 
     switch (request.action) {
@@ -64,7 +61,7 @@ int main(int argc, char** argv)
     const auto planned =
         planCommands(std::get<std::vector<Step>>(steps), request.settings, request.gap);
     if (const Refusal* refusal = refusalOf(planned))
-        return refuse(refusal->message);
+        return refuse(escapedText(refusal->message));
     const auto& commands = std::get<std::vector<PlannedCommand>>(planned);
 
     if (request.dryRun)

@@ -3,6 +3,7 @@
 #include "entry/number_text.h"
 #include "entry/whole_number.h"
 #include "protocol/command_encoding.h"
+#include "protocol/command_wording.h"
 #include "protocol/generator_limits.h"
 
 #include <algorithm>
@@ -127,18 +128,17 @@ Checked<Duration> parseTime(std::string_view text)
 
 std::optional<Waveform> waveformNamed(std::string_view word)
 {
-    if (sameLetters(word, "sine"))
-        return Waveform::Sine;
-    if (sameLetters(word, "square"))
-        return Waveform::Square;
-    if (sameLetters(word, "triangle"))
-        return Waveform::Triangle;
+    for (const Waveform waveform : {Waveform::Sine, Waveform::Square, Waveform::Triangle})
+        if (sameLetters(word, waveformName(waveform)))
+            return waveform;
     return std::nullopt;
 }
 
 Refusal unknownWaveform(std::string_view word)
 {
-    return Refusal{"unknown waveform " + quoted(word) + " (sine, square or triangle)"};
+    return Refusal{"unknown waveform " + quoted(word) + " (" + waveformName(Waveform::Sine) + ", " +
+                   waveformName(Waveform::Square) + " or " + waveformName(Waveform::Triangle) +
+                   ")"};
 }
 
 Checked<bool> parseOnOff(std::string_view text)

@@ -1,6 +1,7 @@
 #include "serial/chosen_port.h"
 
 #include "serial/comm_error_text.h"
+#include "serial/port_names.h"
 #include "serial/port_state_text.h"
 
 namespace varlo {
@@ -21,8 +22,7 @@ std::string openFailureText(const SerialLink& link, const PortChoice& port, std:
     if (const auto diagnosis = link.lastOpenFailure())
         return port.number != 0 ? portStateText(port.number, *diagnosis)
                                 : deviceStateText(*diagnosis);
-    const std::string name =
-        port.number != 0 ? "COM" + std::to_string(port.number) : port.devicePath;
+    const std::string name = port.number != 0 ? comName(port.number) : port.devicePath;
     return name + ": " + commErrorText(code);
 }
 

@@ -25,10 +25,9 @@ std::string portName(const PortChoice& port)
 {
     if (port.number == 0)
         return port.devicePath;
-    const std::string com = "COM" + std::to_string(port.number);
     if (const auto path = configuredDevicePath(port.number))
-        return com + " (" + *path + ")";
-    return com;
+        return comNameWithDevice(port.number, *path);
+    return comName(port.number);
 }
 
 Checked<LineSettings> parseSettingsOption(std::string_view text)

@@ -43,4 +43,14 @@ std::optional<std::string> configuredDevicePath(int port)
     return portDevicePath(port, portDir);
 }
 
+std::string comName(int port)
+{
+    return "COM" + std::to_string(port);
+}
+
+std::string comNameWithDevice(int port, std::string_view device)
+{
+    return comName(port) + " (" + std::string(device) + ")";
+}
+
 } // namespace varlo

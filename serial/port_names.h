@@ -20,4 +20,8 @@ inline constexpr const char* PortDirVariable = "VARLO_PORT_DIR";
 // The device behind port number n with the port directory this process was started with.
 std::optional<std::string> configuredDevicePath(int port);
 
+// Port n as messages name it: "COM3", and with its device "COM3 (/dev/ttyUSB0)".
+std::string comName(int port);
+std::string comNameWithDevice(int port, std::string_view device);
+
 } // namespace varlo

@@ -1,5 +1,7 @@
 #include "serial/port_state_text.h"
 
+#include "serial/port_names.h"
+
 namespace varlo {
 
 namespace {
@@ -60,7 +62,7 @@ std::string stateText(const PortDiagnosis& diagnosis)
 
 std::string portStateText(int port, const PortDiagnosis& diagnosis)
 {
-    return "COM" + std::to_string(port) + " (" + diagnosis.device + "): " + stateText(diagnosis);
+    return comNameWithDevice(port, diagnosis.device) + ": " + stateText(diagnosis);
 }
 
 std::string deviceStateText(const PortDiagnosis& diagnosis)

@@ -21,26 +21,13 @@
 
 namespace varlo {
 
-// The serial component behind the panel (MSComm1): one port, selected by number, opened with
-// a settings text, written to in whole commands. Each property set either succeeds (0) or
-// fails with a communication error code. OpenPort traps failures silently, keeping what the
-// device showed of the last one (lastOpenFailure); ClosePort and the write report them to
-// the caller.
-//
-// The line is one-way: the port is opened write-only, with no flow control, and nothing is
-// ever read. A command goes to the line whole or not at all, and what the line has taken is
-// never thrown away, neither on a failure nor on close. A command that would queue more than
-// about a second of line time, or that the line is not ready for within WriteTimeoutMs, is
-// refused with nothing written and the port left open. A device that is gone fails the
-// write, closes the port and leaves the link Failed; the next write first reopens the same
-// port with the same settings, and a close of a Failed link reports nothing more, because
-// its failure has already been reported once.
-//
-// A program that must never wait on the line (varlo-scpi) writes with writeNow instead: the
-// command goes whole at once, or is refused with nothing written and the reason, and
-// notifyWhenReady asks to be told when the line can take more. Such a program may also have
-// the link watch for a hang-up while nothing is written (watchForHangUp): a device found
-// gone outside the owner's own calls fails the link and says so by failed().
+// The serial component behind the panel (MSComm1): its four properties answer with the
+// communication error codes that the panel's handlers are written against. The line is
+// one-way, and a command goes to it whole or not at all, because half a command would set the
+// generator to something nobody asked for; what the line has taken is never thrown away. A
+// lost device is reported once and reopened by the next write, so that a device plugged in
+// again needs no restart. varlo-scpi, which must never wait on the line, writes with writeNow
+// (serial_link_write_now.cpp) instead.
 class SerialLink final : public QObject, public PortOperations {
     Q_OBJECT
 
@@ -65,6 +52,8 @@ public:
     // The same with settings already read, for programs that parse them from their own words.
     std::int16_t setLineSettings(const LineSettings& settings);
     std::int16_t setPortOpen(bool open);
+    // A command that would queue more than about a second of line time, or that the line is
+    // not ready for within WriteTimeoutMs, is refused with nothing written, the port open.
     std::int16_t setOutput(std::string_view text);
 
     // A descriptor that turns readable when the program is told to stop, or -1. A write that

@@ -23,7 +23,7 @@ void ClientSession::run(const ProgramMessage& line, GeneratorLink::Done done)
 {
     std::vector<Step> steps;
     if (line.tooLong)
-        steps.push_back(ErrorStep{Error::Syntax});
+        steps.push_back(ErrorStep{errors::Syntax});
     else
         steps = stepsForMessage(line.text);
     MessageRun run(std::move(steps));

@@ -171,8 +171,8 @@ GeneratorLink::Written GeneratorLink::writeCommand(Job& job, const MessageRun::W
     const std::string& command = write.command;
     if (!fault_ && write.beginsSettings && job.deadline.hasExpired()) {
         job.run.notWritten(*job.session,
-                           {Error::ExecutionError, "not sent within " + secondsText(*job.within) +
-                                                       ": " + name_ + " is busy"});
+                           {errors::ExecutionError, "not sent within " + secondsText(*job.within) +
+                                                        ": " + name_ + " is busy"});
         countGone(job, command.size());
         return Written::Dropped;
     }
@@ -268,7 +268,7 @@ void GeneratorLink::onStalled()
         return;
     const std::string why =
         name_ + " has taken nothing for " + std::to_string(StallLimit.count()) + " s";
-    fault_ = DetailedError{Error::HardwareError, why};
+    fault_ = DetailedError{errors::HardwareError, why};
     journal(why + "; " + settingsCount(settingsWaiting()) + " dropped");
     setState(PortState::Stalled);
     // Told when it moves again.
@@ -280,7 +280,7 @@ void GeneratorLink::lose(const std::string& cause)
 {
     if (state_ == PortState::Gone || state_ == PortState::WaitingForPort)
         return;
-    fault_ = DetailedError{Error::HardwareMissing, name_ + " is gone"};
+    fault_ = DetailedError{errors::HardwareMissing, name_ + " is gone"};
     journal(name_ + " is gone (" + cause + "); " + settingsCount(settingsWaiting()) +
             " dropped; trying it again every second");
     lastOpenFailure_.clear();
@@ -315,9 +315,9 @@ void GeneratorLink::retry()
 DetailedError GeneratorLink::openFault(std::int16_t code, const std::string& why) const
 {
     if (code == comm_code::HardwareGone)
-        return {Error::HardwareMissing,
+        return {errors::HardwareMissing,
                 name_ + (state_ == PortState::Gone ? " is gone" : " is missing")};
-    return {Error::HardwareError, why};
+    return {errors::HardwareError, why};
 }
 
 void GeneratorLink::setState(PortState state)

@@ -25,22 +25,12 @@
 namespace varlo::scpi {
 
 // The one owner of the generator's line and of the settings it was sent. Every client's
-// lines that need the line (a TCP connection's, a web page's) wait here in the order they
-// came, and run whole, one after another, so that one client's commands never come between
-// another's of the same line.
-//
-// Commands are paced by the serial link's model of the line: one is written while at most
-// one other is still on its way, so that another client's setting reaches the generator
-// within a command's time and an end or a loss finds little in the device. Nothing here
-// waits: a command the line cannot take now waits for the link's write-ready notification.
-//
-// The port is open; stalled, once the line has taken nothing for StallLimit while a command
-// or a wait for the line was due; gone, once the device was lost; or waited for, when it
-// could not be opened at start. Every change is one line on standard error. While the port
-// is not open it is tried again every second, and while it is not open or stalled, every
-// setting fails at once with the cause: -241 while the device is gone or missing, -240
-// otherwise. Settings of a line with a deadline (SYSTem:DEADline) that have not begun by then
-// fail with -200, so that a front end that gave up waiting for them never sees them sent later.
+// messages that need the line wait here in the order they came and run whole, so that one
+// client's commands never come between another's of the same message. A command is written
+// while at most one other is on its way, so that another client's setting reaches the
+// generator within a command's time and an end or a loss finds little in the device. Nothing
+// here waits: the event loop serves every client while the line is busy. The port's states
+// and what a setting gets in each are told in varlo-scpi(1).
 class GeneratorLink : public QObject {
     Q_OBJECT
 

@@ -34,9 +34,9 @@ struct Entry {
 std::optional<Error> countIs(Parameters parameters, std::size_t count)
 {
     if (parameters.size() < count)
-        return Error::MissingParameter;
+        return errors::MissingParameter;
     if (parameters.size() > count)
-        return Error::ParameterNotAllowed;
+        return errors::ParameterNotAllowed;
     return std::nullopt;
 }
 
@@ -54,7 +54,7 @@ std::variant<double, Error> numberIn(const Parameter& parameter, std::span<const
         return *limit == Limit::Minimum ? low : *limit == Limit::Maximum ? high : byDefault;
     const double value = std::get<double>(number);
     if (!accepted(value))
-        return Error::OutOfRange;
+        return errors::OutOfRange;
     return value;
 }
 
@@ -62,14 +62,14 @@ std::variant<Waveform, Error> waveformOf(const Parameter& parameter)
 {
     const std::string_view word = parameter.text;
     if (parameter.quoted || word.empty() || !isLetter(word.front()))
-        return Error::DataType;
+        return errors::DataType;
     if (matchesMnemonic(word, "SINusoid"))
         return Waveform::Sine;
     if (matchesMnemonic(word, "SQUare"))
         return Waveform::Square;
     if (matchesMnemonic(word, "TRIangle"))
         return Waveform::Triangle;
-    return Error::IllegalValue;
+    return errors::IllegalValue;
 }
 
 template <class T> Step stepOr(const std::variant<T, Error>& read, auto&& make)
@@ -102,7 +102,7 @@ Step limitsQuery(Parameters parameters, const std::string& low, const std::strin
                              ? std::get_if<Limit>(&std::get<Number>(read))
                              : nullptr;
     if (limit == nullptr)
-        return ErrorStep{Error::IllegalValue};
+        return ErrorStep{errors::IllegalValue};
     return answer(*limit == Limit::Minimum ? low : *limit == Limit::Maximum ? high : byDefault);
 }
 
@@ -115,16 +115,16 @@ std::variant<double, Error> registerValue(Parameters parameters)
         return *error;
     const auto* value = std::get_if<double>(&std::get<Number>(read));
     if (value == nullptr)
-        return Error::IllegalValue;
+        return errors::IllegalValue;
     if (!(*value >= 0 && *value <= 255))
-        return Error::OutOfRange;
+        return errors::OutOfRange;
     return std::round(*value);
 }
 
 Step noParameters(Parameters parameters, Step step)
 {
     if (!parameters.empty())
-        return ErrorStep{Error::ParameterNotAllowed};
+        return ErrorStep{errors::ParameterNotAllowed};
     return step;
 }
 
@@ -293,7 +293,7 @@ Step setAttenuation(Parameters p)
     else if (const double db = std::get<double>(number); db == AttenuationDb)
         on = true;
     else if (db != 0)
-        return ErrorStep{Error::IllegalValue};
+        return ErrorStep{errors::IllegalValue};
     return ChangeStep{{SetAttenuator{on}}};
 }
 
@@ -311,7 +311,7 @@ Step setOutput(Parameters p)
         return ErrorStep{*error};
     return stepOr(readBoolean(p[0]), [](bool on) -> Step {
         if (!on)
-            return ErrorStep{Error::SettingsConflict};
+            return ErrorStep{errors::SettingsConflict};
         return StatusStep{[](Session&, int) {}};
     });
 }
@@ -325,7 +325,7 @@ Step output(Parameters p)
 template <Waveform W> Step apply(Parameters p)
 {
     if (p.size() > 1)
-        return ErrorStep{Error::ParameterNotAllowed};
+        return ErrorStep{errors::ParameterNotAllowed};
     if (p.empty())
         return ChangeStep{{Apply{W, std::nullopt}}};
     return stepOr(frequencyOf(p[0]), [](double hz) -> Step { return ChangeStep{{Apply{W, hz}}}; });
@@ -392,7 +392,7 @@ Step stepFor(const ParsedCommand& command)
         if (handler != nullptr)
             return handler(command.parameters);
     }
-    return ErrorStep{Error::UndefinedHeader};
+    return ErrorStep{errors::UndefinedHeader};
 }
 
 } // namespace

@@ -160,7 +160,7 @@ std::vector<ParsedUnit> parseLine(std::string_view line)
         std::string_view rest;
         const auto header = readable(text) ? headerOf(text, rest) : std::nullopt;
         if (!header) {
-            units.emplace_back(Error::Syntax);
+            units.emplace_back(errors::Syntax);
             continue;
         }
         ParsedCommand parsed;
@@ -186,7 +186,7 @@ std::vector<ParsedUnit> parseLine(std::string_view line)
         if (readAll)
             units.emplace_back(std::move(parsed));
         else
-            units.emplace_back(Error::Syntax);
+            units.emplace_back(errors::Syntax);
     }
     return units;
 }

@@ -42,7 +42,7 @@ void Session::addError(DetailedError error)
         errors_.push_back(std::move(error));
         return;
     }
-    errors_.back() = DetailedError{Error::QueueOverflow, {}};
+    errors_.back() = DetailedError{errors::QueueOverflow, {}};
 }
 
 std::string Session::nextError()

@@ -13,36 +13,24 @@ struct Error {
     int number = 0;
     std::string_view text;
     friend constexpr bool operator==(const Error&, const Error&) = default;
-
-    static const Error Syntax;
-    static const Error DataType;
-    static const Error ParameterNotAllowed;
-    static const Error MissingParameter;
-    static const Error UndefinedHeader;
-    static const Error InvalidSuffix;
-    static const Error SettingsConflict;
-    static const Error OutOfRange;
-    static const Error IllegalValue;
-    static const Error HardwareError;
-    static const Error HardwareMissing;
-    static const Error ExecutionError;
-    static const Error QueueOverflow;
 };
 
-// Every error this program reports, each once.
-inline constexpr Error Error::Syntax{-102, "Syntax error"};
-inline constexpr Error Error::DataType{-104, "Data type error"};
-inline constexpr Error Error::ParameterNotAllowed{-108, "Parameter not allowed"};
-inline constexpr Error Error::MissingParameter{-109, "Missing parameter"};
-inline constexpr Error Error::UndefinedHeader{-113, "Undefined header"};
-inline constexpr Error Error::InvalidSuffix{-131, "Invalid suffix"};
-inline constexpr Error Error::ExecutionError{-200, "Execution error"};
-inline constexpr Error Error::SettingsConflict{-221, "Settings conflict"};
-inline constexpr Error Error::OutOfRange{-222, "Data out of range"};
-inline constexpr Error Error::IllegalValue{-224, "Illegal parameter value"};
-inline constexpr Error Error::HardwareError{-240, "Hardware error"};
-inline constexpr Error Error::HardwareMissing{-241, "Hardware missing"};
-inline constexpr Error Error::QueueOverflow{-350, "Queue overflow"};
+// Every error this program reports, each once: errors::OutOfRange is -222,"Data out of range".
+namespace errors {
+inline constexpr Error Syntax{-102, "Syntax error"};
+inline constexpr Error DataType{-104, "Data type error"};
+inline constexpr Error ParameterNotAllowed{-108, "Parameter not allowed"};
+inline constexpr Error MissingParameter{-109, "Missing parameter"};
+inline constexpr Error UndefinedHeader{-113, "Undefined header"};
+inline constexpr Error InvalidSuffix{-131, "Invalid suffix"};
+inline constexpr Error ExecutionError{-200, "Execution error"};
+inline constexpr Error SettingsConflict{-221, "Settings conflict"};
+inline constexpr Error OutOfRange{-222, "Data out of range"};
+inline constexpr Error IllegalValue{-224, "Illegal parameter value"};
+inline constexpr Error HardwareError{-240, "Hardware error"};
+inline constexpr Error HardwareMissing{-241, "Hardware missing"};
+inline constexpr Error QueueOverflow{-350, "Queue overflow"};
+} // namespace errors
 
 // An error with its cause in the program's own words, told after the standard text as SCPI's
 // device-dependent part: "COM3 (/dev/ttyUSB0) is gone".

@@ -49,9 +49,9 @@ std::variant<Number, Error> readNumber(const Parameter& parameter,
 {
     const std::string_view text = parameter.text;
     if (parameter.quoted)
-        return Error::DataType;
+        return errors::DataType;
     if (text.empty())
-        return Error::Syntax;
+        return errors::Syntax;
     if (isLetter(text.front())) {
         if (matchesMnemonic(text, "MINimum"))
             return Limit::Minimum;
@@ -59,7 +59,7 @@ std::variant<Number, Error> readNumber(const Parameter& parameter,
             return Limit::Maximum;
         if (matchesMnemonic(text, "DEFault"))
             return Limit::Default;
-        return Error::DataType;
+        return errors::DataType;
     }
 
     // Mantissa: a sign, digits with a decimal point somewhere, at least one digit.
@@ -72,7 +72,7 @@ std::variant<Number, Error> readNumber(const Parameter& parameter,
         digits += skipDigits(text, i);
     }
     if (digits == 0)
-        return Error::Syntax;
+        return errors::Syntax;
     const std::string_view mantissa = text.substr(0, i);
 
     // Exponent: E, a sign, digits. An E without digits after it would be a unit.
@@ -89,7 +89,7 @@ std::variant<Number, Error> readNumber(const Parameter& parameter,
             const auto [last, error] =
                 std::from_chars(text.data() + start, text.data() + end, exponent);
             if (error != std::errc())
-                return Error::OutOfRange;
+                return errors::OutOfRange;
             i = end;
         }
     }
@@ -99,19 +99,19 @@ std::variant<Number, Error> readNumber(const Parameter& parameter,
     const std::string_view suffix = text.substr(i);
     for (const char c : suffix)
         if (!isLetter(c))
-            return Error::Syntax;
+            return errors::Syntax;
     if (!suffix.empty()) {
         const UnitSuffix* unit = nullptr;
         for (const UnitSuffix& candidate : units)
             if (sameWord(suffix, candidate.name))
                 unit = &candidate;
         if (unit == nullptr)
-            return Error::InvalidSuffix;
+            return errors::InvalidSuffix;
         exponent += unit->exponent;
     }
     if (exponent > std::numeric_limits<int>::max() / 2 ||
         exponent < std::numeric_limits<int>::min() / 2)
-        return Error::OutOfRange;
+        return errors::OutOfRange;
 
     // The unit moves the decimal point rather than multiplying, so that 1.001 kHz is
     // exactly 1001 Hz.
@@ -122,7 +122,7 @@ std::variant<Number, Error> readNumber(const Parameter& parameter,
     double value = 0;
     const auto [last, error] = std::from_chars(first, decimal.data() + decimal.size(), value);
     if (error != std::errc() || !std::isfinite(value))
-        return Error::OutOfRange;
+        return errors::OutOfRange;
     return value;
 }
 
@@ -134,11 +134,11 @@ std::variant<bool, Error> readBoolean(const Parameter& parameter)
         return false;
     const auto number = readNumber(parameter);
     if (const auto* error = std::get_if<Error>(&number))
-        return *error == Error::DataType && !parameter.quoted ? Error::IllegalValue : *error;
+        return *error == errors::DataType && !parameter.quoted ? errors::IllegalValue : *error;
     const auto* value = std::get_if<double>(&std::get<Number>(number));
     if (value != nullptr && (*value == 0 || *value == 1))
         return *value == 1;
-    return Error::IllegalValue;
+    return errors::IllegalValue;
 }
 
 } // namespace varlo::scpi

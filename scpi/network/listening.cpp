@@ -1,5 +1,7 @@
 #include "scpi/network/listening.h"
 
+#include "entry/host_and_port.h"
+
 #include <QTcpServer>
 
 namespace varlo::scpi {
@@ -20,10 +22,7 @@ QString listenFailureText(const QTcpServer& server)
 
 QString hostPortText(const QHostAddress& address, quint16 port)
 {
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QStringLiteral("[%1]").arg(address.toString())
-                             : address.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(port);
+    return QString::fromStdString(hostAndPortText(address.toString().toStdString(), port));
 }
 
 } // namespace varlo::scpi

@@ -1,5 +1,6 @@
 #include "scpi/web/served_facts.h"
 
+#include "entry/host_and_port.h"
 #include "scpi/language/instrument_identity.h"
 #include "scpi/web/identification_document.h"
 
@@ -9,14 +10,6 @@
 namespace varlo::scpi::web {
 
 namespace {
-
-// An address as it stands in a VISA string or a URL: IPv6 in brackets.
-QString urlHost(const QHostAddress& address)
-{
-    return address.protocol() == QAbstractSocket::IPv6Protocol
-               ? QStringLiteral("[%1]").arg(address.toString())
-               : address.toString();
-}
 
 QString macAddressOf(const QHostAddress& local)
 {
@@ -52,7 +45,10 @@ QStringList scpiResourceStrings(const ServedFacts& facts, const QHostAddress& lo
 {
     const QString port = QString::number(facts.scpiPort);
     return {
-        QStringLiteral("TCPIP::%1::%2::SOCKET").arg(urlHost(scpiAddressFor(facts, local)), port),
+        QStringLiteral("TCPIP::%1::%2::SOCKET")
+            .arg(QString::fromStdString(
+                     bracketedHost(scpiAddressFor(facts, local).toString().toStdString())),
+                 port),
         QStringLiteral("TCPIP::%1::%2::SOCKET").arg(facts.hostName, port),
     };
 }

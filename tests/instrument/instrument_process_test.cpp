@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -121,18 +122,23 @@ TEST_F(InstrumentProcess, EndsCleanlyOnSigtermAndRemovesThePort)
     EXPECT_FALSE(QFileInfo::exists(port));
 }
 
-// A usage error ends every Varlo program with 2, before anything is published.
+// A usage error ends every Varlo program with one line and 2, before anything is published.
 TEST(InstrumentCommandLine, RefusesAPortOutsideTheTableAsAUsageError)
 {
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("--port"), QStringLiteral("17")},
-          QStringList{QStringLiteral("--no-such-option")}}) {
+    const std::pair<QStringList, QByteArray> rows[] = {
+        {{QStringLiteral("--port"), QStringLiteral("17")},
+         "varlo-instrument: --port takes a number from 1 to 16\n"},
+        {{QStringLiteral("--no-such-option")},
+         "varlo-instrument: Unknown option 'no-such-option'\n"},
+    };
+    for (const auto& [arguments, refusal] : rows) {
         QProcess process;
         process.start(QString::fromStdString(helperProgram(VARLO_INSTRUMENT_EXE)),
                       QStringList{QStringLiteral("--headless")} + arguments);
         ASSERT_TRUE(process.waitForFinished(TimeoutMs));
         EXPECT_EQ(process.exitCode(), 2) << arguments.join(u' ').toStdString();
         EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+        EXPECT_EQ(process.readAllStandardError(), refusal);
     }
 }
 

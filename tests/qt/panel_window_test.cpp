@@ -4,7 +4,6 @@
 #include "tests/qt/panel_fixture.h"
 #include "tests/start_up_command.h"
 
-#include <QFileInfo>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -56,17 +55,6 @@ TEST(PanelStartup, NoPortAcceptedEndsBeforeTheWindowIsUsed)
     EXPECT_TRUE(dialogs.ended);
     ASSERT_FALSE(dialogs.boxes.empty());
     EXPECT_EQ(dialogs.boxes.back().text, "No communication port can use!");
-}
-
-// A picture of the panel as it opens, kept with the build for a look by eye.
-TEST(PanelStartup, ScreenshotIsWrittenForReview)
-{
-    StartedPanel panel;
-    const QImage shot = panel.window.grab().toImage();
-    EXPECT_EQ(shot.deviceIndependentSize().toSize(), panel.window.size());
-    const QString path = QStringLiteral(VARLO_STARTUP_SCREENSHOT);
-    ASSERT_TRUE(shot.save(path));
-    EXPECT_GT(QFileInfo(path).size(), 0);
 }
 
 TEST(PanelStartup, ReturnInTheDisplayPressesNoKey)

@@ -61,8 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Headers, HeaderPatternTest, ::testing::ValuesIn(pattern
 // The parser gives no empty word, but a word is read as what it is, not as its parser made it.
 TEST(ScpiValues, AnEmptyWordIsNoNumber)
 {
-    EXPECT_EQ(std::get<Error>(readNumber(Parameter{})), Error::Syntax);
-    EXPECT_EQ(std::get<Error>(readBoolean(Parameter{})), Error::Syntax);
+    EXPECT_EQ(std::get<Error>(readNumber(Parameter{})), errors::Syntax);
+    EXPECT_EQ(std::get<Error>(readBoolean(Parameter{})), errors::Syntax);
 }
 
 } // namespace

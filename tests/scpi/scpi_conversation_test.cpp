@@ -37,7 +37,7 @@ public:
             if (const auto* write = std::get_if<MessageRun::Write>(&need)) {
                 if (lineFails_) {
                     run.notWritten(session_,
-                                   {Error::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone"});
+                                   {errors::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone"});
                 } else {
                     exchange.commands.push_back(write->command);
                     run.written(sent_);
@@ -322,14 +322,14 @@ TEST_P(ErrorEntryTest, ReadsAsSystemErrorAnswersIt)
 const std::string LongPath = "/dev/serial/by-id/" + std::string(300, 'x');
 
 const EntryRow entryRows[] = {
-    {"StandardTextAlone", Error::OutOfRange, {}, "-222,\"Data out of range\""},
-    {"DeviceGone", Error::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone",
+    {"StandardTextAlone", errors::OutOfRange, {}, "-222,\"Data out of range\""},
+    {"DeviceGone", errors::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone",
      "-241,\"Hardware missing;COM3 (/dev/ttyUSB0) is gone\""},
-    {"LineStalled", Error::HardwareError, "/dev/ttyUSB0 has taken nothing for 10 s",
+    {"LineStalled", errors::HardwareError, "/dev/ttyUSB0 has taken nothing for 10 s",
      "-240,\"Hardware error;/dev/ttyUSB0 has taken nothing for 10 s\""},
-    {"QuoteInTheCauseDoubled", Error::HardwareError, "COM3 (/dev/a\"b): busy",
+    {"QuoteInTheCauseDoubled", errors::HardwareError, "COM3 (/dev/a\"b): busy",
      "-240,\"Hardware error;COM3 (/dev/a\"\"b): busy\""},
-    {"CutToTheLongestText", Error::HardwareMissing, LongPath + " is gone",
+    {"CutToTheLongestText", errors::HardwareMissing, LongPath + " is gone",
      "-241,\"" + ("Hardware missing;" + LongPath).substr(0, 255) + "\""},
 };
 

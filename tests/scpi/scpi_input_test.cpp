@@ -1,6 +1,5 @@
 // How a client's bytes become lines, and what --listen takes.
 
-#include "scpi/listen_address.h"
 #include "scpi/socket/input_messages.h"
 
 #include <gtest/gtest.h>
@@ -46,42 +45,6 @@ TEST(InputMessages, LongerLineIsDroppedWholeAndReportedOnce)
     EXPECT_EQ(linesOf({chunk, chunk, chunk, "A;*IDN?\n*IDN?\n"}),
               (std::vector<std::string>{"<too long>", "*IDN?"}));
     EXPECT_EQ(linesOf({chunk + "A\n*IDN?\n"}), (std::vector<std::string>{"<too long>", "*IDN?"}));
-}
-
-struct ListenRow {
-    const char* text;
-    std::string host; // empty: refused
-    int port = 0;
-};
-
-TEST(ListenAddress, PortAloneIsLoopback)
-{
-    const ListenRow rows[] = {
-        {"5026", "127.0.0.1", 5026},
-        {"0.0.0.0:5025", "0.0.0.0", 5025},
-        {"[::]:5025", "::", 5025},
-        {"[::1]:0", "::1", 0},
-        {"65536", {}},
-        {"::1:5025", {}},
-        {"[::1]", {}},
-        {":5025", {}},
-        {"[]:5025", {}},
-        {"127.0.0.1", {}},
-        {"5025x", {}},
-    };
-    for (const ListenRow& row : rows) {
-        const auto parsed = parseListenAddress(row.text);
-        if (row.host.empty()) {
-            ASSERT_NE(refusalOf(parsed), nullptr) << row.text;
-            EXPECT_EQ(refusalOf(parsed)->message,
-                      "--listen takes [ADDRESS:]PORT such as 5025, 0.0.0.0:5025 or [::]:5025, "
-                      "not \"" +
-                          std::string(row.text) + "\"");
-        } else {
-            EXPECT_EQ(std::get<ListenAddress>(parsed), (ListenAddress{row.host, row.port}))
-                << row.text;
-        }
-    }
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include "scpi/language/command_table.h"
 #include "scpi/language/instrument_identity.h"
-#include "scpi/listen_address.h"
 #include "scpi/mdns/announcement.h"
 #include "scpi/web/identification_document.h"
 #include "scpi/web/request_checks.h"
@@ -121,17 +120,6 @@ TEST_F(SerialNumber, IdnAnswersTheOneSetAndOnlyTextThatFitsIt)
     };
     for (const Row& row : rows)
         EXPECT_EQ(isSerialNumberText(row.text), row.fits) << row.name;
-}
-
-TEST(HttpAddress, OffAPortOnTheListenAddressOrAnAddress)
-{
-    const ListenAddress listen{"0.0.0.0", 5025};
-    using Read = std::optional<ListenAddress>;
-    EXPECT_EQ(std::get<Read>(parseHttpAddress("off", listen)), std::nullopt);
-    EXPECT_EQ(std::get<Read>(parseHttpAddress("8081", listen)), (ListenAddress{"0.0.0.0", 8081}));
-    EXPECT_EQ(std::get<Read>(parseHttpAddress("[::1]:80", listen)), (ListenAddress{"::1", 80}));
-    EXPECT_EQ(refusalOf(parseHttpAddress("on", listen))->message,
-              "--http takes [ADDRESS:]PORT such as 8080 or 0.0.0.0:8080, or off, not \"on\"");
 }
 
 TEST(RequestChecks, HostMustNameThisProgramAndItsPort)

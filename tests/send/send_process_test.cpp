@@ -165,8 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                           nullptr,
                           {},
                           2,
-                          "varlo-send: --duty takes a whole number from 20 to 80, not \"81\" (see "
-                          "varlo-send --help)\n"},
+                          "varlo-send: --duty takes a whole number from 20 to 80, not \"81\"\n"},
                       ExitRow{"EveryBadScriptLine",
                               {"--port", "COM7"},
                               "1GHz\n1kHz\nsqaure\n",
