@@ -1,5 +1,6 @@
 #include "scpi/generator/generator_link.h"
 #include "scpi/generator/journal.h"
+#include "scpi/generator/qt_messages.h"
 #include "scpi/lab_network.h"
 #include "scpi/lab_network_options.h"
 #include "scpi/language/instrument_identity.h"
@@ -81,6 +82,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varlo-scpi"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VARLO_SCPI_VERSION));
+    journalQtMessages(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Description));

@@ -1,8 +1,10 @@
 #include "scpi/web/served_facts.h"
 
 #include "scpi/language/instrument_identity.h"
+#include "scpi/network/listening.h"
 #include "scpi/web/identification_document.h"
 
+#include <QAbstractSocket>
 #include <QNetworkInterface>
 #include <QSysInfo>
 
@@ -28,6 +30,11 @@ QString macAddressOf(const QHostAddress& local)
 }
 
 } // namespace
+
+std::string peerText(const QAbstractSocket& socket)
+{
+    return hostPortText(plainAddress(socket.peerAddress()), socket.peerPort()).toStdString();
+}
 
 QHostAddress plainAddress(const QHostAddress& address)
 {
