@@ -111,6 +111,8 @@ std::string RequestHead::upgradeFault() const
         return "a WebSocket opening in HTTP/1.0";
     if (!field("Sec-WebSocket-Key"))
         return "a WebSocket opening without Sec-WebSocket-Key";
+    if (field("Sec-WebSocket-Version") != "13")
+        return "a WebSocket opening not of version 13";
     return {};
 }
 

@@ -28,7 +28,8 @@ struct RequestHead {
     bool keepsConnection() const;
     // "Upgrade: websocket" with "Connection: upgrade".
     bool asksForWebSocket() const;
-    // What a WebSocket opening needs beyond asking: GET, HTTP/1.1 and a Sec-WebSocket-Key;
+    // What a WebSocket opening needs beyond asking: GET, HTTP/1.1, a Sec-WebSocket-Key and
+    // version 13;
     // empty when it has it, else what it lacks, in words.
     std::string upgradeFault() const;
 };

@@ -35,6 +35,7 @@ std::string described(const std::variant<RequestHead, HeadReading>& read)
 TEST(RequestHead, ReadsWhatTheServerActsOn)
 {
     const std::string key = "Upgrade: websocket\r\nConnection: keep-alive, Upgrade\r\n";
+    const std::string version = "Sec-WebSocket-Version: 13\r\n\r\n";
     const std::vector<HeadRow> rows = {
         {"plain", "GET /page.js?v=1 HTTP/1.1\r\nHost: a\r\n\r\n", "GET /page.js keeps"},
         {"not yet whole", "GET / HTTP/1.1\r\nHost: a\r\n", "incomplete"},
@@ -47,8 +48,12 @@ TEST(RequestHead, ReadsWhatTheServerActsOn)
         {"no path", "GET http://a/ HTTP/1.1\r\n\r\n", "malformed"},
         {"field without colon", "GET / HTTP/1.1\r\nHost\r\n\r\n", "malformed"},
         {"folded field", "GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n", "malformed"},
-        {"opening", "GET /live HTTP/1.1\r\n" + key + "Sec-WebSocket-Key: k\r\n\r\n",
+        {"opening", "GET /live HTTP/1.1\r\n" + key + "Sec-WebSocket-Key: k\r\n" + version,
          "GET /live keeps websocket"},
+        {"opening of another version",
+         "GET /live HTTP/1.1\r\n" + key +
+             "Sec-WebSocket-Key: k\r\nSec-WebSocket-Version: 8\r\n\r\n",
+         "GET /live keeps websocketa WebSocket opening not of version 13"},
         {"opening without key", "GET /live HTTP/1.1\r\n" + key + "\r\n",
          "GET /live keeps websocketa WebSocket opening without Sec-WebSocket-Key"},
         {"opening by POST", "POST /live HTTP/1.1\r\n" + key + "Sec-WebSocket-Key: k\r\n\r\n",
