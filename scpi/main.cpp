@@ -1,5 +1,6 @@
 #include "scpi/generator/generator_link.h"
 #include "scpi/generator/journal.h"
+#include "scpi/generator/qt_messages.h"
 #include "scpi/lab_network.h"
 #include "scpi/language/instrument_identity.h"
 #include "scpi/scpi_options.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varlo-scpi"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VARLO_SCPI_VERSION));
+    journalQtMessages(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(Description));

@@ -56,6 +56,7 @@ void ScpiConnection::readMessages()
         }
         if (auto line = input_.next()) {
             ++lines;
+            lastActive_ = Clock::now();
             session_.run(*line, [this](std::optional<std::string> reply) { messageDone(reply); });
             continue;
         }
@@ -63,7 +64,6 @@ void ScpiConnection::readMessages()
         const std::size_t read = stream_.read(chunk, sizeof chunk);
         if (read == 0)
             break;
-        lastActive_ = Clock::now();
         input_.add(std::string_view(chunk, read));
     }
     reading_ = false;

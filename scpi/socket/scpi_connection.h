@@ -27,8 +27,9 @@ public:
     // Takes the connected descriptor over. Reading starts from the event loop.
     ScpiConnection(int descriptor, GeneratorLink& generator, QObject* parent);
 
-    // Since when the client has been idle: nothing received, nothing waiting, nothing being
-    // answered. None while it is busy.
+    // Since when the client has been idle: no whole message received, nothing waiting,
+    // nothing being answered. None while it is busy. Bytes of an unfinished message do not
+    // count: a client trickling them would otherwise hold its place for good.
     std::optional<Clock::time_point> idleSince() const;
     const std::string& peer() const { return stream_.peer(); }
     // Closes the connection at once, as the program ends or another client needs the place.

@@ -68,10 +68,10 @@ void ScpiServer::accept(int descriptor)
         const std::string peer = peerAddress(descriptor);
         ScpiConnection* idle = idleLongest();
         if (idle == nullptr) {
-            journal("refused " + peer + ": " + std::to_string(maxClients_) +
-                    (maxClients_ == 1 ? " client is" : " clients are") +
-                    " connected and none has been idle for " + std::to_string(idleLimit_.count()) +
-                    " s");
+            journalLimited("refused", "refused " + peer + ": " + std::to_string(maxClients_) +
+                                          (maxClients_ == 1 ? " client is" : " clients are") +
+                                          " connected and none has been idle for " +
+                                          std::to_string(idleLimit_.count()) + " s");
             ::close(descriptor);
             return;
         }

@@ -1,32 +1,24 @@
 #include "scpi/web/bounded_tcp_server.h"
 
+#include "scpi/generator/journal.h"
+#include "scpi/web/served_facts.h"
+
 #include <QPointer>
 #include <QTcpSocket>
-#include <QTimer>
 
 namespace varlo::scpi::web {
 
 namespace {
 
-// Lives as long as its connection, which it counts, and closes it when a request has not come
-// whole in time. The HTTP server drops its own hold on a connection it cannot read.
-class ConnectionGuard : public QTimer {
+// Lives as long as its connection's socket, which it counts.
+class ConnectionCount : public QObject {
 public:
-    static constexpr const char* Name = "varlo-connection-guard";
-
-    ConnectionGuard(QTcpSocket* socket, BoundedTcpServer* server, int& count)
-        : QTimer(socket), server_(server), count_(count)
+    ConnectionCount(QTcpSocket* socket, BoundedTcpServer* server, int& count)
+        : QObject(socket), server_(server), count_(count)
     {
         ++count_;
-        setObjectName(QLatin1String(Name));
-        setSingleShot(true);
-        connect(this, &QTimer::timeout, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        start(BoundedTcpServer::RequestSeconds * 1000);
     }
-    ~ConnectionGuard() override
+    ~ConnectionCount() override
     {
         if (server_)
             --count_;
@@ -37,29 +29,11 @@ private:
     int& count_;
 };
 
-ConnectionGuard* guardOf(QTcpSocket* socket)
-{
-    return static_cast<ConnectionGuard*>(socket->findChild<QTimer*>(
-        QLatin1String(ConnectionGuard::Name), Qt::FindDirectChildrenOnly));
-}
-
 } // namespace
 
 BoundedTcpServer::BoundedTcpServer(int maxConnections, QObject* parent)
     : QTcpServer(parent), maxConnections_(maxConnections)
 {
-}
-
-void BoundedTcpServer::requestArrived(QTcpSocket* socket)
-{
-    if (ConnectionGuard* guard = guardOf(socket))
-        guard->start();
-}
-
-void BoundedTcpServer::becameLive(QTcpSocket* socket)
-{
-    if (ConnectionGuard* guard = guardOf(socket))
-        guard->stop();
 }
 
 void BoundedTcpServer::incomingConnection(qintptr descriptor)
@@ -70,15 +44,15 @@ void BoundedTcpServer::incomingConnection(qintptr descriptor)
         return;
     }
     if (connections_ >= maxConnections_) {
+        journalLimited("web: refused", "web: refused " + peerText(*socket) + ": " +
+                                           std::to_string(maxConnections_) +
+                                           " connections are open");
         socket->abort();
         socket->deleteLater();
         return;
     }
-    // Qt reads a request into the socket's buffer until it is whole: a longer one fills the
-    // buffer, is read no further and meets its deadline.
-    socket->setReadBufferSize(RequestBytes);
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    new ConnectionGuard(socket, this, connections_);
+    new ConnectionCount(socket, this, connections_);
     addPendingConnection(socket);
 }
 

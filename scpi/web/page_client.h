@@ -6,9 +6,11 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
+class QTcpSocket;
 class QWebSocket;
 
 namespace varlo::scpi::web {
@@ -17,8 +19,9 @@ namespace varlo::scpi::web {
 // they run in a session of the page's own at the generator's one owner, in turn with every
 // other client's lines, and each gets one answer message back, in order: {"reply": TEXT} or
 // {"reply": null} when the line had no query. A page that sends more lines while
-// MaxMessagesWaiting of its own wait is closed, with the reason in words: a WebSocket cannot be
-// held back as a TCP client is. The program pushes
+// MaxMessagesWaiting of its own wait, or that leaves more than UnsentBytes of replies,
+// pongs and statuses untaken, is closed (1008), with the reason in words: a WebSocket cannot
+// be held back as a TCP client is. The program pushes
 // {"status": ...} when what the generator holds changes; a page that does not take its messages
 // gets only the latest status once it does.
 class PageClient : public QObject {
@@ -26,8 +29,13 @@ class PageClient : public QObject {
 
 public:
     static constexpr int MaxMessagesWaiting = 8;
+    static constexpr qint64 UnsentBytes = 256 * 1024;
+    // How long a page closed for its conduct has to take what it was sent before its goodbye.
+    static constexpr int DrainSeconds = 10;
 
-    PageClient(std::unique_ptr<QWebSocket> socket, GeneratorLink& generator, QObject* parent);
+    // `tcp` is the connection under the socket, where every frame the page is sent waits.
+    PageClient(std::unique_ptr<QWebSocket> socket, QTcpSocket* tcp, GeneratorLink& generator,
+               QObject* parent);
     ~PageClient() override;
 
     void send(const QByteArray& message);
@@ -43,13 +51,21 @@ Q_SIGNALS:
 
 private:
     void runMessage(const QString& line);
+    // Closes the page, with the reason, when it takes too little of what it is sent.
+    void checkUnsent();
+    void closeForPolicy(const QString& why);
+    void closeWhenDrained();
     bool backedUp() const;
     void sendReply(const std::optional<std::string>& reply);
     void sendWaitingStatus();
 
     std::unique_ptr<QWebSocket> socket_;
+    QPointer<QTcpSocket> tcp_;
     ClientSession session_;
     QByteArray waitingStatus_;
+    bool closing_ = false;
+    bool closeSent_ = false;
+    QString closeReason_;
 };
 
 } // namespace varlo::scpi::web

@@ -2,8 +2,10 @@
 
 #include "entry/host_and_port.h"
 #include "scpi/language/instrument_identity.h"
+#include "scpi/network/listening.h"
 #include "scpi/web/identification_document.h"
 
+#include <QAbstractSocket>
 #include <QNetworkInterface>
 #include <QSysInfo>
 
@@ -21,6 +23,11 @@ QString macAddressOf(const QHostAddress& local)
 }
 
 } // namespace
+
+std::string peerText(const QAbstractSocket& socket)
+{
+    return hostPortText(plainAddress(socket.peerAddress()), socket.peerPort()).toStdString();
+}
 
 QHostAddress plainAddress(const QHostAddress& address)
 {

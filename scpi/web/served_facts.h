@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QAbstractSocket;
+
 namespace varlo::scpi::web {
 
 // What the page and the identification document say of this program beside its identity:
@@ -24,6 +26,9 @@ struct ServedFacts {
 
 // An IPv4 address that came through an IPv6 socket as itself; any other unchanged.
 QHostAddress plainAddress(const QHostAddress& address);
+
+// A connection's peer as the journal names it: "127.0.0.1:50312", "[::1]:50312".
+std::string peerText(const QAbstractSocket& socket);
 
 // The addresses clients reach the SCPI socket at, for a request that came in on `local`:
 // that address when the socket listens on every address, else the one it listens on.

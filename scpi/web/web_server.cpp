@@ -1,56 +1,69 @@
 #include "scpi/web/web_server.h"
 
+#include "scpi/generator/journal.h"
 #include "scpi/network/listening.h"
 #include "scpi/web/bounded_tcp_server.h"
 #include "scpi/web/page_client.h"
 #include "scpi/web/request_checks.h"
+#include "scpi/web/web_connection.h"
 
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QLoggingCategory>
 #include <QTcpSocket>
 #include <QWebSocket>
 
-#include <optional>
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace varlo::scpi::web {
 
 namespace {
 
-using StatusCode = QHttpServerResponder::StatusCode;
+constexpr std::string_view LivePath = "/live";
 
-const QString LivePath = QStringLiteral("/live");
-
-std::optional<QByteArray> headerOf(const QHttpServerRequest& request, QByteArrayView name)
+std::string pageFile(const char* name)
 {
-    for (const auto& [key, value] : request.headers())
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return std::nullopt;
+    QFile file(QStringLiteral(":/page/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-// Qt HttpServer 6.4 hands a request that asks for a WebSocket over to its WebSocket server
-// when the handler takes it, and otherwise to the handler for missing pages.
-bool asksForWebSocket(const QHttpServerRequest& request)
+std::string indexPage(const ServedFacts&, const RequestHead&, const QTcpSocket&)
 {
-    return request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0 &&
-           request.value("Connection").toLower().contains("upgrade");
+    return pageFile("index.html");
 }
 
-QByteArray pageFile(const QString& name)
+std::string pageStyle(const ServedFacts&, const RequestHead&, const QTcpSocket&)
 {
-    QFile file(QStringLiteral(":/page/") + name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return pageFile("page.css");
 }
 
-struct Answer {
-    StatusCode status = StatusCode::Ok;
-    QByteArray type = "text/plain; charset=utf-8";
-    QByteArray body;
+std::string pageScript(const ServedFacts&, const RequestHead&, const QTcpSocket&)
+{
+    return pageFile("page.js");
+}
+
+std::string identification(const ServedFacts& facts, const RequestHead& request,
+                           const QTcpSocket& socket)
+{
+    return identificationFor(facts, socket.localAddress(),
+                             QString::fromStdString(request.field("Host").value_or("")));
+}
+
+// What is served at each path, besides the live channel.
+struct ServedPath {
+    std::string_view path;
+    const char* type;
+    std::string (*body)(const ServedFacts&, const RequestHead&, const QTcpSocket&);
 };
 
-Answer refusal(StatusCode status, const char* words)
+constexpr std::array ServedPaths = {
+    ServedPath{"/", "text/html; charset=utf-8", indexPage},
+    ServedPath{"/page.css", "text/css; charset=utf-8", pageStyle},
+    ServedPath{"/page.js", "text/javascript; charset=utf-8", pageScript},
+    ServedPath{"/lxi/identification", "text/xml", identification},
+};
+
+Answer plain(int status, const char* words)
 {
     return {status, "text/plain; charset=utf-8", words};
 }
@@ -59,17 +72,16 @@ Answer refusal(StatusCode status, const char* words)
 
 WebServer::WebServer(GeneratorLink& generator, ServedFacts facts)
     : generator_(generator), facts_(std::move(facts)),
-      tcp_(new BoundedTcpServer(MaxConnections, this))
+      tcp_(new BoundedTcpServer(MaxConnections, this)),
+      liveChannels_(QStringLiteral("varlo-scpi"), QWebSocketServer::NonSecureMode)
 {
-    // Qt warns of every WebSocket request the handler refuses; the refusal is the answer.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.httpserver.warning=false"));
-    bind(tcp_);
     pushTimer_.setSingleShot(true);
     connect(&pushTimer_, &QTimer::timeout, this, &WebServer::pushStatus);
     connect(&generator_, &GeneratorLink::settingsChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::portStateChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::clientsChanged, this, &WebServer::pushSoon);
-    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::acceptPages);
+    connect(tcp_, &QTcpServer::newConnection, this, &WebServer::acceptConnections);
+    connect(&liveChannels_, &QWebSocketServer::newConnection, this, &WebServer::acceptPages);
 }
 
 QString WebServer::listen(const QHostAddress& address, quint16 port)
@@ -100,99 +112,81 @@ void WebServer::closeConnections()
         page->close();
 }
 
-bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+void WebServer::acceptConnections()
 {
-    BoundedTcpServer::requestArrived(socket);
-    if (asksForWebSocket(request)) {
-        if (!mayGoLive(request, socket))
-            return false;
-        BoundedTcpServer::becameLive(socket);
-        return true;
-    }
-    respond(request, socket);
-    return true;
+    while (QTcpSocket* socket = tcp_->nextPendingConnection())
+        new WebConnection(socket, [this](const RequestHead& request, QTcpSocket& on) {
+            return respond(request, on);
+        });
 }
 
-void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
+WebServer::Standing WebServer::standingOf(const RequestHead& request, QTcpSocket& socket) const
 {
-    respond(request, socket);
-    if (asksForWebSocket(request))
-        socket->disconnectFromHost();
-}
-
-WebServer::Standing WebServer::standingOf(const QHttpServerRequest& request,
-                                          QTcpSocket* socket) const
-{
-    const std::string host = request.value("Host").toStdString();
-    if (!isServedHost(host, servedHostNames(facts_, socket->localAddress()), facts_.webPort))
+    const std::string host = request.field("Host").value_or("");
+    if (!isServedHost(host, servedHostNames(facts_, socket.localAddress()), facts_.webPort))
         return Standing::OtherHost;
-    const std::optional<QByteArray> origin = headerOf(request, "Origin");
-    const std::string from = origin ? origin->toStdString() : std::string();
-    if (!isSameOrigin(origin ? std::optional<std::string_view>(from) : std::nullopt, host))
+    const std::optional<std::string> origin = request.field("Origin");
+    if (!isSameOrigin(origin ? std::optional<std::string_view>(*origin) : std::nullopt, host))
         return Standing::OtherSite;
     return Standing::Served;
 }
 
-bool WebServer::mayGoLive(const QHttpServerRequest& request, QTcpSocket* socket) const
+Answer WebServer::refusal(int status, const char* words, const RequestHead& request,
+                          QTcpSocket& socket, const std::string& why) const
 {
-    return request.url().path() == LivePath && pages_ < MaxPages &&
-           standingOf(request, socket) == Standing::Served;
+    journalLimited("web: refused " + std::to_string(status),
+                   "web: refused " + peerText(socket) + ": " + std::to_string(status) + ' ' +
+                       reasonPhrase(status) + ", " + request.method + ' ' + request.path + ' ' +
+                       why);
+    return plain(status, words);
 }
 
-void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket)
+std::optional<Answer> WebServer::respond(const RequestHead& request, QTcpSocket& socket)
 {
-    const Standing standing = standingOf(request, socket);
-    const QString path = request.url().path();
-    Answer answer;
-    if (standing == Standing::OtherHost)
-        answer = refusal(StatusCode::MisdirectedRequest,
-                         "varlo-scpi answers to its own addresses and host name only.\n");
-    else if (standing == Standing::OtherSite)
-        answer = refusal(StatusCode::Forbidden,
-                         "varlo-scpi takes nothing from a page of another site.\n");
-    else if (request.method() != QHttpServerRequest::Method::Get)
-        answer = refusal(StatusCode::MethodNotAllowed, "Only GET is answered here.\n");
-    else if (path == QStringLiteral("/"))
-        answer = {StatusCode::Ok, "text/html; charset=utf-8",
-                  pageFile(QStringLiteral("index.html"))};
-    else if (path == QStringLiteral("/page.css"))
-        answer = {StatusCode::Ok, "text/css; charset=utf-8", pageFile(QStringLiteral("page.css"))};
-    else if (path == QStringLiteral("/page.js"))
-        answer = {StatusCode::Ok, "text/javascript; charset=utf-8",
-                  pageFile(QStringLiteral("page.js"))};
-    else if (path == QStringLiteral("/lxi/identification"))
-        answer = {StatusCode::Ok, "text/xml",
-                  QByteArray::fromStdString(identificationFor(
-                      facts_, socket->localAddress(), QString::fromLatin1(request.value("Host"))))};
-    else if (path == LivePath && asksForWebSocket(request))
-        answer = refusal(StatusCode::ServiceUnavailable,
-                         "As many pages are open as varlo-scpi serves: close one.\n");
-    else if (path == LivePath)
-        answer = refusal(StatusCode::UpgradeRequired, "This is the pages' live channel.\n");
-    else
-        answer = refusal(StatusCode::NotFound, "Nothing here: the page is at /.\n");
-
-    // An answer to HEAD has no body, and Qt HttpServer 6.4 writes whatever it is given.
-    if (request.method() == QHttpServerRequest::Method::Head)
-        answer.body.clear();
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.write(answer.body,
-                    {{"Content-Type", answer.type},
-                     {"Cache-Control", "no-store"},
-                     {"X-Content-Type-Options", "nosniff"},
-                     {"Referrer-Policy", "no-referrer"},
-                     {"Content-Security-Policy",
-                      "default-src 'self'; connect-src 'self'; frame-ancestors 'none'; "
-                      "base-uri 'none'; form-action 'none'"},
-                     {"Allow", "GET"}},
-                    answer.status);
+    switch (standingOf(request, socket)) {
+    case Standing::OtherHost:
+        return refusal(421, "varlo-scpi answers to its own addresses and host name only.\n",
+                       request, socket, "for Host \"" + request.field("Host").value_or("") + '"');
+    case Standing::OtherSite:
+        return refusal(403, "varlo-scpi takes nothing from a page of another site.\n", request,
+                       socket, "from Origin \"" + request.field("Origin").value_or("") + '"');
+    case Standing::Served:
+        break;
+    }
+    if (request.path == LivePath && request.asksForWebSocket()) {
+        std::erase_if(opening_, [](const QPointer<QTcpSocket>& opening) { return !opening; });
+        if (pages_ + int(opening_.size()) >= MaxPages)
+            return refusal(503, "As many pages are open as varlo-scpi serves: close one.\n",
+                           request, socket, "with " + std::to_string(MaxPages) + " pages open");
+        opening_.emplace_back(&socket);
+        liveChannels_.handleConnection(&socket);
+        return std::nullopt;
+    }
+    if (request.method != "GET")
+        return plain(405, "Only GET is answered here.\n");
+    if (request.path == LivePath)
+        return plain(426, "This is the pages' live channel.\n");
+    const auto served = std::ranges::find(ServedPaths, request.path, &ServedPath::path);
+    if (served == ServedPaths.end())
+        return plain(404, "Nothing here: the page is at /.\n");
+    return Answer{200, served->type, served->body(facts_, request, socket)};
 }
 
 void WebServer::acceptPages()
 {
-    while (hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
-        auto* page = new PageClient(std::move(socket), generator_, this);
+    while (liveChannels_.hasPendingConnections()) {
+        std::unique_ptr<QWebSocket> socket(liveChannels_.nextPendingConnection());
+        // The TCP socket under it, by its peer: what waits to be sent to the page is counted
+        // there, pongs included.
+        QTcpSocket* tcp = nullptr;
+        for (const QPointer<QTcpSocket>& opening : opening_)
+            if (opening && opening->peerPort() == socket->peerPort() &&
+                opening->peerAddress() == socket->peerAddress())
+                tcp = opening;
+        std::erase_if(opening_, [tcp](const QPointer<QTcpSocket>& opening) {
+            return !opening || opening == tcp;
+        });
+        auto* page = new PageClient(std::move(socket), tcp, generator_, this);
         ++pages_;
         connect(page, &PageClient::finished, this, [this, page] {
             --pages_;

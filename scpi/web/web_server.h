@@ -1,13 +1,22 @@
 #pragma once
 
 #include "scpi/generator/generator_link.h"
+#include "scpi/web/http_answer.h"
 #include "scpi/web/page_messages.h"
+#include "scpi/web/request_head.h"
 #include "scpi/web/served_facts.h"
 
-#include <QAbstractHttpServer>
 #include <QHostAddress>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QWebSocketServer>
+
+#include <optional>
+#include <vector>
+
+class QTcpSocket;
 
 namespace varlo::scpi::web {
 
@@ -19,8 +28,10 @@ class BoundedTcpServer;
 // (421 otherwise), an Origin must be this program's own (403), and only GET is answered
 // (405). Pages set the generator only through their live channel, each as one more client of
 // the generator's one owner; what the generator holds is pushed to every page when it
-// changes, gathered over PushMilliseconds.
-class WebServer : public QAbstractHttpServer {
+// changes, gathered over PushMilliseconds. The same code serves on Qt 6.4 and 6.8: it reads
+// requests itself (WebConnection) and hands an opening it takes to Qt WebSockets, whose
+// handleConnection both have.
+class WebServer : public QObject {
     Q_OBJECT
 
 public:
@@ -39,17 +50,15 @@ public:
     // Says goodbye to every page, as the program ends.
     void closeConnections();
 
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
-
 private:
     // Whether a request names this program and comes from its own pages, if from a page.
     enum class Standing { Served, OtherHost, OtherSite };
 
-    Standing standingOf(const QHttpServerRequest& request, QTcpSocket* socket) const;
-    void respond(const QHttpServerRequest& request, QTcpSocket* socket);
-    bool mayGoLive(const QHttpServerRequest& request, QTcpSocket* socket) const;
+    void acceptConnections();
+    std::optional<Answer> respond(const RequestHead& request, QTcpSocket& socket);
+    Standing standingOf(const RequestHead& request, QTcpSocket& socket) const;
+    Answer refusal(int status, const char* words, const RequestHead& request, QTcpSocket& socket,
+                   const std::string& why) const;
     void acceptPages();
     ClientCounts clientCounts() const;
     void pushSoon();
@@ -58,6 +67,9 @@ private:
     GeneratorLink& generator_;
     ServedFacts facts_;
     BoundedTcpServer* tcp_;
+    QWebSocketServer liveChannels_;
+    // Sockets handed to Qt WebSockets that have not yet come back as a page.
+    std::vector<QPointer<QTcpSocket>> opening_;
     int pages_ = 0;
     QTimer pushTimer_;
 };
