@@ -1,5 +1,5 @@
 # Installation and the Debian package: the panel, the instrument, varlo-send and varlo-scpi in
-# bin/, the manual pages, the panel's desktop entry, AppStream metadata and icon in the
+# bin/, the panel's network client in lib/varlo/, the manual pages, the panel's desktop entry, AppStream metadata and icon in the
 # freedesktop places, varlo-scpi's systemd unit, and the copyright and changelog Debian asks
 # for.
 include(GNUInstallDirs)
@@ -20,6 +20,11 @@ set(VARLO_MAINTAINER "Varlo maintainers <maintainers@varlo.example.org>"
 # `programs` (tools/run-panel.sh, and the README before an install).
 set(varlo_programs varlo varlo-instrument varlo-send varlo-scpi)
 install(TARGETS ${varlo_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The panel's network client, loaded only by varlo --connect, in the package's own library
+# folder (panel/load_server_connection finds it there from bin/); not executable, as a shared
+# object need not be.
+install(TARGETS varlo_server_link_module LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/varlo
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES ${varlo_app_dir}/varlo.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${VARLO_APP_ID}.desktop)
 configure_file(${varlo_app_dir}/varlo.metainfo.xml.in

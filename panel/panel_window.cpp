@@ -173,16 +173,14 @@ constexpr int KeyHeight = 495;
 
 } // namespace
 
-Varlo54::Varlo54(UserDialogs& dialogs, std::optional<ServerAddress> server, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs)
+Varlo54::Varlo54(UserDialogs& dialogs, std::unique_ptr<ServerConnection> server, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), server_(std::move(server))
 {
     registerPanelIcon();
     setObjectName(QStringLiteral("Varlo54"));
     QString title = QStringLiteral("Function Generator");
-    if (server) {
-        server_ = std::make_unique<ServerLink>(*server);
-        title += QStringLiteral(" \u2014 ") + QString::fromStdString(serverText(*server));
-    }
+    if (server_)
+        title += QStringLiteral(" \u2014 ") + QString::fromStdString(serverText(server_->server()));
     setWindowTitle(title);
     // A fixed panel: title bar with the close box only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -398,10 +396,9 @@ void Varlo54::wireEvents()
     }
     connect(DutyScroll, &QScrollBar::valueChanged, this, &Varlo54::DutyScroll_Change);
     connect(Exit, &QAction::triggered, this, &Varlo54::Exit_Click);
-    if (server_) {
-        connect(server_.get(), &ServerLink::held, this, &Varlo54::Generator_Change);
-        connect(server_.get(), &ServerLink::lost, this, &Varlo54::ShowServerError);
-    }
+    if (server_)
+        server_->reportTo([this](const GeneratorState& held) { Generator_Change(held); },
+                          [this](const ServerFailure& failure) { ShowServerError(failure); });
 }
 
 bool Varlo54::Form_Load()

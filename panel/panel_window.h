@@ -8,9 +8,9 @@
 // logic take it into the settings the user has not changed, and paints them.
 
 #include "panel/panel_state.h"
+#include "panel/server_connection.h"
 #include "panel/user_dialogs.h"
 #include "protocol/generator_view.h"
-#include "scpi_client/server_link.h"
 #include "serial/serial_link.h"
 
 #include <QMainWindow>
@@ -39,9 +39,9 @@ class Varlo54 final : public QMainWindow {
     Q_OBJECT
 
 public:
-    // With a server, the panel goes through varlo-scpi there instead of a serial port, and
-    // its title names the server.
-    explicit Varlo54(UserDialogs& dialogs, std::optional<ServerAddress> server = std::nullopt,
+    // With a connection to a server (loadServerConnection), the panel goes through
+    // varlo-scpi there instead of a serial port, and its title names the server.
+    explicit Varlo54(UserDialogs& dialogs, std::unique_ptr<ServerConnection> server = nullptr,
                      QWidget* parent = nullptr);
     ~Varlo54() override;
 
@@ -100,7 +100,7 @@ private:
     UserDialogs& dialogs_;
     PanelState state_;
     SerialLink MSComm1;
-    std::unique_ptr<ServerLink> server_; // only when going through varlo-scpi
+    std::unique_ptr<ServerConnection> server_; // only when going through varlo-scpi
     GeneratorView view_;
 
     QGroupBox* Frame1 = nullptr;

@@ -6,8 +6,8 @@ namespace varlo::exit_status {
 
 inline constexpr int Success = 0;
 // The program could not do its work for a reason told on standard error (varlo and
-// varlo-instrument: no display; varlo-instrument: no pseudo-terminal or no directory to
-// publish it in).
+// varlo-instrument: no display; varlo: no network client for --connect; varlo-instrument: no
+// pseudo-terminal or no directory to publish it in).
 inline constexpr int Failure = 1;
 // The command line or its input was refused; nothing was opened or sent.
 inline constexpr int Usage = 2;

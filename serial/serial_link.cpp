@@ -374,7 +374,9 @@ std::int16_t SerialLink::handOver(std::string_view text)
         if (written > 0)
             rest.remove_prefix(static_cast<std::size_t>(written));
     }
-    port_.clearError();
+    // Clearing words the error anew: only an error left from before needs it.
+    if (port_.error() != QSerialPort::NoError)
+        port_.clearError();
     const QByteArray bytes(rest.data(), static_cast<qsizetype>(rest.size()));
     if (!rest.empty() && port_.write(bytes) != bytes.size())
         return failWrite(codeFor(port_.error()), port_.errorString().toStdString());

@@ -1,5 +1,7 @@
 #include "scpi/generator/message_run.h"
 
+#include <utility>
+
 namespace varlo::scpi {
 
 MessageRun::MessageRun(std::vector<Step> steps) : steps_(std::move(steps))
@@ -27,8 +29,8 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent)
         } else if (const auto* query = std::get_if<QueryStep>(&step)) {
             answers_.push_back(query->answer != nullptr ? query->answer(session, sent)
                                                         : query->text);
-        } else if (const auto* change = std::get_if<ChangeStep>(&step)) {
-            writes_ = planWrites(sent, change->changes);
+        } else if (std::holds_alternative<ChangeStep>(step)) {
+            writes_ = planFor(next_ - 1, sent);
             nextWrite_ = 0;
         }
     }
@@ -95,23 +97,36 @@ bool MessageRun::needsLine() const
     return false;
 }
 
-std::size_t MessageRun::plannedCharacters(GeneratorState& projected) const
+std::size_t MessageRun::plannedCharacters(GeneratorState& projected)
 {
     std::size_t characters = 0;
     for (std::size_t i = nextWrite_; i < writes_.size(); ++i) {
         characters += writes_[i].command.size();
         projected = writes_[i].after;
     }
+    kept_.reset();
     for (std::size_t i = next_; i < steps_.size(); ++i) {
         const auto* change = std::get_if<ChangeStep>(&steps_[i]);
         if (change == nullptr)
             continue;
-        for (const SequencedCommand& write : planWrites(projected, change->changes)) {
+        std::vector<SequencedCommand> writes = planWrites(projected, change->changes);
+        for (const SequencedCommand& write : writes)
             characters += write.command.size();
-            projected = write.after;
-        }
+        const GeneratorState from = projected;
+        if (!writes.empty())
+            projected = writes.back().after;
+        if (!kept_)
+            kept_ = KeptPlan{i, from, std::move(writes)};
     }
     return characters;
+}
+
+std::vector<SequencedCommand> MessageRun::planFor(std::size_t step, const GeneratorState& sent)
+{
+    std::optional<KeptPlan> kept = std::exchange(kept_, std::nullopt);
+    if (kept && kept->step == step && kept->from == sent)
+        return std::move(kept->writes);
+    return planWrites(sent, std::get<ChangeStep>(steps_[step]).changes);
 }
 
 std::size_t MessageRun::settingsLeft() const

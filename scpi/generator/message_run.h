@@ -54,18 +54,28 @@ public:
     // Whether any step needs the line: a change, or a wait for it.
     bool needsLine() const;
     // The characters the commands still to be written take on the line, the changes not yet
-    // begun planned from `projected`, which is moved past them.
-    std::size_t plannedCharacters(GeneratorState& projected) const;
+    // begun planned from `projected`, which is moved past them. The first change's plan is
+    // kept for its turn, and used then if the settings sent are still those it was planned
+    // from, so that a setting to an idle line is planned once.
+    std::size_t plannedCharacters(GeneratorState& projected);
     // The settings not yet sent whole, those that go together counted once.
     std::size_t settingsLeft() const;
 
 private:
+    struct KeptPlan {
+        std::size_t step = 0;
+        GeneratorState from;
+        std::vector<SequencedCommand> writes;
+    };
+    std::vector<SequencedCommand> planFor(std::size_t step, const GeneratorState& sent);
+
     std::vector<Step> steps_;
     std::optional<std::chrono::milliseconds> deadline_;
     std::size_t next_ = 0;
     std::vector<SequencedCommand> writes_;
     std::size_t nextWrite_ = 0;
     std::vector<std::string> answers_;
+    std::optional<KeptPlan> kept_;
 };
 
 } // namespace varlo::scpi

@@ -132,12 +132,32 @@ TEST(FolderRules, EveryFolderOpensWithTheFoldersItUses)
     for (const fs::path& file : sourceFiles())
         folders.insert(folderOf(file));
     EXPECT_FALSE(folders.contains("")) << "a C++ file lies outside every folder";
-    for (const char* folder :
-         {"app/", "panel/", "entry/", "settings/", "protocol/", "serial/", "program/", "send/",
-          "instrument/", "instrument/pty/", "scpi/", "scpi/language/", "scpi/generator/",
-          "scpi/network/", "scpi/socket/", "scpi/web/", "scpi/mdns/", "scpi/vxi11/",
-          "scpi_client/", "tests/", "tests/layout/", "tests/instrument/", "tests/send/",
-          "tests/scpi/", "fuzz/", "tools/bench/"})
+    for (const char* folder : {"app/",
+                               "panel/",
+                               "entry/",
+                               "settings/",
+                               "protocol/",
+                               "serial/",
+                               "program/",
+                               "send/",
+                               "instrument/",
+                               "instrument/pty/",
+                               "scpi/",
+                               "scpi/language/",
+                               "scpi/generator/",
+                               "scpi/network/",
+                               "scpi/socket/",
+                               "scpi/web/",
+                               "scpi/mdns/",
+                               "scpi/vxi11/",
+                               "scpi_client/",
+                               "tests/",
+                               "tests/layout/",
+                               "tests/instrument/",
+                               "tests/send/",
+                               "tests/scpi/",
+                               "fuzz/",
+                               "tools/bench/"})
         EXPECT_TRUE(folders.contains(folder)) << folder;
     for (const std::string& folder : folders) {
         if (!folder.empty()) {

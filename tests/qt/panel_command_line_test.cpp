@@ -1,5 +1,7 @@
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +101,27 @@ TEST(PanelCommandLine, WithoutADisplaySaysSoInOneLine)
                   QByteArray("varlo: no display could be opened (--help and --version need "
                              "none)\n"));
     }
+}
+
+// A panel without its network client (a copy of the program alone) still drives a port, but
+// --connect says in one line that it cannot go through the server, before any window opens.
+TEST(PanelCommandLine, ConnectWithoutTheNetworkClientSaysSo)
+{
+    QTemporaryDir dir;
+    const QString alone = dir.filePath(QStringLiteral("varlo"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VARLO_EXE), alone));
+    QProcessEnvironment offscreen = QProcessEnvironment::systemEnvironment();
+    offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    offscreen.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    QProcess panel;
+    panel.setProcessEnvironment(offscreen);
+    panel.start(alone, {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:5025")});
+    ASSERT_TRUE(panel.waitForFinished(TimeoutMs));
+    EXPECT_EQ(panel.exitCode(), 1);
+    const QByteArray err = panel.readAllStandardError();
+    EXPECT_TRUE(err.startsWith("varlo: cannot go through varlo-scpi: ")) << err.toStdString();
+    EXPECT_TRUE(err.contains("varlo-server-link.so")) << err.toStdString();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // when the server refuses a command, is not there or goes away.
 
 #include "protocol/command_encoding.h"
+#include "scpi_client/server_link.h"
 #include "tests/qt/panel_fixture.h"
 #include "tests/start_up_command.h"
 
@@ -56,7 +57,7 @@ TEST(PanelThroughTheServer, OpensShowingWhatTheGeneratorHoldsWithNothingRed)
     ASSERT_EQ(other.setOutput(frequencyCommand(12500, true, true, Waveform::Square)), std::nullopt);
 
     RecordingDialogs dialogs;
-    varlo::Varlo54 window(dialogs, server.address());
+    varlo::Varlo54 window(dialogs, panel_test::loadedConnection(server.address()));
     ASSERT_TRUE(window.Form_Load());
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(window.windowTitle(),
@@ -153,7 +154,7 @@ TEST(PanelThroughTheServer, NoServerAtStartIsToldAndTheNextEnterConnects)
 {
     const varlo::ServerAddress address{"127.0.0.1", freeLoopbackPort()};
     RecordingDialogs dialogs;
-    varlo::Varlo54 window(dialogs, address);
+    varlo::Varlo54 window(dialogs, panel_test::loadedConnection(address));
     ASSERT_TRUE(window.Form_Load());
     const RecordingDialogs::Box refused{"exclamation", "! SERVER ERROR !",
                                         "varlo-scpi at " + varlo::serverText(address) +

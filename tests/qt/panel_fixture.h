@@ -4,6 +4,7 @@
 // port accepted, the window shown; or through varlo-scpi serving that port. Controls are found
 // by name and worked with the mouse and keyboard, the way a user reaches them.
 
+#include "panel/load_server_connection.h"
 #include "panel/panel_window.h"
 #include "tests/qt/pty_pair.h"
 #include "tests/qt/recording_dialogs.h"
@@ -26,6 +27,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 namespace panel_test {
@@ -93,6 +96,17 @@ inline bool showsButtonFace(QWidget* control)
     return cornersShow(control, QApplication::palette(control).color(QPalette::Button));
 }
 
+// The panel's connection to the server, through the module it loads as `varlo --connect` does.
+inline std::unique_ptr<varlo::ServerConnection> loadedConnection(const varlo::ServerAddress& server)
+{
+    auto loaded = varlo::loadServerConnection(server);
+    if (const std::string* why = std::get_if<std::string>(&loaded)) {
+        ADD_FAILURE() << "the network client did not load: " << *why;
+        return nullptr;
+    }
+    return std::move(std::get<std::unique_ptr<varlo::ServerConnection>>(loaded));
+}
+
 class StartedPanel {
 public:
     enum class Through { Port, Server };
@@ -100,7 +114,7 @@ public:
     explicit StartedPanel(Through through = Through::Port)
         : server(through == Through::Server ? std::make_unique<ScpiProcess>(dir.path(), 3)
                                             : nullptr),
-          window(dialogs, server ? std::optional(server->address()) : std::nullopt)
+          window(dialogs, server ? loadedConnection(server->address()) : nullptr)
     {
         dialogs.answers = {true};
         loaded = window.Form_Load();

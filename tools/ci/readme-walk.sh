@@ -73,6 +73,9 @@ for file in share/applications/org.example.varlo.desktop share/metainfo/org.exam
     lib/systemd/system/varlo-scpi@.service; do
     [[ -f "${prefix}/${file}" ]] || fail "${file} was not installed"
 done
+# varlo --connect loads its network client from the prefix's library folder.
+[[ -n $(find "${prefix}/lib" -path '*/varlo/varlo-server-link.so' 2>/dev/null) ]] ||
+    fail "the panel's network client was not installed"
 
 # varlo-scpi's unit as installed: its ExecStart names the program in this prefix, and
 # systemd finds no fault in it (read offline, no systemd needs to run here), its
