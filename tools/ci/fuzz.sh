@@ -12,7 +12,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${root}/build-fuzz"
 seconds="${1:-${FUZZ_SECONDS:-60}}"
 shift $(($# > 0 ? 1 : 0))
-targets=(frequency_command text_round_trip send_words command_framer scpi_message rpc_record)
+targets=(frequency_command text_round_trip send_words command_framer scpi_message rpc_record request_head)
 
 run() {
     echo "+ $*"
