@@ -11,13 +11,14 @@
 # them). VARLO_CI_CACHE names a directory outside the tree kept between runs (default
 # /var/cache/varlo-ci): the bootstrapped base and the packages apt fetched, so that a later
 # run neither bootstraps nor downloads again; the chroot itself is made there too and removed
-# at the end. VARLO_CI_MIRROR names the archive (default http://deb.debian.org/debian).
+# at the end (VARLO_CI_KEEP=1 leaves it after a failure, for a look at the tests' output).
+# VARLO_CI_MIRROR names the archive (default http://deb.debian.org/debian).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 if [[ $(id -u) -ne 0 ]]; then
     exec sudo env VARLO_CI_CACHE="${VARLO_CI_CACHE:-}" VARLO_CI_MIRROR="${VARLO_CI_MIRROR:-}" \
-        bash "$0" "$@"
+        VARLO_CI_KEEP="${VARLO_CI_KEEP:-}" bash "$0" "$@"
 fi
 # Every mount is made in a mount namespace of this script's own, so that none reaches the
 # machine's mount table, and the kernel drops them all when the script ends, however it ends.
@@ -43,11 +44,12 @@ started=${SECONDS}
 
 # Runs a stage and notes how long it took.
 stage() {
-    local name=$1 start=${SECONDS}
+    local name=$1 start=${SECONDS} status=0
     shift
     echo "== debian13: ${name}"
-    "$@"
-    timings+=("$(printf '%-34s %4ds' "${name}" $((SECONDS - start)))")
+    "$@" || status=$?
+    timings+=("$(printf '%-34s %4ds' "${name}" $((SECONDS - start)))$([[ ${status} -eq 0 ]] || echo ' failed')")
+    return "${status}"
 }
 
 print_timings() {
@@ -81,6 +83,9 @@ make_chroot() {
     tar -C "${chroot_dir}" --numeric-owner -xpf "${base}"
     cp -L /etc/resolv.conf /etc/hosts "${chroot_dir}/etc/"
     find "${debs}" -maxdepth 1 -name '*.deb' -exec cp -l -f -t "${chroot_dir}/var/cache/apt/archives" {} +
+    # Its root a mount point, as a machine's is: a test's own namespace (unshare
+    # --propagation private) changes the propagation of /, which must be a mount for that.
+    mount --bind "${chroot_dir}" "${chroot_dir}"
     # Debian 13 has a tmpfs on /tmp.
     mount -t proc proc "${chroot_dir}/proc"
     mount -t sysfs sysfs "${chroot_dir}/sys"
@@ -135,6 +140,8 @@ clean_up() {
     left=$(findmnt -rn -o TARGET | grep -E "^${work}(/|$)")
     if [[ -n "${left}" ]]; then
         echo "debian13: still mounted, ${work} is left: ${left}" >&2
+    elif [[ ${status} -ne 0 && "${VARLO_CI_KEEP:-}" == 1 ]]; then
+        echo "debian13: the failed chroot is left in ${chroot_dir}, unmounted" >&2
     else
         rm -rf --one-file-system "${work}"
     fi
