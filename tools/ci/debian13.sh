@@ -110,11 +110,9 @@ inside() {
         HOME=/root LANG=C.UTF-8 TERM=dumb bash -c "cd ${tree} && $*"
 }
 
-# What apt fetched is kept for the next run, less what the archive no longer has.
+# What apt fetched is kept for the next run, less what the archive no longer has. Linked
+# once the chroot is unmounted: no hard link crosses its root's bind mount.
 keep_debs() {
-    if compgen -G "${chroot_dir}/var/lib/apt/lists/*_Packages" >/dev/null; then
-        chroot "${chroot_dir}" apt-get autoclean -qq
-    fi
     rm -rf "${debs}.new"
     mkdir "${debs}.new"
     find "${chroot_dir}/var/cache/apt/archives" -maxdepth 1 -name '*.deb' \
@@ -128,16 +126,19 @@ keep_debs() {
 clean_up() {
     local status=$? pid left
     set +e
-    if [[ -d "${chroot_dir}/var/cache/apt/archives" ]]; then
-        keep_debs
-    fi
     for pid in $(ls /proc | grep -E '^[0-9]+$'); do
         [[ "$(readlink "/proc/${pid}/root")" == "${chroot_dir}"* ]] && kill -KILL "${pid}"
     done
+    if compgen -G "${chroot_dir}/var/lib/apt/lists/*_Packages" >/dev/null; then
+        chroot "${chroot_dir}" apt-get autoclean -qq
+    fi
     findmnt -rn -o TARGET | grep -E "^${chroot_dir}(/|$)" | sort -r | while read -r mount; do
         umount "${mount}" || umount --lazy "${mount}"
     done
     left=$(findmnt -rn -o TARGET | grep -E "^${work}(/|$)")
+    if [[ -z "${left}" && -d "${chroot_dir}/var/cache/apt/archives" ]]; then
+        keep_debs
+    fi
     if [[ -n "${left}" ]]; then
         echo "debian13: still mounted, ${work} is left: ${left}" >&2
     elif [[ ${status} -ne 0 && "${VARLO_CI_KEEP:-}" == 1 ]]; then
