@@ -166,14 +166,21 @@ def do_action(accessible, action):
     actions = accessible.queryAction()
     names = [actions.getName(index) for index in range(actions.nActions)]
     if action not in names:
-        raise Failure(f"{accessible.getRoleName()} \"{accessible.name}\" offers {names}, "
+        raise Failure(f"{role_name(accessible)} \"{accessible.name}\" offers {names}, "
                       f"not {action}")
     actions.doAction(names.index(action))
 
 
+def role_name(accessible):
+    """The role's name as at-spi2-core names it on Debian 12: from 2.56 on (Debian 13) a
+    push button's is "button"."""
+    name = accessible.getRoleName()
+    return "push button" if name == "button" else name
+
+
 def find(root, role, name):
     for accessible in descendants(root):
-        if accessible.getRoleName() == role and accessible.name == name:
+        if role_name(accessible) == role and accessible.name == name:
             return accessible
     return None
 
@@ -183,7 +190,7 @@ def answer(app, question_text, button):
     def box_button():
         app.clear_cache()
         for window in descendants(app):
-            if window.getRoleName() != "alert":
+            if role_name(window) != "alert":
                 continue
             texts = [item.name for item in descendants(window)]
             if question_text in texts:
@@ -261,9 +268,9 @@ def read_panel(varlo, instrument, artifacts, work):
         try:
             window = wait_for(f"the window \"{TITLE}\"", panel_window)
         except Failure:
-            tops = [(top.getRoleName(), top.name) for top in descendants(app)]
+            tops = [(role_name(top), top.name) for top in descendants(app)]
             raise Failure(f"no frame \"{TITLE}\"; the program shows {tops}")
-        heard = [(item.getRoleName(), item.name) for item in descendants(window)]
+        heard = [(role_name(item), item.name) for item in descendants(window)]
         print(f"frame: {window.name}")
         for role, name in heard:
             if name:

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev fonts-dejavu-core libgtest-dev)
 packages+=(dpkg-dev file)
 # varlo-scpi's web page and its announcement on the lab network.
-packages+=(qt6-httpserver-dev qt6-websockets-dev libavahi-client-dev pkg-config)
+packages+=(qt6-websockets-dev libavahi-client-dev pkgconf)
 # What the tests add: an X server for the end-to-end run, clang for the fuzzers, and the
 # checkers of the package, its desktop entry, metadata and manual pages.
 if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
@@ -27,6 +27,9 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(avahi-daemon avahi-utils lxi-tools dbus-daemon iproute2)
     # The system's RPC library writes and reads VXI-11 calls beside the program's own reader.
     packages+=(libtirpc-dev)
+    # The same again on a fresh Debian 13, in a chroot made from Debian's archive
+    # (tools/ci/debian13.sh); the keyring is only recommended by debootstrap.
+    packages+=(debootstrap debian-archive-keyring)
 fi
 # The benchmark's probe drives the X server through XTest; varlo-scpi is timed beside socat.
 if [[ "${1:-}" == "--bench" ]]; then
