@@ -40,7 +40,11 @@ appstream_findings() {
         printf '%s\n' "$output"
         return "$status"
     fi
-    grep -E '^ *[EWIP]: ' <<<"$output" || true
+    # AppStream 1.0 (Debian 13) asks for <developer><name>, which 0.16 (Debian 12) does not
+    # know; the metadata keeps <developer_name>, which both read, and 1.0's two notes on it
+    # are no finding.
+    grep -E '^ *[EWIP]: ' <<<"$output" |
+        grep -Ev ': (developer-name-tag-deprecated|developer-info-missing)$' || true
 }
 
 # The page itself goes nowhere; what man and groff say about it is the finding.
