@@ -58,7 +58,7 @@ std::string serverFailureText(const ServerAddress& server, const ServerFailure& 
         if (row.cause == failure.cause)
             text += row.text;
     if (failure.cause == ServerFailure::Cause::NotACommand)
-        text += "\"" + printable(failure.text) + "\"";
+        text.append("\"").append(printable(failure.text)).append("\"");
     else
         text += printable(failure.text);
     return text;

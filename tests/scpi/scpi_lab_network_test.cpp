@@ -68,8 +68,7 @@ TEST(ServiceName, GivenNameIsUtf8WithoutControlsUpToSixtyThreeBytes)
 
 TEST(Announcement, SocketAlwaysWebServicesWithAPage)
 {
-    InstrumentIdentity identity;
-    identity.serialNumber = "A1";
+    const InstrumentIdentity identity{.serialNumber = "A1"};
     const std::vector<std::string> txt = {"txtvers=1", "Manufacturer=Varlo", "Model=varlo-scpi",
                                           "SerialNumber=A1",
                                           std::string("FirmwareVersion=") + VARLO_SCPI_VERSION};
