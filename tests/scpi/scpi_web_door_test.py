@@ -18,6 +18,17 @@ import time
 from scpi_processes import WAIT_S, Lines, Program, check, instrument_at_com5, run_tests
 
 GROWTH_MB = 40
+# Under AddressSanitizer the allocator's quarantine and shadow grow with every allocation
+# freed, which is no growth of the program's own: there the figure is shown, and the bound
+# is held on the build without it.
+SANITIZED = "ASAN_OPTIONS" in os.environ
+
+
+def check_growth(grown):
+    if SANITIZED:
+        print("  (not held to the bound under AddressSanitizer)")
+        return
+    check("memory bounded", grown < GROWTH_MB, f"{grown:.0f} MB more")
 FLOOD_S = 6
 
 
@@ -70,7 +81,7 @@ def pipelined_requests_never_read(ctx):
     connection.shutdown(socket.SHUT_RDWR)
     connection.close()
     print(f"  {grown:.1f} MB more resident under pipelined requests")
-    check("memory bounded", grown < GROWTH_MB, f"{grown:.0f} MB more")
+    check_growth(grown)
 
 
 def frame(opcode, payload):
@@ -120,7 +131,7 @@ def page_that_never_reads(ctx):
     flood(connection, queries * 10 + frame(9, b"p" * 125))
     grown = resident_mb(ctx.program) - before
     print(f"  {grown:.1f} MB more resident under a page that never reads")
-    check("memory bounded", grown < GROWTH_MB, f"{grown:.0f} MB more")
+    check_growth(grown)
     code, reason = close_status(connection)
     check("policy", code == 1008 and reason == "more than 256 KiB sent to the page and not taken",
           f"{code} {reason}")
