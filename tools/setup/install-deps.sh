@@ -9,6 +9,9 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev fonts-dejavu-cor
 packages+=(dpkg-dev file)
 # varlo-scpi's web page and its announcement on the lab network.
 packages+=(qt6-websockets-dev libavahi-client-dev pkgconf)
+# The system's RPC library: the tests check VXI-11's bytes against it, and configuring the
+# tree looks for it as it looks for GoogleTest.
+packages+=(libtirpc-dev)
 # What the tests add: an X server for the end-to-end run, clang for the fuzzers, and the
 # checkers of the package, its desktop entry, metadata and manual pages.
 if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
@@ -25,8 +28,6 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(python3-pyvisa python3-pyvisa-py python3-pymeasure)
     packages+=(chromium chromium-driver python3-selenium libxml2-utils)
     packages+=(avahi-daemon avahi-utils lxi-tools dbus-daemon iproute2)
-    # The system's RPC library writes and reads VXI-11 calls beside the program's own reader.
-    packages+=(libtirpc-dev)
     # The same again on a fresh Debian 13, in a chroot made from Debian's archive
     # (tools/ci/debian13.sh); the keyring is only recommended by debootstrap.
     packages+=(debootstrap debian-archive-keyring)
