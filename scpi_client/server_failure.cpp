@@ -1,8 +1,12 @@
 #include "scpi_client/server_failure.h"
 
+#include "protocol/scpi_messages.h"
+
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 namespace varlo {
 
@@ -22,6 +26,7 @@ constexpr std::array CauseTexts{
     CauseText{ServerFailure::Cause::Closed, "has gone: connection closed or reset"},
     CauseText{ServerFailure::Cause::NetworkError, "cannot be reached: network error"},
     CauseText{ServerFailure::Cause::ServerError, "says "},
+    CauseText{ServerFailure::Cause::Locked, "refused the settings: the generator is locked by "},
     CauseText{ServerFailure::Cause::NotACommand, "carries no such command: "},
 };
 
@@ -62,6 +67,13 @@ std::string serverFailureText(const ServerAddress& server, const ServerFailure& 
     else
         text += printable(failure.text);
     return text;
+}
+
+ServerFailure serverRefusal(std::string entry)
+{
+    if (std::optional<std::string> holder = lockHolderInError(entry))
+        return {ServerFailure::Cause::Locked, std::move(*holder)};
+    return {ServerFailure::Cause::ServerError, std::move(entry)};
 }
 
 } // namespace varlo

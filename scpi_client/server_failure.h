@@ -21,6 +21,7 @@ struct ServerFailure {
         Closed,
         NetworkError,
         ServerError, // `text` is the server's error as it reports it
+        Locked,      // `text` is the holder of the server's lock, which refused the settings
         NotACommand, // `text` is the text asked for
     };
     Cause cause = Cause::NetworkError;
@@ -31,6 +32,11 @@ struct ServerFailure {
 // What happened in the project's words, naming the server:
 //   varlo-scpi at 127.0.0.1:5025 cannot be reached: connection refused
 //   varlo-scpi at 127.0.0.1:5025 says -222,"Data out of range"
+//   varlo-scpi at 127.0.0.1:5025 refused the settings: the generator is locked by SOCKET ...
 std::string serverFailureText(const ServerAddress& server, const ServerFailure& failure);
+
+// The server's error for settings it did not send: Locked when another client's lock refused
+// them, else ServerError.
+ServerFailure serverRefusal(std::string entry);
 
 } // namespace varlo

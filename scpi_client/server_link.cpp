@@ -70,7 +70,7 @@ std::optional<ServerFailure> ServerLink::setOutput(std::string_view command)
     if (auto* failure = std::get_if<ServerFailure>(&answer))
         return std::move(*failure);
     if (std::optional<std::string> error = errorInAnswer(std::get<std::string>(answer)))
-        return ServerFailure{ServerFailure::Cause::ServerError, std::move(*error)};
+        return serverRefusal(std::move(*error));
     return std::nullopt;
 }
 

@@ -122,7 +122,7 @@ void complain(std::string_view message)
 
 namespace {
 
-// Hands one command over whole: nullopt, or why it was refused.
+// Hands one command over whole: nullopt, or why it was refused, as the complaint says it.
 using HandOver = std::function<std::optional<std::string>(const std::string& command)>;
 
 // Sends the commands on schedule through `handOver`, printing a line for each one handed over
@@ -147,7 +147,7 @@ int runCommands(const Request& request, const std::vector<PlannedCommand>& comma
             if (QuitOnSignal::received() != 0)
                 break;
             progress.clear();
-            complain("the line failed: " + *why + "; " + lastHandedOver(commands, sent));
+            complain(*why + "; " + lastHandedOver(commands, sent));
             return exit_status::LineFailed;
         }
         ++sent;
@@ -197,12 +197,17 @@ int sendThroughPort(const Request& request, const std::vector<PlannedCommand>& c
     };
     return runCommands(
         request, commands,
-        [&](const std::string& command) { return codeText(link.setOutput(command)); },
+        [&](const std::string& command) -> std::optional<std::string> {
+            if (const std::optional<std::string> why = codeText(link.setOutput(command)))
+                return "the line failed: " + *why;
+            return std::nullopt;
+        },
         [&] { return codeText(link.ClosePort()); });
 }
 
 // The same run through varlo-scpi: not reaching it is the port that did not open, and a
-// command it refuses, or its going away, is the line that failed.
+// command it refuses, or its going away, ends the run as the line failing does; settings
+// refused for another client's lock say who holds it.
 int sendThroughServer(const Request& request, const std::vector<PlannedCommand>& commands,
                       const QuitOnSignal& quitOnSignal)
 {
@@ -222,7 +227,12 @@ int sendThroughServer(const Request& request, const std::vector<PlannedCommand>&
     }
     return runCommands(
         request, commands,
-        [&](const std::string& command) { return failureText(link.setOutput(command)); },
+        [&](const std::string& command) -> std::optional<std::string> {
+            const std::optional<ServerFailure> failure = link.setOutput(command);
+            if (!failure || failure->cause == ServerFailure::Cause::Locked)
+                return failureText(failure);
+            return "the line failed: " + *failureText(failure);
+        },
         [&] {
             link.close();
             return std::optional<std::string>();

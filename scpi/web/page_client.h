@@ -42,6 +42,8 @@ public:
     // The address of this machine the page came in on.
     QHostAddress localAddress() const;
     void sendStatus(const QByteArray& status);
+    // Whether this page's session holds the generator's lock.
+    bool holdsLock() const { return session_.holdsLock(); }
     // Says goodbye, as the program ends.
     void close();
 

@@ -57,8 +57,12 @@ QJsonArray scpiAddresses(const ServedFacts& facts)
 } // namespace
 
 QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState portState,
-                         const QString& portName, ClientCounts clients)
+                         const QString& portName, ClientCounts clients, const PageLock& lock)
 {
+    const QJsonValue lockValue =
+        lock.holder ? QJsonValue(QJsonObject{{QStringLiteral("holder"), text(*lock.holder)},
+                                             {QStringLiteral("here"), lock.heldHere}})
+                    : QJsonValue(QJsonValue::Null);
     const QJsonObject status = {
         {QStringLiteral("frequency"), text(frequencyWithUnit(held.wholeHz, held.hundredths))},
         {QStringLiteral("hertz"), text(plainHertz(held.wholeHz, held.hundredths))},
@@ -71,6 +75,7 @@ QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState po
         {QStringLiteral("portState"), portStateWord(portState)},
         {QStringLiteral("scpiClients"), clients.scpi},
         {QStringLiteral("pages"), clients.pages},
+        {QStringLiteral("lock"), lockValue},
     };
     return QJsonDocument(QJsonObject{{QStringLiteral("status"), status}})
         .toJson(QJsonDocument::Compact);

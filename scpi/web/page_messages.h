@@ -8,6 +8,9 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <optional>
+#include <string>
+
 namespace varlo::scpi::web {
 
 // How many clients the program serves at a moment: the SCPI socket's and the open pages.
@@ -16,9 +19,16 @@ struct ClientCounts {
     int pages = 0;
 };
 
-// {"status": ...}: what the generator holds, its port and how it stands, the clients.
+// The generator's lock as one page sees it: who holds it, and whether that is this page.
+struct PageLock {
+    std::optional<std::string> holder;
+    bool heldHere = false;
+};
+
+// {"status": ...}: what the generator holds, its port and how it stands, the clients, and
+// the lock ("lock": null, or {"holder": "SOCKET 127.0.0.1:41000", "here": false}).
 QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState portState,
-                         const QString& portName, ClientCounts clients);
+                         const QString& portName, ClientCounts clients, const PageLock& lock);
 
 // {"about": ...}: the program's identity and how to reach it, for a page that came in on
 // `local`.

@@ -80,6 +80,7 @@ WebServer::WebServer(GeneratorLink& generator, ServedFacts facts)
     connect(&generator_, &GeneratorLink::settingsChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::portStateChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::clientsChanged, this, &WebServer::pushSoon);
+    connect(&generator_, &GeneratorLink::lockChanged, this, &WebServer::pushSoon);
     connect(tcp_, &QTcpServer::newConnection, this, &WebServer::acceptConnections);
     connect(&liveChannels_, &QWebSocketServer::newConnection, this, &WebServer::acceptPages);
 }
@@ -194,8 +195,7 @@ void WebServer::acceptPages()
             pushSoon();
         });
         page->send(aboutMessage(facts_, page->localAddress()));
-        page->sendStatus(statusMessage(generator_.settings(), generator_.portState(),
-                                       facts_.portName, clientCounts()));
+        page->sendStatus(statusFor(*page));
     }
     pushSoon();
 }
@@ -206,6 +206,13 @@ ClientCounts WebServer::clientCounts() const
             generator_.clientCount(GeneratorLink::ClientKind::Page)};
 }
 
+// Each page is told whether the lock is its own.
+QByteArray WebServer::statusFor(const PageClient& page) const
+{
+    return statusMessage(generator_.settings(), generator_.portState(), facts_.portName,
+                         clientCounts(), {generator_.lockHolder(), page.holdsLock()});
+}
+
 void WebServer::pushSoon()
 {
     if (!pushTimer_.isActive())
@@ -214,10 +221,8 @@ void WebServer::pushSoon()
 
 void WebServer::pushStatus()
 {
-    const QByteArray status = statusMessage(generator_.settings(), generator_.portState(),
-                                            facts_.portName, clientCounts());
     for (PageClient* page : findChildren<PageClient*>(Qt::FindDirectChildrenOnly))
-        page->sendStatus(status);
+        page->sendStatus(statusFor(*page));
 }
 
 } // namespace varlo::scpi::web

@@ -21,6 +21,7 @@ class QTcpSocket;
 namespace varlo::scpi::web {
 
 class BoundedTcpServer;
+class PageClient;
 
 // The web port: the welcome page and front panel at /, its style and script, the
 // identification document at /lxi/identification, and the pages' live channels at /live.
@@ -61,6 +62,7 @@ private:
                    const std::string& why) const;
     void acceptPages();
     ClientCounts clientCounts() const;
+    QByteArray statusFor(const PageClient& page) const;
     void pushSoon();
     void pushStatus();
 

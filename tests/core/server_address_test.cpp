@@ -50,6 +50,8 @@ TEST(ServerFailure, NamesTheServerAndTheCause)
         {{Cause::TimedOut, ""}, "did not answer within a second"},
         {{Cause::Closed, ""}, "has gone: connection closed or reset"},
         {{Cause::ServerError, "-241,\"Hardware missing\""}, "says -241,\"Hardware missing\""},
+        {{Cause::Locked, "VXI-11 127.0.0.1:50312"},
+         "refused the settings: the generator is locked by VXI-11 127.0.0.1:50312"},
         {{Cause::NotACommand, "8E3000"}, "carries no such command: \"8E3000\""},
         {{Cause::ServerError, "\x1B[2J\xFF-1,\"x\""}, "says \\x1B[2J\\xFF-1,\"x\""},
         {{Cause::ServerError, std::string(50'000, 'A')}, "says " + std::string(160, 'A') + "..."},
@@ -57,6 +59,20 @@ TEST(ServerFailure, NamesTheServerAndTheCause)
     for (const auto& [failure, text] : rows)
         EXPECT_EQ(varlo::serverFailureText({"bench-pc", 5025}, failure),
                   "varlo-scpi at bench-pc:5025 " + text);
+}
+
+// The server's error for settings it did not send, read as the client tells it.
+TEST(ServerFailure, ALockedRefusalNamesTheHolder)
+{
+    using Cause = ServerFailure::Cause;
+    const std::pair<std::string, ServerFailure> rows[] = {
+        {"-203,\"Command protected;locked by SOCKET 127.0.0.1:41000\"",
+         {Cause::Locked, "SOCKET 127.0.0.1:41000"}},
+        {"-203,\"Command protected\"", {Cause::ServerError, "-203,\"Command protected\""}},
+        {"-222,\"Data out of range\"", {Cause::ServerError, "-222,\"Data out of range\""}},
+    };
+    for (const auto& [entry, failure] : rows)
+        EXPECT_EQ(varlo::serverRefusal(entry), failure) << entry;
 }
 
 } // namespace

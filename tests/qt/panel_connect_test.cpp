@@ -191,6 +191,29 @@ TEST(PanelThroughTheServer, TheServersRefusalIsShownAndTheMarksStayRed)
     EXPECT_EQ(panel.sent(10), frequencyCommand(5, false, false, Waveform::Square));
 }
 
+// While another client holds the server's lock, Enter is refused naming the holder, and the
+// marks stay red.
+TEST(PanelThroughTheServer, AnotherClientsLockIsShownAndTheMarksStayRed)
+{
+    StartedPanel panel(Through::Server);
+    QTcpSocket holder;
+    holder.connectToHost(QStringLiteral("127.0.0.1"),
+                         static_cast<quint16>(panel.server->address().port));
+    ASSERT_TRUE(holder.waitForConnected(3000));
+    holder.write("SYST:LOCK:REQ?\n");
+    while (!holder.canReadLine())
+        ASSERT_TRUE(holder.waitForReadyRead(3000));
+    ASSERT_EQ(holder.readLine(), "1\n");
+    panel.click("WaveSqu");
+    panel.click("Enter");
+    EXPECT_EQ(panel.dialogs.boxes,
+              std::vector<RecordingDialogs::Box>{serverBox(
+                  panel.server->address(), "refused the settings: the generator is locked by "
+                                           "SOCKET 127.0.0.1:" +
+                                               std::to_string(holder.localPort()))});
+    EXPECT_TRUE(showsPendingMark(panel.control("WaveSqu")));
+}
+
 // Once back, the server is followed again without an Enter; the red mark stays throughout.
 TEST(PanelThroughTheServer, AServerGoneIsToldOnceAndFollowedAgainOnceBack)
 {

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
@@ -462,6 +463,29 @@ TEST_F(SendProcess, TheServersLineFailingIsTheLineFailing)
         << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("; the last command handed over whole was ")))
         << err.toStdString();
+}
+
+// Settings refused for another client's lock end the run as a refused command, naming the
+// holder.
+TEST_F(SendProcess, AnotherClientsLockIsARefusedCommand)
+{
+    const ScpiProcess server(portDir.path(), Port);
+    QTcpSocket holder;
+    holder.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(server.address().port));
+    ASSERT_TRUE(holder.waitForConnected(TimeoutMs));
+    holder.write("SYST:LOCK:REQ?\n");
+    while (!holder.canReadLine())
+        ASSERT_TRUE(holder.waitForReadyRead(TimeoutMs));
+    ASSERT_EQ(holder.readLine(), "1\n");
+    const Outcome outcome =
+        run({QStringLiteral("--connect"),
+             QString::fromStdString(varlo::serverText(server.address())), QStringLiteral("2kHz")});
+    EXPECT_EQ(outcome.exitCode, 4);
+    EXPECT_EQ(outcome.err.toStdString(),
+              "varlo-send: varlo-scpi at " + varlo::serverText(server.address()) +
+                  " refused the settings: the generator is locked by SOCKET 127.0.0.1:" +
+                  std::to_string(holder.localPort()) + "; no command was handed over\n");
+    EXPECT_EQ(outcome.wire, "");
 }
 
 // The instrument reads on the line what the program says it sent: its lines are the text after

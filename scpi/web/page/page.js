@@ -81,7 +81,17 @@
     byId("port").textContent = status.port + ": " + status.portState;
     byId("clients").textContent = status.scpiClients + " on the SCPI socket, " + status.pages +
       (status.pages === 1 ? " page" : " pages") + " open";
+    showLock(status.lock);
     fillControls();
+  }
+
+  // SYSTem:LOCK: while another client holds the generator's lock, its settings alone go, and
+  // Enter here is refused.
+  function showLock(lock) {
+    byId("lock").textContent = !lock ? "" : lock.here ?
+      "This page holds the generator's lock (SYST:LOCK:REL in the console frees it)." :
+      "Locked by " + lock.holder + ": Enter is refused until it frees the lock.";
+    byId("settings").classList.toggle("locked", Boolean(lock && !lock.here));
   }
 
   // Puts what the generator holds into the controls the user has not changed.
@@ -143,6 +153,8 @@
     if (code === -222 && control === "duty" && limits)
       return "Not set: out of range. The duty cycle goes from " + limits.duty[0] + " to " +
         limits.duty[1] + " %.";
+    if (code === -203)
+      return "Not set: the generator is " + text.slice(text.indexOf(";") + 1) + ".";
     if (code === -241 || code === -240) {
       const cause = text.includes(";") ? text.slice(text.indexOf(";") + 1) : text;
       return "Not set: the generator's port did not take it (" + cause + ").";
