@@ -180,9 +180,12 @@ def stalled_line(ctx):
 
 
 def idle_clients(ctx):
-    """With every place taken, the client idle longest gives its place to a new one; a
-    client that has spoken within the limit keeps its place; pyvisa gets in and is heard."""
-    program = Program(ctx.exe, ctx.ports, "--clients", "2", "--idle", "2")
+    """With every place taken, the client idle longest gives its place to a new one, unless it
+    holds the lock; a client that has spoken within the limit keeps its place; pyvisa gets in
+    and is heard."""
+    program = Program(ctx.exe, ctx.ports, "--clients", "3", "--idle", "2")
+    holder = program.client()
+    check("lock taken", holder.query("SYST:LOCK:REQ?") == "1")
     silent = program.client()
     busy = program.client()
     for _ in range(9):
@@ -196,12 +199,13 @@ def idle_clients(ctx):
     check("eviction told", evicted.startswith(f"varlo-scpi: closed {silent.address}, idle for ") and
           " s, to make room for 127.0.0.1:" in evicted, evicted)
     check("the idle one closed", silent.closed_by_server())
+    check("the holder kept", holder.query("SYST:LOCK:REL;:SYST:LOCK:OWN?") == "NONE")
     visa.write("FREQ 5555")
     check("pyvisa's setting", visa.query("*OPC?") == "1" and ctx.line.wait_for(frequency_command(5555)))
     check("the busy one kept", busy.query("*IDN?").startswith("Varlo,"))
     late = program.client()
     refused = program.stderr_line()
-    check("refusal told", refused == f"varlo-scpi: refused {late.address}: 2 clients are "
+    check("refusal told", refused == f"varlo-scpi: refused {late.address}: 3 clients are "
           "connected and none has been idle for 2 s", refused)
     check("refused closed", late.closed_by_server())
     visa.close()
