@@ -371,7 +371,8 @@ def lock_holds_against_every_other_client(ctx):
         check("granted", ask(holder, "SYST:LOCK:REQ?") == "1")
         name = f"SOCKET 127.0.0.1:{holder.getsockname()[1]}"
         check("owner", ctx.visa.query("SYST:LOCK:OWN?") == name, ctx.visa.query("SYST:LOCK:OWN?"))
-        wait_for_text(ctx, "lock", f"Locked by {name}: Enter is refused", whole=False)
+        wait_for_text(ctx, "lock", f"Locked by {name}: Enter is refused until it frees the lock.",
+                      whole=True)
         type_frequency(ctx, "3", "kHz")
         ctx.page.find_element(By.ID, "enter").click()
         wait_for_text(ctx, "enter-result", f"Not set: the generator is locked by {name}.",
@@ -388,7 +389,8 @@ def lock_holds_against_every_other_client(ctx):
         ctx.program.log.take(1)
     wait_for_text(ctx, "lock", "", whole=True)
     check("page takes it", console(ctx, "SYST:LOCK:REQ?") == ["1", 'SYST:ERR? 0,"No error"'])
-    wait_for_text(ctx, "lock", "This page holds the generator's lock")
+    wait_for_text(ctx, "lock", "This page holds the generator's lock (SYST:LOCK:REL in the "
+                  "console frees it).", whole=True)
     ctx.visa.write("FREQ 2000")
     error = ctx.visa.query("SYST:ERR?")
     check("locked by the page", error.startswith('-203,"Command protected;locked by WEB 127.0.0.1:'),
