@@ -25,44 +25,36 @@ struct Exchange {
     std::vector<std::string> commands;
 };
 
-// What the clients of one generator share: the settings it was sent, and its lock.
-struct Generator {
-    GeneratorState sent;
-    GeneratorLock lock;
-};
-
-// Runs lines as the generator's owner does, with no time passing on the line.
+// Runs lines as the generator's owner does, with no time passing on the line. Client 1 is
+// a second client of the same generator; its line "(leaves)" ends that client's session.
 class Conversation {
 public:
-    explicit Conversation(bool lineFails = false)
-        : Conversation(ownGenerator_, "SOCKET 127.0.0.1:41000", lineFails)
+    explicit Conversation(bool lineFails = false) : lineFails_(lineFails)
     {
+        lock_.join(sessions_[0], "SOCKET 127.0.0.1:41000");
+        lock_.join(sessions_[1], "WEB 127.0.0.1:42000");
     }
-    Conversation(Generator& generator, std::string name, bool lineFails = false)
-        : lineFails_(lineFails), generator_(generator)
-    {
-        generator_.lock.join(session_, std::move(name));
-    }
-    ~Conversation() { leave(); }
-    Conversation(const Conversation&) = delete;
-    Conversation& operator=(const Conversation&) = delete;
 
-    void say(const std::string& line, Exchange& exchange)
+    void say(const std::string& line, Exchange& exchange, int client = 0)
     {
-        GeneratorState& sent = generator_.sent;
+        Session& session = sessions_[client];
+        if (line == "(leaves)") {
+            lock_.leave(session);
+            return;
+        }
         MessageRun run(stepsForMessage(line));
         while (true) {
-            const MessageRun::Need need = run.advance(session_, sent, generator_.lock);
+            const MessageRun::Need need = run.advance(session, sent_, lock_);
             if (const auto* write = std::get_if<MessageRun::Write>(&need)) {
                 if (lineFails_) {
-                    run.notWritten(session_,
+                    run.notWritten(session,
                                    {errors::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone"});
                 } else {
                     exchange.commands.push_back(write->command);
-                    run.written(sent);
+                    run.written(sent_);
                 }
             } else if (std::holds_alternative<MessageRun::Drain>(need)) {
-                run.drained(session_);
+                run.drained(session);
             } else {
                 if (const auto& reply = std::get<MessageRun::Finished>(need).reply)
                     exchange.replies.push_back(*reply);
@@ -70,14 +62,12 @@ public:
             }
         }
     }
-    // As the client's session ends; a line it sent before still runs.
-    void leave() { generator_.lock.leave(session_); }
 
 private:
-    Generator ownGenerator_;
     bool lineFails_;
-    Generator& generator_;
-    Session session_;
+    Session sessions_[2];
+    GeneratorState sent_;
+    GeneratorLock lock_;
 };
 
 std::string frequency(double hz, Waveform waveform = Waveform::Sine, bool attenuatorOn = false,
@@ -327,11 +317,10 @@ TEST(FrontEndMessages, GiveBackTheFrontEndsOwnCommands)
     }
 }
 
-// Two clients of one generator and its lock: the lines each sends, in the order they run.
-// "(leaves)" ends that client's session.
+// Two clients of one generator: which one sends each line, in the order the lines run.
 struct LockRow {
     const char* name;
-    std::vector<std::pair<int, std::string>> lines; // client 0 or 1, and its line
+    std::vector<std::pair<int, std::string>> lines;
     std::vector<std::string> replies;
     std::vector<std::string> commands;
 };
@@ -345,16 +334,10 @@ class LockTest : public ::testing::TestWithParam<LockRow> {};
 
 TEST_P(LockTest, OneClientAloneChangesTheGenerator)
 {
-    Generator generator;
-    Conversation clients[] = {{generator, "SOCKET 127.0.0.1:41000"},
-                              {generator, "WEB 127.0.0.1:42000"}};
+    Conversation conversation;
     Exchange exchange;
-    for (const auto& [client, line] : GetParam().lines) {
-        if (line == "(leaves)")
-            clients[client].leave();
-        else
-            clients[client].say(line, exchange);
-    }
+    for (const auto& [client, line] : GetParam().lines)
+        conversation.say(line, exchange, client);
     EXPECT_EQ(exchange.replies, GetParam().replies);
     EXPECT_EQ(exchange.commands, GetParam().commands);
 }
@@ -362,41 +345,33 @@ TEST_P(LockTest, OneClientAloneChangesTheGenerator)
 const std::string Socket = "SOCKET 127.0.0.1:41000";
 
 const LockRow lockRows[] = {
-    {"GrantedOnceAndAgainToTheHolder",
+    {"GrantedToOneClientAtATime",
      {{0, "SYST:LOCK:REQ?"}, {0, "SYST:LOCK:REQ?"}, {1, "SYST:LOCK:REQ?;OWN?"}},
      {"1", "1", "0;" + Socket},
      {}},
-    {"OwnerNoneWhileFree", {{1, "SYST:LOCK:OWN?;REQ?;REL;OWN?"}}, {"NONE;1;NONE"}, {}},
     {"OthersSettingsRefusedNamingTheHolderQueriesAnswered",
      {{0, "SYST:LOCK:REQ?"}, {1, "FREQ 2000;FUNC SQU;FREQ?;:SYST:ERR?;ERR?;*OPC?"}},
      {"1", "1000;-203,\"Command protected;locked by " + Socket + "\";" + NoError + ";1"},
      {}},
-    {"HoldersOwnSettingsGo",
-     {{0, "SYST:LOCK:REQ?;:FREQ 2000"}, {1, "FREQ?"}},
-     {"1", "2000"},
-     {frequency(2000)}},
+    {"HoldersOwnSettingsGo", {{0, "SYST:LOCK:REQ?;:FREQ 2000"}}, {"1"}, {frequency(2000)}},
     {"ReleasedForTheOthers",
-     {{0, "SYST:LOCK:REQ?"}, {0, "SYST:LOCK:REL"}, {1, "FREQ 3000;:SYST:LOCK:REQ?"}},
-     {"1", "1"},
+     {{0, "SYST:LOCK:REQ?;REL;OWN?"}, {1, "FREQ 3000"}},
+     {"1;NONE"},
      {frequency(3000)}},
     {"ReleasingALockNotHeldIsAnExecutionError",
-     {{0, "SYST:LOCK:REQ?"}, {1, "SYST:LOCK:REL;:SYST:ERR?;:SYST:LOCK:OWN?"}},
-     {"1", "-200,\"Execution error;the lock is not held by this client\";" + Socket},
+     {{1, "SYST:LOCK:REL;:SYST:ERR?"}},
+     {"-200,\"Execution error;the lock is not held by this client\""},
      {}},
-    {"FreedWhenTheHolderLeaves",
-     {{0, "SYST:LOCK:REQ?"}, {0, "(leaves)"}, {1, "SYST:LOCK:OWN?;REQ?"}},
-     {"1", "NONE;1"},
-     {}},
-    {"NotTakenByALineOfAClientThatHasLeft",
-     {{0, "(leaves)"}, {0, "SYST:LOCK:REQ?"}, {1, "SYST:LOCK:OWN?"}},
-     {"0", "NONE"},
+    {"FreedWhenTheHolderLeavesAndNotTakenByItsLaterLine",
+     {{0, "SYST:LOCK:REQ?"}, {0, "(leaves)"}, {0, "SYST:LOCK:REQ?"}, {1, "SYST:LOCK:OWN?"}},
+     {"1", "0", "NONE"},
      {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lock, LockTest, ::testing::ValuesIn(lockRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A client of another kind is refused a line that changes settings before it runs.
+// What a front end that refuses a line changing settings before it runs asks.
 TEST(LockedLines, WhetherALineChangesSettings)
 {
     const std::pair<const char*, bool> rows[] = {

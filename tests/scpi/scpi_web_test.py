@@ -10,6 +10,7 @@ its driver or Selenium is not installed.
 import contextlib
 import http.client
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -336,65 +337,38 @@ def bounded_without_holding_scpi(ctx):
             connection.close()
 
 
-def ask(client, line):
-    """One line on a raw SCPI socket, and its answer."""
-    client.sendall(line.encode() + b"\n")
-    answer = b""
-    while not answer.endswith(b"\n"):
-        more = client.recv(4096)
-        check("answered", more, line)
-        answer += more
-    return answer.decode().rstrip("\n")
-
-
-def console(ctx, line):
-    """A line in the page's console, and the log entries it adds after itself."""
-    before = len(ctx.page.find_elements(By.CSS_SELECTOR, "#console-log li"))
-    field = ctx.page.find_element(By.ID, "console-line")
-    field.clear()
-    field.send_keys(line, Keys.ENTER)
-    WebDriverWait(ctx.page, WAIT_S).until(
-        lambda page: page.find_elements(By.CSS_SELECTOR, "#console-log li")[-1].text
-        .startswith('SYST:ERR? 0,') and len(page.find_elements(
-            By.CSS_SELECTOR, "#console-log li")) > before + 1)
-    return [entry.text for entry in
-            ctx.page.find_elements(By.CSS_SELECTOR, "#console-log li")][before + 1:]
-
-
 def lock_holds_against_every_other_client(ctx):
     """A socket client takes the lock: the page shows it and its Enter is refused, another
     socket client's setting is refused with -203 while its queries are answered, the holder's
     own settings go; once the holder has gone the page's console takes the lock."""
     host, port = ctx.program.address()
-    with socket.create_connection((host, port)) as holder:
-        holder.settimeout(WAIT_S)
-        check("granted", ask(holder, "SYST:LOCK:REQ?") == "1")
-        name = f"SOCKET 127.0.0.1:{holder.getsockname()[1]}"
-        check("owner", ctx.visa.query("SYST:LOCK:OWN?") == name, ctx.visa.query("SYST:LOCK:OWN?"))
-        wait_for_text(ctx, "lock", f"Locked by {name}: Enter is refused until it frees the lock.",
-                      whole=True)
-        type_frequency(ctx, "3", "kHz")
-        ctx.page.find_element(By.ID, "enter").click()
-        wait_for_text(ctx, "enter-result", f"Not set: the generator is locked by {name}.",
-                      whole=True)
-        ctx.visa.write("FREQ 2000")
-        error = ctx.visa.query("SYST:ERR?")
-        check("refused", error == f'-203,"Command protected;locked by {name}"', error)
-        check("queries answered", ctx.visa.query("FREQ?") == "1000")
-        check("console refused", console(ctx, "SYST:LOCK:REQ?") == ["0", 'SYST:ERR? 0,"No error"'])
-        ctx.instrument.none_within(0.3)
-        holder.sendall(b"FREQ 4000\n")
-        check("holder's setting", ctx.instrument.take(1) == [
-            "frequency 4000.00 Hz, sine, attenuator off, duty not adjusted"])
-        ctx.program.log.take(1)
-    wait_for_text(ctx, "lock", "", whole=True)
-    check("page takes it", console(ctx, "SYST:LOCK:REQ?") == ["1", 'SYST:ERR? 0,"No error"'])
-    wait_for_text(ctx, "lock", "This page holds the generator's lock (SYST:LOCK:REL in the "
-                  "console frees it).", whole=True)
+    holder = pyvisa.ResourceManager("@py").open_resource(
+        f"TCPIP::{host}::{port}::SOCKET", read_termination="\n", write_termination="\n",
+        timeout=WAIT_S * 1000)
+    check("granted", holder.query("SYST:LOCK:REQ?") == "1")
+    name = ctx.visa.query("SYST:LOCK:OWN?")
+    check("owner", re.fullmatch(r"SOCKET 127\.0\.0\.1:\d+", name), name)
+    wait_for_text(ctx, "lock", f"Locked by {name}: Enter is refused until it frees the lock.",
+                  whole=True)
+    type_frequency(ctx, "3", "kHz")
+    ctx.page.find_element(By.ID, "enter").click()
+    wait_for_text(ctx, "enter-result", f"Not set: the generator is locked by {name}.", whole=True)
     ctx.visa.write("FREQ 2000")
     error = ctx.visa.query("SYST:ERR?")
-    check("locked by the page", error.startswith('-203,"Command protected;locked by WEB 127.0.0.1:'),
-          error)
+    check("refused", error == f'-203,"Command protected;locked by {name}"', error)
+    check("queries answered", ctx.visa.query("FREQ?") == "1000")
+    ctx.instrument.none_within(0.3)
+    holder.write("FREQ 4000")
+    check("holder's setting", ctx.instrument.take(1) == [
+        "frequency 4000.00 Hz, sine, attenuator off, duty not adjusted"])
+    ctx.program.log.take(1)
+    holder.close()
+    wait_for_text(ctx, "lock", "", whole=True)
+    ctx.page.find_element(By.ID, "console-line").send_keys("SYST:LOCK:REQ?", Keys.ENTER)
+    wait_for_text(ctx, "lock", "This page holds the generator's lock (SYST:LOCK:REL in the "
+                  "console frees it).", whole=True)
+    error = ctx.visa.query("FREQ 2000;:SYST:ERR?")
+    check("locked by the page", error.startswith('-203,"Command protected;locked by WEB '), error)
 
 
 class Context:
