@@ -1,6 +1,7 @@
 #include "scpi/generator/generator_link.h"
 #include "scpi/generator/journal.h"
 #include "scpi/generator/qt_messages.h"
+#include "scpi/instr/vxi11_server.h"
 #include "scpi/lab_network.h"
 #include "scpi/language/instrument_identity.h"
 #include "scpi/scpi_options.h"
@@ -31,10 +32,12 @@ const char* const Description = R"(
   varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N]
              [--idle SECONDS] [--wait-for-port] [--quiet]
              [--http [ADDRESS:]PORT|off] [--mdns|--no-mdns] [--name TEXT] [--serial TEXT]
+             [--vxi11 PORT|off]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
-(pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::5025::SOCKET and sets the
-frequency, the waveform, the duty cycle and the attenuator, in lines ending in LF or CRLF.
+(pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::INSTR (VXI-11) or
+TCPIP::127.0.0.1::5025::SOCKET and sets the frequency, the waveform, the duty cycle and the
+attenuator, in messages or in lines ending in LF or CRLF.
 Each setting is sent as the panel's Enter sends it, paced at the line's rate.
 
   FREQuency <f>|MIN|MAX        0.01 Hz to 100 MHz (1000, 1e3, 1.5 kHz, 2MHZ)
@@ -134,9 +137,16 @@ int main(int argc, char** argv)
         QStringLiteral("serial"),
         QStringLiteral("The serial number *IDN? answers. Default: the USB adapter's, else 0."),
         QStringLiteral("TEXT"));
+    const QCommandLineOption vxi11Option(
+        QStringLiteral("vxi11"),
+        QStringLiteral("Where VXI-11 (TCPIP::HOST::INSTR) listens on the --listen address: on "
+                       "ports the system gives, or on PORT to PORT+3 for the core channel and "
+                       "PORT+4 for the abort channel, for a firewall; or off. Default: ports "
+                       "the system gives."),
+        QStringLiteral("PORT|off"));
     parser.addOptions({portOption, listenOption, settingsOption, clientsOption, idleOption,
                        waitOption, quietOption, httpOption, mdnsOption, noMdnsOption, nameOption,
-                       serialOption});
+                       serialOption, vxi11Option});
     if (!parser.parse(QCoreApplication::arguments()))
         return refuse(parser.errorText().toStdString());
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
@@ -157,6 +167,7 @@ int main(int argc, char** argv)
         .http = text(httpOption),
         .name = text(nameOption),
         .serial = text(serialOption),
+        .vxi11 = text(vxi11Option),
         .waitForPort = parser.isSet(waitOption),
         .quiet = parser.isSet(quietOption),
         .mdns = parser.isSet(mdnsOption),
@@ -202,6 +213,18 @@ int main(int argc, char** argv)
                      qPrintable(server.listeningOn()));
     std::printf("listening on %s\n", qPrintable(server.listeningOn()));
     std::fflush(stdout);
+    std::optional<instr::Vxi11Server> vxi11;
+    if (options.vxi11) {
+        vxi11.emplace(generator, options.clients, std::chrono::seconds(options.idleSeconds));
+        if (const QString why = vxi11->listen(address, static_cast<quint16>(*options.vxi11));
+            !why.isEmpty()) {
+            std::fprintf(stderr,
+                         "varlo-scpi: cannot listen for VXI-11 on %s %s (--vxi11 "
+                         "chooses other ports or turns it off)\n",
+                         options.listen.host.c_str(), qPrintable(why));
+            return exit_status::PortNotOpened;
+        }
+    }
     web::LabNetwork network(generator, server, options.labNetwork, address,
                             QString::fromStdString(options.portText));
     if (!network.start())
@@ -214,5 +237,7 @@ int main(int argc, char** argv)
             std::to_string(notSent) + (notSent == 1 ? " waiting setting" : " waiting settings") +
             " not sent");
     server.closeConnections();
+    if (vxi11)
+        vxi11->closeConnections();
     return exit_status::Success;
 }
