@@ -31,12 +31,12 @@ void checkSettings(const GeneratorState& sent)
 }
 
 void runMessage(const ProgramMessage& line, Session& session, GeneratorState& sent,
-                std::uint8_t failures)
+                GeneratorLock& lock, std::uint8_t failures)
 {
     MessageRun run(line.tooLong ? std::vector<Step>{ErrorStep{errors::Syntax}}
                                 : stepsForMessage(line.text));
     for (unsigned writes = 0;; ++writes) {
-        const MessageRun::Need need = run.advance(session, sent);
+        const MessageRun::Need need = run.advance(session, sent, lock);
         if (const auto* write = std::get_if<MessageRun::Write>(&need)) {
             FUZZ_CHECK(isValidCommand(write->command));
             FUZZ_CHECK(writes < 2 * MaxMessageBytes);
@@ -70,9 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InputMessages input;
     Session session;
     GeneratorState sent;
+    GeneratorLock lock;
+    lock.join(session, "SOCKET 127.0.0.1:41000");
     while (true) {
         if (auto line = input.next()) {
-            runMessage(*line, session, sent, failures);
+            runMessage(*line, session, sent, lock, failures);
             continue;
         }
         if (bytes.empty())

@@ -102,6 +102,15 @@ std::optional<std::string> errorInAnswer(std::string_view answer)
     return std::string(answer);
 }
 
+std::optional<std::string> lockHolderInError(std::string_view entry)
+{
+    const std::string start =
+        std::to_string(CommandProtectedNumber) + ",\"" + CommandProtectedText + ";" + LockedByWords;
+    if (!entry.starts_with(start) || !entry.ends_with('"') || entry.size() <= start.size() + 1)
+        return std::nullopt;
+    return std::string(entry.substr(start.size(), entry.size() - start.size() - 1));
+}
+
 std::optional<GeneratorState> readHeldSettings(std::string_view answer)
 {
     const std::vector<std::string_view> parts = fields(answer, ';');

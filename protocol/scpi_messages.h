@@ -39,6 +39,15 @@ std::string confirmedMessage(std::string_view settings);
 // (-222,"Data out of range"); nullopt when it reports none.
 std::optional<std::string> errorInAnswer(std::string_view answer);
 
+// A setting refused while another client holds varlo-scpi's lock, as its error queue reports
+// it: -203,"Command protected;locked by SOCKET 127.0.0.1:41000", the holder's name after
+// LockedByWords.
+inline constexpr int CommandProtectedNumber = -203;
+inline constexpr const char* CommandProtectedText = "Command protected";
+inline constexpr const char* LockedByWords = "locked by ";
+// The holder named in such an error; nullopt for any other entry.
+std::optional<std::string> lockHolderInError(std::string_view entry);
+
 // What the generator holds, asked in one line; the answer is read by readHeldSettings.
 inline constexpr const char* HeldSettingsQuery = "FREQ?;:FUNC?;:OUTP:ATT?;:FUNC:SQU:DCYC?";
 

@@ -8,14 +8,16 @@
 namespace varlo::scpi {
 
 ClientSession::ClientSession(GeneratorLink& generator, GeneratorLink::ClientKind kind,
-                             QObject* parent)
+                             std::string holderName, QObject* parent)
     : QObject(parent), generator_(generator), kind_(kind)
 {
+    generator_.lock().join(*session_, std::move(holderName));
     generator_.clientArrived(kind_);
 }
 
 ClientSession::~ClientSession()
 {
+    generator_.lock().leave(*session_);
     generator_.clientLeft(kind_);
 }
 
@@ -29,7 +31,7 @@ void ClientSession::run(const ProgramMessage& line, GeneratorLink::Done done)
     MessageRun run(std::move(steps));
     if (messagesWaiting_ == 0 && !run.needsLine()) {
         GeneratorState sent = generator_.settings();
-        done(std::get<MessageRun::Finished>(run.advance(*session_, sent)).reply);
+        done(std::get<MessageRun::Finished>(run.advance(*session_, sent, generator_.lock())).reply);
         return;
     }
     ++messagesWaiting_;
@@ -41,6 +43,26 @@ void ClientSession::run(const ProgramMessage& line, GeneratorLink::Done done)
                           --self->messagesWaiting_;
                           done(std::move(reply));
                       });
+}
+
+bool ClientSession::requestLock()
+{
+    return generator_.lock().request(*session_);
+}
+
+bool ClientSession::releaseLock()
+{
+    return generator_.lock().release(*session_);
+}
+
+bool ClientSession::holdsLock() const
+{
+    return generator_.lock().heldBy(*session_);
+}
+
+std::optional<std::string> ClientSession::lockedBy() const
+{
+    return generator_.lock().heldByOther(*session_);
 }
 
 bool ClientSession::takesMore() const

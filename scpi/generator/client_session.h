@@ -7,19 +7,23 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace varlo::scpi {
 
 // One client of the generator's owner, whatever carries its lines (a TCP connection, a web
 // page's socket): its own status and error queue, and its lines run in the order they came.
 // A line that needs nothing of the line, while none of this client's lines waits, is answered
-// at once; any other waits its turn at the generator.
+// at once; any other waits its turn at the generator. The client is known to the generator's
+// lock by `holderName`, its kind and address ("SOCKET 127.0.0.1:41000"); a lock it holds is
+// freed when it ends.
 class ClientSession : public QObject {
 public:
     // A client with this many lines waiting is not read from until one has run.
     static constexpr int MaxMessagesWaiting = 64;
 
-    ClientSession(GeneratorLink& generator, GeneratorLink::ClientKind kind,
+    ClientSession(GeneratorLink& generator, GeneratorLink::ClientKind kind, std::string holderName,
                   QObject* parent = nullptr);
     ~ClientSession() override;
     ClientSession(const ClientSession&) = delete;
@@ -35,6 +39,14 @@ public:
     int messagesWaiting() const { return messagesWaiting_; }
     // The client's status and error queue, for a way in that reads them without a line.
     const Session& status() const { return *session_; }
+
+    // The generator's lock for this client, as SYSTem:LOCK:REQuest? and RELease take it:
+    // whether it holds it now; whether it held it.
+    bool requestLock();
+    bool releaseLock();
+    bool holdsLock() const;
+    // The holder's name while another client holds the lock.
+    std::optional<std::string> lockedBy() const;
 
 private:
     GeneratorLink& generator_;

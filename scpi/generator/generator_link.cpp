@@ -51,6 +51,7 @@ GeneratorLink::GeneratorLink(SerialLink& link, const PortChoice& port, const Lin
     connect(&retryTimer_, &QTimer::timeout, this, &GeneratorLink::retry);
     deadlineTimer_.setSingleShot(true);
     connect(&deadlineTimer_, &QTimer::timeout, this, &GeneratorLink::pump);
+    lock_.onChange([this] { Q_EMIT lockChanged(); });
 }
 
 std::string GeneratorLink::open()
@@ -134,7 +135,7 @@ void GeneratorLink::pump()
     bool changed = false;
     while (!jobs_.empty()) {
         Job& job = jobs_.front();
-        const MessageRun::Need need = job.run.advance(*job.session, settings_);
+        const MessageRun::Need need = job.run.advance(*job.session, settings_, lock_);
         // Only the line taking something ends a wait that may become a stall.
         bool lineMoved = false;
         if (const auto* write = std::get_if<MessageRun::Write>(&need)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scpi/generator/generator_lock.h"
 #include "scpi/generator/generator_settings.h"
 #include "scpi/generator/message_run.h"
 #include "scpi/language/scpi_status.h"
@@ -70,6 +71,10 @@ public:
     int clientCount(ClientKind kind) const { return clients_[static_cast<std::size_t>(kind)]; }
     void clientArrived(ClientKind kind);
     void clientLeft(ClientKind kind);
+    // The one lock on the generator's settings, which each ClientSession joins and leaves.
+    GeneratorLock& lock() { return lock_; }
+    // Its holder's name, none while it is free.
+    std::optional<std::string> lockHolder() const { return lock_.holder(); }
 
     // Drops the lines still waiting, as the program ends: how many settings they held.
     std::size_t stop();
@@ -82,6 +87,9 @@ Q_SIGNALS:
     void portStateChanged();
     // A client came or went.
     void clientsChanged();
+    // The lock was taken or freed. It may come from inside the generator's own work: a slot
+    // that runs lines from it is connected queued.
+    void lockChanged();
 
 private:
     struct Job {
@@ -132,6 +140,7 @@ private:
     QTimer deadlineTimer_; // the deadline of settings waiting for the line
     bool pumping_ = false;
     std::array<int, 3> clients_{};
+    GeneratorLock lock_;
 };
 
 } // namespace varlo::scpi

@@ -11,7 +11,7 @@ MessageRun::MessageRun(std::vector<Step> steps) : steps_(std::move(steps))
             deadline_ = deadline->within;
 }
 
-MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent)
+MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent, GeneratorLock& lock)
 {
     while (true) {
         if (nextWrite_ < writes_.size())
@@ -29,7 +29,15 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent)
         } else if (const auto* query = std::get_if<QueryStep>(&step)) {
             answers_.push_back(query->answer != nullptr ? query->answer(session, sent)
                                                         : query->text);
+        } else if (const auto* locking = std::get_if<LockStep>(&step)) {
+            runLockStep(locking->action, session, lock);
         } else if (std::holds_alternative<ChangeStep>(step)) {
+            if (const auto holder = lock.heldByOther(session)) {
+                session.addError({errors::CommandProtected, LockedByWords + *holder});
+                session.noteSettingDropped();
+                kept_.reset();
+                continue;
+            }
             writes_ = planFor(next_ - 1, sent);
             nextWrite_ = 0;
         }
@@ -40,6 +48,22 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent)
     for (std::size_t i = 1; i < answers_.size(); ++i)
         reply += ";" + answers_[i];
     return Finished{std::move(reply)};
+}
+
+void MessageRun::runLockStep(LockStep::Action action, Session& session, GeneratorLock& lock)
+{
+    switch (action) {
+    case LockStep::Action::Request:
+        answers_.push_back(lock.request(session) ? "1" : "0");
+        break;
+    case LockStep::Action::Release:
+        if (!lock.release(session))
+            session.addError({errors::ExecutionError, "the lock is not held by this client"});
+        break;
+    case LockStep::Action::Owner:
+        answers_.push_back(lock.holder().value_or("NONE"));
+        break;
+    }
 }
 
 void MessageRun::written(GeneratorState& sent)
@@ -93,6 +117,14 @@ bool MessageRun::needsLine() const
 {
     for (const Step& step : steps_)
         if (std::holds_alternative<ChangeStep>(step) || std::holds_alternative<WaitStep>(step))
+            return true;
+    return false;
+}
+
+bool MessageRun::changesSettings() const
+{
+    for (const Step& step : steps_)
+        if (std::holds_alternative<ChangeStep>(step))
             return true;
     return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scpi/generator/generator_lock.h"
 #include "scpi/generator/generator_settings.h"
 #include "scpi/language/command_table.h"
 #include "scpi/language/scpi_status.h"
@@ -36,8 +37,10 @@ public:
     std::optional<std::chrono::milliseconds> deadline() const { return deadline_; }
 
     // Runs the steps that need nothing of the line, up to the next that does. Asking again
-    // before that need has been met gives the same answer.
-    Need advance(Session& session, GeneratorState& sent);
+    // before that need has been met gives the same answer. A change whose turn comes while
+    // another client holds the lock is refused whole (-203, naming the holder), as a setting
+    // dropped.
+    Need advance(Session& session, GeneratorState& sent, GeneratorLock& lock);
     // The command asked for has reached the line: the settings advance to what it carries.
     void written(GeneratorState& sent);
     // The command asked for was not sent: the settings stay, the client gets the error with
@@ -53,6 +56,8 @@ public:
 
     // Whether any step needs the line: a change, or a wait for it.
     bool needsLine() const;
+    // Whether the line holds a setting, which another client's lock would refuse.
+    bool changesSettings() const;
     // The characters the commands still to be written take on the line, the changes not yet
     // begun planned from `projected`, which is moved past them. The first change's plan is
     // kept for its turn, and used then if the settings sent are still those it was planned
@@ -68,6 +73,7 @@ private:
         std::vector<SequencedCommand> writes;
     };
     std::vector<SequencedCommand> planFor(std::size_t step, const GeneratorState& sent);
+    void runLockStep(LockStep::Action action, Session& session, GeneratorLock& lock);
 
     std::vector<Step> steps_;
     std::optional<std::chrono::milliseconds> deadline_;

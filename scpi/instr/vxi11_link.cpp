@@ -1,5 +1,8 @@
 #include "scpi/instr/vxi11_link.h"
 
+#include "scpi/generator/message_run.h"
+#include "scpi/language/command_table.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -26,10 +29,13 @@ std::string withoutEnd(std::string message)
 
 Vxi11Link::Vxi11Link(GeneratorLink& generator, std::uint32_t id, std::string peer, QObject* parent)
     : QObject(parent), id_(id), peer_(std::move(peer)),
-      session_(generator, GeneratorLink::ClientKind::Vxi11)
+      session_(generator, GeneratorLink::ClientKind::Vxi11, "VXI-11 " + peer_)
 {
     timeout_.setSingleShot(true);
     connect(&timeout_, &QTimer::timeout, this, &Vxi11Link::timedOut);
+    // Queued: the lock may change inside the generator's own work.
+    connect(&generator, &GeneratorLink::lockChanged, this, &Vxi11Link::lockChanged,
+            Qt::QueuedConnection);
 }
 
 void Vxi11Link::write(const vxi11::DeviceWriteParms& call, Answer answer)
@@ -48,11 +54,84 @@ void Vxi11Link::write(const vxi11::DeviceWriteParms& call, Answer answer)
     }
     const ProgramMessage message{withoutEnd(std::exchange(message_, {})),
                                  std::exchange(tooLong_, false)};
+    const bool locked = !message.tooLong && session_.lockedBy() &&
+                        MessageRun(stepsForMessage(message.text)).changesSettings();
+    if (!locked) {
+        runMessage(message, size, call.ioTimeoutMs, std::move(answer));
+        return;
+    }
+    const vxi11::DeviceWriteResp refused{ErrorCode::DeviceLockedByAnotherLink, 0};
+    if ((call.flags & vxi11::flag::WaitLock) == 0) {
+        answer(refused);
+        return;
+    }
+    Waiting waiting;
+    waiting.what = Waiting::For::Lock;
+    waiting.answer = std::move(answer);
+    waiting.refused = refused;
+    waiting.retry = [this, message, size, ioTimeoutMs = call.ioTimeoutMs] {
+        if (session_.lockedBy())
+            return false;
+        timeout_.stop();
+        runMessage(message, size, ioTimeoutMs, std::exchange(waiting_->answer, {}));
+        return true;
+    };
+    wait(std::move(waiting), call.lockTimeoutMs);
+}
+
+void Vxi11Link::runMessage(const ProgramMessage& message, std::uint32_t size,
+                           std::uint32_t ioTimeoutMs, Answer answer)
+{
     const std::uint64_t run = ++runs_;
-    wait(Waiting{std::move(answer), false, {}, run, size}, call.ioTimeoutMs);
+    Waiting waiting;
+    waiting.answer = std::move(answer);
+    waiting.run = run;
+    waiting.size = size;
+    wait(std::move(waiting), ioTimeoutMs);
     session_.run(message, [this, run, generation = generation_](std::optional<std::string> reply) {
         messageDone(run, generation, reply);
     });
+}
+
+void Vxi11Link::lock(std::uint32_t flags, std::uint32_t lockTimeoutMs, Answer answer)
+{
+    lastActive_ = Clock::now();
+    if (session_.requestLock()) {
+        answer(vxi11::DeviceError{ErrorCode::NoError});
+        return;
+    }
+    const vxi11::DeviceError refused{ErrorCode::DeviceLockedByAnotherLink};
+    if ((flags & vxi11::flag::WaitLock) == 0) {
+        answer(refused);
+        return;
+    }
+    Waiting waiting;
+    waiting.what = Waiting::For::Lock;
+    waiting.answer = std::move(answer);
+    waiting.refused = refused;
+    waiting.retry = [this] {
+        if (!session_.requestLock())
+            return false;
+        finishWaiting(vxi11::DeviceError{ErrorCode::NoError});
+        return true;
+    };
+    wait(std::move(waiting), lockTimeoutMs);
+}
+
+void Vxi11Link::lockChanged()
+{
+    if (!waiting_ || waiting_->what != Waiting::For::Lock)
+        return;
+    // A copy: trying may replace what waits, and the function with it.
+    const std::function<bool()> retry = waiting_->retry;
+    retry();
+}
+
+void Vxi11Link::end()
+{
+    session_.releaseLock();
+    timeout_.stop();
+    waiting_.reset();
 }
 
 void Vxi11Link::read(const vxi11::DeviceReadParms& call, Answer answer)
@@ -62,7 +141,11 @@ void Vxi11Link::read(const vxi11::DeviceReadParms& call, Answer answer)
         answer(take(call));
         return;
     }
-    wait(Waiting{std::move(answer), true, call}, call.ioTimeoutMs);
+    Waiting waiting;
+    waiting.what = Waiting::For::Reply;
+    waiting.answer = std::move(answer);
+    waiting.read = call;
+    wait(std::move(waiting), call.ioTimeoutMs);
 }
 
 void Vxi11Link::messageDone(std::uint64_t run, std::uint64_t generation,
@@ -73,9 +156,9 @@ void Vxi11Link::messageDone(std::uint64_t run, std::uint64_t generation,
         replies_.push_back(*reply + '\n');
     if (!waiting_)
         return;
-    if (!waiting_->isRead && waiting_->run == run)
+    if (waiting_->what == Waiting::For::Line && waiting_->run == run)
         finishWaiting(vxi11::DeviceWriteResp{ErrorCode::NoError, waiting_->size});
-    else if (waiting_->isRead && !replies_.empty())
+    else if (waiting_->what == Waiting::For::Reply && !replies_.empty())
         finishWaiting(take(waiting_->read));
 }
 
@@ -132,15 +215,25 @@ void Vxi11Link::abort()
 {
     if (!waiting_)
         return;
-    if (waiting_->isRead)
+    switch (waiting_->what) {
+    case Waiting::For::Reply:
         finishWaiting(vxi11::DeviceReadResp{ErrorCode::Abort, 0, {}});
-    else
+        break;
+    case Waiting::For::Line:
         finishWaiting(vxi11::DeviceWriteResp{ErrorCode::Abort});
+        break;
+    case Waiting::For::Lock:
+        finishWaiting(std::holds_alternative<vxi11::DeviceError>(waiting_->refused)
+                          ? vxi11::Result{vxi11::DeviceError{ErrorCode::Abort}}
+                          : vxi11::Result{vxi11::DeviceWriteResp{ErrorCode::Abort}});
+        break;
+    }
 }
 
 std::optional<Vxi11Link::Clock::time_point> Vxi11Link::idleSince() const
 {
-    if (session_.messagesWaiting() > 0 || (waiting_ && !waiting_->isRead))
+    if (session_.messagesWaiting() > 0 || session_.holdsLock() ||
+        (waiting_ && waiting_->what != Waiting::For::Reply))
         return std::nullopt;
     return lastActive_;
 }
@@ -154,16 +247,23 @@ void Vxi11Link::wait(Waiting waiting, std::uint32_t timeoutMs)
 }
 
 // A read finds no reply in time: error 15. A write whose message has not reached the line in
-// time, the line stalled or held by others: error 17, the device's I/O failing. The message
-// still runs when its turn comes, and its reply is kept.
+// time, the line stalled or held by others: error 17, the device's I/O failing; the message
+// still runs when its turn comes, and its reply is kept. The lock not free in time: 11.
 void Vxi11Link::timedOut()
 {
     if (!waiting_)
         return;
-    if (waiting_->isRead)
+    switch (waiting_->what) {
+    case Waiting::For::Reply:
         finishWaiting(vxi11::DeviceReadResp{ErrorCode::IoTimeout, 0, {}});
-    else
+        break;
+    case Waiting::For::Line:
         finishWaiting(vxi11::DeviceWriteResp{ErrorCode::IoError});
+        break;
+    case Waiting::For::Lock:
+        finishWaiting(waiting_->refused);
+        break;
+    }
 }
 
 void Vxi11Link::finishWaiting(const vxi11::Result& result)

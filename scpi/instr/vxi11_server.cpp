@@ -242,9 +242,15 @@ bool Vxi11Server::makeRoom(const RpcConnection& connection)
     return true;
 }
 
+// The link goes when the event loop comes back: this may be called from inside its own calls.
 void Vxi11Server::endLink(std::uint32_t id, std::function<void()> answered)
 {
-    links_.erase(id);
+    const auto found = links_.find(id);
+    if (found == links_.end())
+        return;
+    found->second.link->end();
+    found->second.link.release()->deleteLater();
+    links_.erase(found);
     auto hold = std::make_shared<ReplyHold>();
     hold->answer = std::move(answered);
     holding_ = hold;
@@ -326,17 +332,22 @@ void Vxi11Server::deviceAccepted(RpcConnection& connection, const vxi11::Call& c
 void Vxi11Server::deviceLock(RpcConnection& connection, const vxi11::Call& call,
                              const Answer& answer)
 {
-    const bool known = linkOf(connection, linkIn<vxi11::DeviceLockParms>(call)) != nullptr;
-    answer(vxi11::DeviceError{known ? ErrorCode::OperationNotSupported
-                                    : ErrorCode::InvalidLinkIdentifier});
+    const auto& parms = std::get<vxi11::DeviceLockParms>(call.arguments);
+    if (Vxi11Link* link = linkOf(connection, parms.link))
+        link->lock(parms.flags, parms.lockTimeoutMs, answer);
+    else
+        answer(vxi11::DeviceError{ErrorCode::InvalidLinkIdentifier});
 }
 
 void Vxi11Server::deviceUnlock(RpcConnection& connection, const vxi11::Call& call,
                                const Answer& answer)
 {
-    const bool known = linkOf(connection, linkIn<vxi11::DeviceLink>(call)) != nullptr;
-    answer(vxi11::DeviceError{known ? ErrorCode::OperationNotSupported
-                                    : ErrorCode::InvalidLinkIdentifier});
+    Vxi11Link* link = linkOf(connection, linkIn<vxi11::DeviceLink>(call));
+    if (link == nullptr)
+        answer(vxi11::DeviceError{ErrorCode::InvalidLinkIdentifier});
+    else
+        answer(vxi11::DeviceError{link->unlock() ? ErrorCode::NoError
+                                                 : ErrorCode::NoLockHeldByThisLink});
 }
 
 void Vxi11Server::destroyLink(RpcConnection& connection, const vxi11::Call& call,

@@ -191,6 +191,11 @@ Step setDeadline(Parameters p)
                   });
 }
 
+template <LockStep::Action Action> Step lock(Parameters p)
+{
+    return noParameters(p, LockStep{Action});
+}
+
 Step version(Parameters p)
 {
     return noParameters(p, answer("1999.0"));
@@ -359,6 +364,9 @@ constexpr Entry Table[] = {
     {"SYSTem:ERRor:COUNt", nullptr, sessionNumber<&Session::errorCount>},
     {"SYSTem:VERSion", nullptr, version},
     {"SYSTem:DEADline", setDeadline, nullptr},
+    {"SYSTem:LOCK:REQuest", nullptr, lock<LockStep::Action::Request>},
+    {"SYSTem:LOCK:RELease", lock<LockStep::Action::Release>, nullptr},
+    {"SYSTem:LOCK:OWNer", nullptr, lock<LockStep::Action::Owner>},
     {"[SOURce#:]FREQuency[:CW|:FIXed]", setFrequency, frequency},
     {"[SOURce#:]FUNCtion[:SHAPe]", setFunction, function},
     {"[SOURce#:]FUNCtion:SQUare:DCYCle", setDutyCycle<false>, dutyCycle},

@@ -41,7 +41,14 @@ struct WaitStep {
 struct DeadlineStep {
     std::chrono::milliseconds within{0};
 };
-using Step = std::variant<ErrorStep, StatusStep, QueryStep, ChangeStep, WaitStep, DeadlineStep>;
+// SYSTem:LOCK: the generator's one lock, taken, freed or asked after for this client; while
+// another client holds it, this one's changes are refused (-203).
+struct LockStep {
+    enum class Action { Request, Release, Owner }; // REQuest? (1 or 0), RELease, OWNer?
+    Action action = Action::Owner;
+};
+using Step =
+    std::variant<ErrorStep, StatusStep, QueryStep, ChangeStep, WaitStep, DeadlineStep, LockStep>;
 
 // The steps of one line, each command looked up in the command table by its header. The
 // settings of the line go as one change, sent when the line ends or when a command that is

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/scpi_messages.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -24,6 +26,7 @@ inline constexpr Error MissingParameter{-109, "Missing parameter"};
 inline constexpr Error UndefinedHeader{-113, "Undefined header"};
 inline constexpr Error InvalidSuffix{-131, "Invalid suffix"};
 inline constexpr Error ExecutionError{-200, "Execution error"};
+inline constexpr Error CommandProtected{CommandProtectedNumber, CommandProtectedText};
 inline constexpr Error SettingsConflict{-221, "Settings conflict"};
 inline constexpr Error OutOfRange{-222, "Data out of range"};
 inline constexpr Error IllegalValue{-224, "Illegal parameter value"};

@@ -17,7 +17,8 @@ constexpr int MessagesPerTurn = 64;
 } // namespace
 
 ScpiConnection::ScpiConnection(int descriptor, GeneratorLink& generator, QObject* parent)
-    : QObject(parent), stream_(descriptor), session_(generator, GeneratorLink::ClientKind::Socket)
+    : QObject(parent), stream_(descriptor),
+      session_(generator, GeneratorLink::ClientKind::Socket, "SOCKET " + stream_.peer())
 {
     connect(&stream_, &ClientStream::readyRead, this, &ScpiConnection::readMessages);
     connect(&stream_, &ClientStream::bytesWritten, this, &ScpiConnection::repliesSent);
@@ -29,7 +30,7 @@ ScpiConnection::ScpiConnection(int descriptor, GeneratorLink& generator, QObject
 std::optional<ScpiConnection::Clock::time_point> ScpiConnection::idleSince() const
 {
     if (finished_ || session_.messagesWaiting() > 0 || stream_.bytesToWrite() > 0 ||
-        input_.hasMessage())
+        input_.hasMessage() || session_.holdsLock())
         return std::nullopt;
     return lastActive_;
 }

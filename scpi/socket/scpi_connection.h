@@ -29,7 +29,8 @@ public:
 
     // Since when the client has been idle: no whole message received, nothing waiting,
     // nothing being answered. None while it is busy. Bytes of an unfinished message do not
-    // count: a client trickling them would otherwise hold its place for good.
+    // count: a client trickling them would otherwise hold its place for good. The holder of
+    // the generator's lock is never idle: its place is not taken from it.
     std::optional<Clock::time_point> idleSince() const;
     const std::string& peer() const { return stream_.peer(); }
     // Closes the connection at once, as the program ends or another client needs the place.

@@ -2,6 +2,7 @@
 
 #include "scpi/generator/journal.h"
 #include "scpi/language/program_message.h"
+#include "scpi/network/listening.h"
 #include "scpi/web/served_facts.h"
 
 #include <QJsonDocument>
@@ -27,7 +28,11 @@ QByteArray compact(const QJsonObject& object)
 PageClient::PageClient(std::unique_ptr<QWebSocket> socket, QTcpSocket* tcp,
                        GeneratorLink& generator, QObject* parent)
     : QObject(parent), socket_(std::move(socket)), tcp_(tcp),
-      session_(generator, GeneratorLink::ClientKind::Page)
+      session_(generator, GeneratorLink::ClientKind::Page,
+               "WEB " +
+                   (tcp ? peerText(*tcp)
+                        : hostPortText(plainAddress(socket_->peerAddress()), socket_->peerPort())
+                              .toStdString()))
 {
     // A line longer than a socket client may send is refused before it is read.
     socket_->setMaxAllowedIncomingMessageSize(MaxMessageBytes);

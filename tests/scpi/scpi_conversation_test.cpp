@@ -4,6 +4,7 @@
 
 #include "protocol/command_encoding.h"
 #include "protocol/scpi_messages.h"
+#include "scpi/generator/generator_lock.h"
 #include "scpi/generator/message_run.h"
 #include "scpi/language/command_table.h"
 
@@ -24,23 +25,41 @@ struct Exchange {
     std::vector<std::string> commands;
 };
 
+// What the clients of one generator share: the settings it was sent, and its lock.
+struct Generator {
+    GeneratorState sent;
+    GeneratorLock lock;
+};
+
 // Runs lines as the generator's owner does, with no time passing on the line.
 class Conversation {
 public:
-    explicit Conversation(bool lineFails = false) : lineFails_(lineFails) {}
+    explicit Conversation(bool lineFails = false)
+        : Conversation(ownGenerator_, "SOCKET 127.0.0.1:41000", lineFails)
+    {
+    }
+    Conversation(Generator& generator, std::string name, bool lineFails = false)
+        : lineFails_(lineFails), generator_(generator)
+    {
+        generator_.lock.join(session_, std::move(name));
+    }
+    ~Conversation() { leave(); }
+    Conversation(const Conversation&) = delete;
+    Conversation& operator=(const Conversation&) = delete;
 
     void say(const std::string& line, Exchange& exchange)
     {
+        GeneratorState& sent = generator_.sent;
         MessageRun run(stepsForMessage(line));
         while (true) {
-            const MessageRun::Need need = run.advance(session_, sent_);
+            const MessageRun::Need need = run.advance(session_, sent, generator_.lock);
             if (const auto* write = std::get_if<MessageRun::Write>(&need)) {
                 if (lineFails_) {
                     run.notWritten(session_,
                                    {errors::HardwareMissing, "COM3 (/dev/ttyUSB0) is gone"});
                 } else {
                     exchange.commands.push_back(write->command);
-                    run.written(sent_);
+                    run.written(sent);
                 }
             } else if (std::holds_alternative<MessageRun::Drain>(need)) {
                 run.drained(session_);
@@ -51,11 +70,14 @@ public:
             }
         }
     }
+    // As the client's session ends; a line it sent before still runs.
+    void leave() { generator_.lock.leave(session_); }
 
 private:
+    Generator ownGenerator_;
     bool lineFails_;
+    Generator& generator_;
     Session session_;
-    GeneratorState sent_;
 };
 
 std::string frequency(double hz, Waveform waveform = Waveform::Sine, bool attenuatorOn = false,
@@ -303,6 +325,88 @@ TEST(FrontEndMessages, GiveBackTheFrontEndsOwnCommands)
             conversation.say(settingsMessage(command).value(), exchange);
         EXPECT_EQ(exchange.commands, commands) << name;
     }
+}
+
+// Two clients of one generator and its lock: the lines each sends, in the order they run.
+// "(leaves)" ends that client's session.
+struct LockRow {
+    const char* name;
+    std::vector<std::pair<int, std::string>> lines; // client 0 or 1, and its line
+    std::vector<std::string> replies;
+    std::vector<std::string> commands;
+};
+
+void PrintTo(const LockRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class LockTest : public ::testing::TestWithParam<LockRow> {};
+
+TEST_P(LockTest, OneClientAloneChangesTheGenerator)
+{
+    Generator generator;
+    Conversation clients[] = {{generator, "SOCKET 127.0.0.1:41000"},
+                              {generator, "WEB 127.0.0.1:42000"}};
+    Exchange exchange;
+    for (const auto& [client, line] : GetParam().lines) {
+        if (line == "(leaves)")
+            clients[client].leave();
+        else
+            clients[client].say(line, exchange);
+    }
+    EXPECT_EQ(exchange.replies, GetParam().replies);
+    EXPECT_EQ(exchange.commands, GetParam().commands);
+}
+
+const std::string Socket = "SOCKET 127.0.0.1:41000";
+
+const LockRow lockRows[] = {
+    {"GrantedOnceAndAgainToTheHolder",
+     {{0, "SYST:LOCK:REQ?"}, {0, "SYST:LOCK:REQ?"}, {1, "SYST:LOCK:REQ?;OWN?"}},
+     {"1", "1", "0;" + Socket},
+     {}},
+    {"OwnerNoneWhileFree", {{1, "SYST:LOCK:OWN?;REQ?;REL;OWN?"}}, {"NONE;1;NONE"}, {}},
+    {"OthersSettingsRefusedNamingTheHolderQueriesAnswered",
+     {{0, "SYST:LOCK:REQ?"}, {1, "FREQ 2000;FUNC SQU;FREQ?;:SYST:ERR?;ERR?;*OPC?"}},
+     {"1", "1000;-203,\"Command protected;locked by " + Socket + "\";" + NoError + ";1"},
+     {}},
+    {"HoldersOwnSettingsGo",
+     {{0, "SYST:LOCK:REQ?;:FREQ 2000"}, {1, "FREQ?"}},
+     {"1", "2000"},
+     {frequency(2000)}},
+    {"ReleasedForTheOthers",
+     {{0, "SYST:LOCK:REQ?"}, {0, "SYST:LOCK:REL"}, {1, "FREQ 3000;:SYST:LOCK:REQ?"}},
+     {"1", "1"},
+     {frequency(3000)}},
+    {"ReleasingALockNotHeldIsAnExecutionError",
+     {{0, "SYST:LOCK:REQ?"}, {1, "SYST:LOCK:REL;:SYST:ERR?;:SYST:LOCK:OWN?"}},
+     {"1", "-200,\"Execution error;the lock is not held by this client\";" + Socket},
+     {}},
+    {"FreedWhenTheHolderLeaves",
+     {{0, "SYST:LOCK:REQ?"}, {0, "(leaves)"}, {1, "SYST:LOCK:OWN?;REQ?"}},
+     {"1", "NONE;1"},
+     {}},
+    {"NotTakenByALineOfAClientThatHasLeft",
+     {{0, "(leaves)"}, {0, "SYST:LOCK:REQ?"}, {1, "SYST:LOCK:OWN?"}},
+     {"0", "NONE"},
+     {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lock, LockTest, ::testing::ValuesIn(lockRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A client of another kind is refused a line that changes settings before it runs.
+TEST(LockedLines, WhetherALineChangesSettings)
+{
+    const std::pair<const char*, bool> rows[] = {
+        {"FREQ?;*OPC?", false},
+        {"*RST", true},
+        {"SYST:LOCK:REQ?;:FUNC SQU", true},
+        {"FREQ 1 GHz", false},
+    };
+    for (const auto& [line, changes] : rows)
+        EXPECT_EQ(MessageRun(stepsForMessage(line)).changesSettings(), changes) << line;
 }
 
 struct EntryRow {

@@ -261,6 +261,36 @@ def hostile_calls_while_another_link_is_answered(ctx):
     half.close()
 
 
+def two_links_and_the_lock(ctx):
+    other = open_instr(ctx)
+    try:
+        ctx.instr.lock_excl()
+        owner = ctx.socket.query("SYST:LOCK:OWN?")
+        check("the holder named", owner.startswith("VXI-11 127.0.0.1:"), owner)
+        refusals = []
+        for attempt in (lambda: other.write("FREQ 2000"), lambda: other.lock_excl(timeout=200)):
+            try:
+                attempt()
+            except pyvisa.errors.VisaIOError as failure:
+                refusals.append(failure.error_code)
+        # pyvisa-py words every refused write but error 15 as an I/O error; a lock, as locked.
+        check("error 11 to the other link",
+              refusals == [pyvisa.constants.VI_ERROR_IO, pyvisa.constants.VI_ERROR_RSRC_LOCKED],
+              refusals)
+        check("queries answered", other.query("FREQ?") == ctx.instr.query("FREQ?"))
+        ctx.instr.write("FREQ 2500")
+        ctx.instr.unlock()
+        other.write("FREQ 3000")
+        arrived = ctx.instrument.take(2)
+        check("the holder's, then the other's", [a.split(",")[0] for a in arrived] ==
+              ["frequency 2500.00 Hz", "frequency 3000.00 Hz"], arrived)
+        ctx.program.log.take(2)
+        other.lock_excl()
+    finally:
+        other.close()
+    check("destroy_link frees the lock", ctx.socket.query("SYST:LOCK:OWN?") == "NONE")
+
+
 def lxi_scpi(ctx):
     done = subprocess.run(["lxi", "scpi", "-a", "127.0.0.1", "*IDN?"], capture_output=True,
                           text=True, timeout=WAIT_S)
@@ -274,7 +304,7 @@ class Context:
 TESTS = (query_and_the_bytes_of_the_socket, write_answered_after_the_line,
          a_message_of_1500_bytes, clear_and_read_stb, a_reply_in_pieces,
          every_core_port_and_the_abort_port, refusals_of_the_core_channel,
-         hostile_calls_while_another_link_is_answered, lxi_scpi)
+         hostile_calls_while_another_link_is_answered, two_links_and_the_lock, lxi_scpi)
 
 
 def inside(scpi, instrument):
