@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry/checked.h"
+#include "scpi/portmapper/portmapper_mode.h"
 #include "scpi_client/server_address.h"
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
@@ -47,6 +48,7 @@ struct OptionTexts {
     std::optional<std::string> http{};
     std::optional<std::string> name{};
     std::optional<std::string> serial{};
+    std::optional<std::string> portmapper{};
     bool waitForPort = false;
     bool quiet = false;
     bool mdns = false;
@@ -67,6 +69,7 @@ struct ScpiOptions {
     bool waitForPort = false;
     bool logCommands = true;
     LabNetworkSettings labNetwork;
+    PortmapperMode portmapper = PortmapperMode::Auto;
 };
 
 // The options, or the first refusal in the order the options are listed in varlo-scpi(1).
