@@ -18,6 +18,9 @@ inline constexpr int DefaultIdleSeconds = 30;
 inline constexpr int MostIdleSeconds = 86400;
 // The web page's port unless told.
 inline constexpr int DefaultHttpPort = 8080;
+// --vxi11 PORT takes this port and the few after it (the core channel's set and the abort
+// channel), all below 65536.
+inline constexpr int Vxi11PortsAfter = 4;
 
 // Where the program listens: unless told, where the panel and varlo-send look for it.
 struct ListenAddress {
@@ -48,6 +51,7 @@ struct OptionTexts {
     std::optional<std::string> http{};
     std::optional<std::string> name{};
     std::optional<std::string> serial{};
+    std::optional<std::string> vxi11{};
     std::optional<std::string> portmapper{};
     bool waitForPort = false;
     bool quiet = false;
@@ -69,6 +73,9 @@ struct ScpiOptions {
     bool waitForPort = false;
     bool logCommands = true;
     LabNetworkSettings labNetwork;
+    // --vxi11: the first of the core channel's fixed ports, 0 for ports the system gives;
+    // none with off.
+    std::optional<int> vxi11 = 0;
     PortmapperMode portmapper = PortmapperMode::Auto;
 };
 

@@ -71,6 +71,7 @@ QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState po
         {QStringLiteral("portState"), portStateWord(portState)},
         {QStringLiteral("scpiClients"), clients.scpi},
         {QStringLiteral("pages"), clients.pages},
+        {QStringLiteral("vxi11Links"), clients.vxi11},
     };
     return QJsonDocument(QJsonObject{{QStringLiteral("status"), status}})
         .toJson(QJsonDocument::Compact);
