@@ -22,7 +22,7 @@ from scpi_processes import WAIT_S, Program, check, instrument_at_com5, run_tests
 
 SKIP = 77
 INSIDE = "--inside-namespace"
-NEEDED = ("unshare", "ip", "mount", "rpcbind", "rpcinfo")
+NEEDED = ("unshare", "ip", "mount", "rpcbind", "rpcinfo", "lxi")
 CORE_PROGRAM = 0x0607AF
 
 
@@ -77,6 +77,19 @@ def getport_tcp(xid):
         return getport_reply_port(reply[4:], xid)
 
 
+def query_idn():
+    """*IDN? through pyvisa-py's VXI-11 client, which asks the portmapper for the port, in a
+    link that ends when the resource closes."""
+    done = subprocess.run(["/usr/bin/python3", "-c", """
+import pyvisa
+instrument = pyvisa.ResourceManager("@py").open_resource("TCPIP::127.0.0.1::INSTR",
+                                                         timeout=5000)
+print(instrument.query("*IDN?").strip())
+instrument.close()
+"""], capture_output=True, text=True, timeout=WAIT_S * 2)
+    return done.stdout + done.stderr
+
+
 class Rpcbind:
     def __enter__(self):
         self.process = subprocess.Popen(["rpcbind", "-f"], stderr=subprocess.DEVNULL)
@@ -103,6 +116,21 @@ def registered_and_removed_at_exit(ctx):
         check("in rpcbind's list", mapped_ports() == [port], mapped_ports())
         check("ends well", program.end(signal.SIGTERM) == 0)
         check("removed at exit", mapped_ports() == [], mapped_ports())
+
+
+def moved_on_as_each_link_ends(ctx):
+    """A link that ends takes the registration on to the next port, as a scope that reconnects
+    from one source port needs; pyvisa-py finds the port through rpcbind each time."""
+    with Rpcbind():
+        program = start(ctx, "system")
+        try:
+            ports = [registered_port(program)]
+            for _ in range(2):
+                check("*IDN? over VXI-11", query_idn().startswith("Varlo,varlo-scpi,"))
+                ports += mapped_ports()
+            check("a new port each time", len(set(ports)) == 3, ports)
+        finally:
+            program.stop()
 
 
 def killed_instances_mapping_replaced(ctx):
@@ -133,11 +161,26 @@ def own_portmapper_answers_getport(ctx):
     try:
         check("answers", line_starting(program, "portmapper on ") == "portmapper on 127.0.0.1:111")
         ports = [getport_udp(1), getport_tcp(2)]
-        check("a port named over UDP and TCP", all(ports), ports)
+        check("the next port each time", all(ports) and ports[0] != ports[1], ports)
+        for port in ports:
+            socket.create_connection(("127.0.0.1", port), timeout=WAIT_S).close()
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as asker:
             asker.settimeout(WAIT_S)
             asker.sendto(getport_call(3, program=100003), ("127.0.0.1", 111))
             check("0 for another program", getport_reply_port(asker.recv(100), 3) == 0)
+    finally:
+        program.stop()
+
+
+def found_by_lxi_discover(ctx):
+    program = start(ctx, "own")
+    try:
+        line_starting(program, "portmapper on ")
+        done = subprocess.run(["lxi", "discover", "--timeout", "1"], capture_output=True,
+                              text=True, timeout=WAIT_S)
+        check("listed with its *IDN?",
+              re.search(r'Found "Varlo,varlo-scpi,0,[^"]+" on address 127.0.0.1', done.stdout),
+              done.stdout + done.stderr)
     finally:
         program.stop()
 
@@ -166,8 +209,9 @@ class Context:
     pass
 
 
-TESTS = (registered_and_removed_at_exit, killed_instances_mapping_replaced,
-         system_without_rpcbind_ends, own_portmapper_answers_getport, no_way_said_in_one_line)
+TESTS = (registered_and_removed_at_exit, moved_on_as_each_link_ends,
+         killed_instances_mapping_replaced, system_without_rpcbind_ends,
+         own_portmapper_answers_getport, found_by_lxi_discover, no_way_said_in_one_line)
 
 
 def inside(scpi, instrument):
