@@ -4,6 +4,7 @@
 #include "scpi/instr/vxi11_server.h"
 #include "scpi/lab_network.h"
 #include "scpi/language/instrument_identity.h"
+#include "scpi/portmapper/portmapper.h"
 #include "scpi/scpi_options.h"
 #include "scpi/socket/scpi_server.h"
 
@@ -32,7 +33,7 @@ const char* const Description = R"(
   varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N]
              [--idle SECONDS] [--wait-for-port] [--quiet]
              [--http [ADDRESS:]PORT|off] [--mdns|--no-mdns] [--name TEXT] [--serial TEXT]
-             [--vxi11 PORT|off]
+             [--vxi11 PORT|off] [--portmapper auto|own|system|off]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
 (pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::INSTR (VXI-11) or
@@ -144,9 +145,16 @@ int main(int argc, char** argv)
                        "PORT+4 for the abort channel, for a firewall; or off. Default: ports "
                        "the system gives."),
         QStringLiteral("PORT|off"));
+    const QCommandLineOption portmapperOption(
+        QStringLiteral("portmapper"),
+        QStringLiteral("How VISA tools find the VXI-11 port: system registers it with the "
+                       "machine's rpcbind, own answers on port 111 of the --listen address "
+                       "(root or CAP_NET_BIND_SERVICE), auto the first of the two that works, "
+                       "off neither. Default: auto."),
+        QStringLiteral("auto|own|system|off"));
     parser.addOptions({portOption, listenOption, settingsOption, clientsOption, idleOption,
                        waitOption, quietOption, httpOption, mdnsOption, noMdnsOption, nameOption,
-                       serialOption, vxi11Option});
+                       serialOption, vxi11Option, portmapperOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return refuse(parser.errorText().toStdString());
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
@@ -168,6 +176,7 @@ int main(int argc, char** argv)
         .name = text(nameOption),
         .serial = text(serialOption),
         .vxi11 = text(vxi11Option),
+        .portmapper = text(portmapperOption),
         .waitForPort = parser.isSet(waitOption),
         .quiet = parser.isSet(quietOption),
         .mdns = parser.isSet(mdnsOption),
@@ -227,8 +236,22 @@ int main(int argc, char** argv)
     }
     web::LabNetwork network(generator, server, options.labNetwork, address,
                             QString::fromStdString(options.portText));
+    if (vxi11)
+        network.announceVxi11(vxi11->advertisedPort());
     if (!network.start())
         return exit_status::PortNotOpened;
+    // Found by VISA tools once the core channel listens; its mapping goes before it closes.
+    std::optional<Portmapper> portmapper;
+    if (vxi11) {
+        portmapper.emplace(options.portmapper, address,
+                           CoreChannelPorts{[&vxi11] { return vxi11->advertisedPort(); },
+                                            [&vxi11] { return vxi11->takeAdvertisedPort(); }});
+        // Moved on inside the signal, before destroy_link's reply goes out.
+        QObject::connect(&*vxi11, &instr::Vxi11Server::linkEnded, &*portmapper,
+                         &Portmapper::linkEnded);
+        if (!portmapper->start())
+            return exit_status::PortNotOpened;
+    }
 
     QCoreApplication::exec();
     network.close();
@@ -237,6 +260,7 @@ int main(int argc, char** argv)
             std::to_string(notSent) + (notSent == 1 ? " waiting setting" : " waiting settings") +
             " not sent");
     server.closeConnections();
+    portmapper.reset();
     if (vxi11)
         vxi11->closeConnections();
     return exit_status::Success;

@@ -216,6 +216,12 @@ Checked<ScpiOptions> readScpiOptions(const OptionTexts& texts)
                            *texts.vxi11 + "\""};
     }
 
+    const auto portmapper = readPortmapperMode(texts.portmapper.value_or("auto"));
+    if (!portmapper)
+        return Refusal{"--portmapper takes auto, own, system or off, not \"" + *texts.portmapper +
+                       "\""};
+    options.portmapper = *portmapper;
+
     options.waitForPort = texts.waitForPort;
     options.logCommands = !texts.quiet;
     return options;

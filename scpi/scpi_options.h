@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry/checked.h"
+#include "scpi/portmapper/portmapper_mode.h"
 #include "scpi_client/server_address.h"
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
@@ -51,6 +52,7 @@ struct OptionTexts {
     std::optional<std::string> name{};
     std::optional<std::string> serial{};
     std::optional<std::string> vxi11{};
+    std::optional<std::string> portmapper{};
     bool waitForPort = false;
     bool quiet = false;
     bool mdns = false;
@@ -74,6 +76,7 @@ struct ScpiOptions {
     // --vxi11: the first of the core channel's fixed ports, 0 for ports the system gives;
     // none with off.
     std::optional<int> vxi11 = 0;
+    PortmapperMode portmapper = PortmapperMode::Auto;
 };
 
 // The options, or the first refusal in the order the options are listed in varlo-scpi(1).

@@ -83,6 +83,8 @@ TEST(ScpiOptions, EachRefusalNamesItsOption)
         {{"serial with a blank", [](OptionTexts& t) { t.serial = "A 1"; }},
          "--serial takes 1 to 64 printable characters without blanks, commas, semicolons or "
          "quotes, not \"A 1\""},
+        {{"portmapper by another name", [](OptionTexts& t) { t.portmapper = "rpcbind"; }},
+         "--portmapper takes auto, own, system or off, not \"rpcbind\""},
     };
     for (const RefusalRow& row : rows) {
         const Checked<ScpiOptions> read = readWith(row.options);
@@ -159,6 +161,7 @@ TEST(ScpiOptions, DefaultsFillWhatIsNotGiven)
     EXPECT_EQ(options.clients, 4);
     EXPECT_EQ(options.idleSeconds, 30);
     EXPECT_TRUE(options.logCommands);
+    EXPECT_EQ(options.portmapper, PortmapperMode::Auto);
     EXPECT_FALSE(options.labNetwork.httpGiven);
     EXPECT_EQ(options.labNetwork.serviceName, "Varlo generator on bench (COM3)");
     EXPECT_EQ(options.labNetwork.serialNumber, std::nullopt);
