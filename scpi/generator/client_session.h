@@ -37,6 +37,8 @@ public:
     // whatever carries its lines stops reading from it.
     bool takesMore() const;
     int messagesWaiting() const { return messagesWaiting_; }
+    // The client's status and error queue, for a way in that reads them without a line.
+    const Session& status() const { return *session_; }
 
     // The generator's lock for this client, as SYSTem:LOCK:REQuest? and RELease take it:
     // whether it holds it now; whether it held it.

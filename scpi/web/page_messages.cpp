@@ -76,6 +76,7 @@ QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState po
         {QStringLiteral("scpiClients"), clients.scpi},
         {QStringLiteral("pages"), clients.pages},
         {QStringLiteral("lock"), lockValue},
+        {QStringLiteral("vxi11Links"), clients.vxi11},
     };
     return QJsonDocument(QJsonObject{{QStringLiteral("status"), status}})
         .toJson(QJsonDocument::Compact);

@@ -17,6 +17,7 @@ namespace varlo::scpi::web {
 struct ClientCounts {
     int scpi = 0;
     int pages = 0;
+    int vxi11 = 0;
 };
 
 // The generator's lock as one page sees it: who holds it, and whether that is this page.

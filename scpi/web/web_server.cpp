@@ -203,7 +203,8 @@ void WebServer::acceptPages()
 ClientCounts WebServer::clientCounts() const
 {
     return {generator_.clientCount(GeneratorLink::ClientKind::Socket),
-            generator_.clientCount(GeneratorLink::ClientKind::Page)};
+            generator_.clientCount(GeneratorLink::ClientKind::Page),
+            generator_.clientCount(GeneratorLink::ClientKind::Vxi11)};
 }
 
 // Each page is told whether the lock is its own.

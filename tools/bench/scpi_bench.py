@@ -12,6 +12,10 @@ port. Prints:
     (socat TCP-LISTEN:...,reuseaddr PTY,...), the two taken in turn in the same run
     (medians; goal: within 1.2 times socat's);
   - query: the *IDN? round trip (median; goal: under 0.2 ms);
+  - VXI-11 (TCPIP::HOST::INSTR), through pyvisa-py's own VXI-11 client on the core port:
+    the same setting from device_write's call to its last byte at the pty, beside the socket's
+    (goal: within 1.2 times the socket's), and the *IDN? round trip, a device_write and a
+    device_read (median; goal: under 0.5 ms);
   - throughput: N FREQ commands written at once by one client, checked whole and in order at
     the pty, and how busy they keep the line (goal: at least 95 %);
   - stalled: another client's *IDN? round trip while the line takes nothing, the pty's far
@@ -32,6 +36,8 @@ import tempfile
 import threading
 import time
 import tty
+
+from pyvisa_py.protocols import rpc, vxi11
 
 COMMAND_LENGTH = 10
 CHARACTERS_PER_SECOND = 9600 / 10  # start bit, 8 data bits, stop bit
@@ -81,9 +87,12 @@ class Scpi:
         tty.setraw(self.slave)
         ports = pathlib.Path(tempfile.mkdtemp(dir=work))
         (ports / "COM1").symlink_to(os.ttyname(self.slave))
+        # The core channel's first port; the four after it are taken with it.
+        self.vxi11_port = free_port()
         self.process = subprocess.Popen(
             [exe, "--port", "COM1", "--listen", "127.0.0.1:0", "--quiet", "--settings",
-             f"{baud},N,8,1"], env=dict(os.environ, VARLO_PORT_DIR=str(ports)),
+             f"{baud},N,8,1", "--vxi11", str(self.vxi11_port)],
+            env=dict(os.environ, VARLO_PORT_DIR=str(ports)),
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         first = self.process.stdout.readline()
         if not first.startswith("listening on "):
@@ -159,6 +168,92 @@ def setting_latency(scpi, socat, runs):
         theirs.append(end - start)
     to_scpi.close()
     return statistics.median(ours), statistics.median(theirs)
+
+
+class Instr:
+    """pyvisa-py's VXI-11 client, linked to inst0 on the core port without asking a
+    portmapper, which this machine may not run."""
+
+    def __init__(self, port):
+        self.client = vxi11.CoreClient.__new__(vxi11.CoreClient)
+        self.client.packer, self.client.unpacker = vxi11.Vxi11Packer(), vxi11.Vxi11Unpacker("")
+        rpc.RawTCPClient.__init__(self.client, "127.0.0.1", vxi11.DEVICE_CORE_PROG,
+                                  vxi11.DEVICE_CORE_VERS, port)
+        self.client.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        error, self.link, _, _ = self.client.create_link(1, False, 0, "inst0")
+        if error:
+            raise SystemExit(f"create_link: error {error}")
+
+    def write(self, data):
+        error, _ = self.client.device_write(self.link, 5000, 0, vxi11.OP_FLAG_END, data)
+        if error:
+            raise SystemExit(f"device_write: error {error}")
+
+    def packed_write(self, data):
+        """The call of device_write as pyvisa-py packs it, packed before it is timed as the
+        socket's bytes are; sent by send(), its reply awaited by finish_write() afterwards,
+        so that the command's way to the pty is timed alone."""
+        self.client.start_call(vxi11.DEVICE_WRITE)
+        self.client.packer.pack_device_write_parms((self.link, 5000, 0, vxi11.OP_FLAG_END,
+                                                    data))
+        return self.client.packer.get_buf()
+
+    def send(self, call):
+        rpc._sendrecord(self.client.sock, call)
+
+    def finish_write(self):
+        self.client.unpacker.reset(rpc._recvrecord(self.client.sock, 5))
+        self.client.unpacker.unpack_replyheader()
+        error, _ = self.client.unpacker.unpack_device_write_resp()
+        if error:
+            raise SystemExit(f"device_write: error {error}")
+
+    def query(self, data):
+        self.write(data)
+        error, _, reply = self.client.device_read(self.link, 1024, 5000, 0, 0, 0)
+        if error:
+            raise SystemExit(f"device_read: error {error}")
+        return reply
+
+    def close(self):
+        self.client.destroy_link(self.link)
+        self.client.close()
+
+
+def instr_setting_latency(scpi, runs):
+    """The INSTR setting and the socket's, taken in turn."""
+    instr, to_scpi = Instr(scpi.vxi11_port), connect(scpi.port)
+    expected = frequency_command(1000).encode()
+    ours, socket_path = [], []
+    for _ in range(runs):
+        call = instr.packed_write(b"FREQ 1000\n")
+        for sender, times in ((lambda: instr.send(call), ours),
+                              (lambda: to_scpi.sendall(b"FREQ 1000\n"), socket_path)):
+            time.sleep(2 * COMMAND_S)
+            start = time.perf_counter()
+            sender()
+            data, end = read_exactly(scpi.master, COMMAND_LENGTH)
+            if data != expected:
+                raise SystemExit(f"varlo-scpi sent {data!r}, not {expected!r}")
+            times.append(end - start)
+            if times is ours:
+                instr.finish_write()
+    instr.close()
+    to_scpi.close()
+    return statistics.median(ours), statistics.median(socket_path)
+
+
+def instr_round_trip(scpi, queries):
+    instr = Instr(scpi.vxi11_port)
+    times = []
+    for _ in range(queries):
+        start = time.perf_counter()
+        reply = instr.query(b"*IDN?\n")
+        times.append(time.perf_counter() - start)
+        if not reply.startswith(b"Varlo,varlo-scpi,"):
+            raise SystemExit(f"*IDN? answered {reply!r}")
+    instr.close()
+    return statistics.median(times), max(times)
 
 
 def query_round_trip(scpi, queries):
@@ -238,6 +333,13 @@ def measure(name, exe, work, socat, args):
         median, worst = query_round_trip(scpi, args.queries)
         print(f"  *IDN? round trip, median of {args.queries}: {median * 1e3:.3f} ms "
               f"(worst {worst * 1e3:.3f} ms; goal < 0.2 ms)", flush=True)
+        instr, through_socket = instr_setting_latency(scpi, args.runs)
+        print(f"  INSTR setting, device_write to last byte at the pty, median of {args.runs}: "
+              f"{instr * 1e3:.3f} ms, socket {through_socket * 1e3:.3f} ms, ratio "
+              f"{instr / through_socket:.2f} (goal <= 1.2)", flush=True)
+        median, worst = instr_round_trip(scpi, args.queries)
+        print(f"  INSTR *IDN? round trip (pyvisa-py's VXI-11 client), median of {args.queries}: "
+              f"{median * 1e3:.3f} ms (worst {worst * 1e3:.3f} ms; goal < 0.5 ms)", flush=True)
         elapsed, busy = flood(scpi, args.flood)
         print(f"  {args.flood} FREQ commands at once: whole and in order, {elapsed:.2f} s "
               f"on the line, line busy {busy * 100:.1f} % (goal >= 95 %)", flush=True)
