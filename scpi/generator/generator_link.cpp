@@ -51,6 +51,8 @@ GeneratorLink::GeneratorLink(SerialLink& link, const PortChoice& port, const Lin
     connect(&retryTimer_, &QTimer::timeout, this, &GeneratorLink::retry);
     deadlineTimer_.setSingleShot(true);
     connect(&deadlineTimer_, &QTimer::timeout, this, &GeneratorLink::pump);
+    sweepEnd_.setSingleShot(true);
+    connect(&sweepEnd_, &QTimer::timeout, this, &GeneratorLink::sweepChanged);
 }
 
 std::string GeneratorLink::open()
@@ -113,6 +115,11 @@ std::size_t GeneratorLink::stop()
     retryTimer_.stop();
     deadlineTimer_.stop();
     return settings;
+}
+
+std::optional<SweepWatch::Sweep> GeneratorLink::sweep() const
+{
+    return sweepWatch_.sweepAt(SweepWatch::Clock::now());
 }
 
 std::size_t GeneratorLink::settingsWaiting() const
@@ -190,6 +197,13 @@ GeneratorLink::Written GeneratorLink::writeCommand(Job& job, const MessageRun::W
             }
             job.run.written(settings_);
             countGone(job, command.size());
+            if (write.sweepStep) {
+                sweepWatch_.stepSent(settings_.wholeHz, settings_.hundredths,
+                                     SweepWatch::Clock::now());
+                // Just past the window, so that the sweep has ended when it is asked.
+                sweepEnd_.start(SweepWatch::Window + std::chrono::milliseconds(50));
+                Q_EMIT sweepChanged();
+            }
             return Written::Whole;
         case SerialLink::Written::LineFull:
             waitForCommand(job, write);

@@ -2,6 +2,7 @@
 
 #include "scpi/generator/generator_settings.h"
 #include "scpi/generator/message_run.h"
+#include "scpi/generator/sweep_watch.h"
 #include "scpi/language/scpi_status.h"
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
@@ -74,6 +75,9 @@ public:
     // Drops the lines still waiting, as the program ends: how many settings they held.
     std::size_t stop();
 
+    // The oscilloscope's sweep going on now, if one is (SweepWatch).
+    std::optional<SweepWatch::Sweep> sweep() const;
+
 Q_SIGNALS:
     // Lines have run or commands gone: clients held back may go on.
     void progressed();
@@ -82,6 +86,8 @@ Q_SIGNALS:
     void portStateChanged();
     // A client came or went.
     void clientsChanged();
+    // An oscilloscope's sweep began, took a step or ended (sweep()).
+    void sweepChanged();
 
 private:
     struct Job {
@@ -132,6 +138,8 @@ private:
     QTimer deadlineTimer_; // the deadline of settings waiting for the line
     bool pumping_ = false;
     std::array<int, 2> clients_{};
+    SweepWatch sweepWatch_;
+    QTimer sweepEnd_; // the end of the sweep's window, when no step comes before it
 };
 
 } // namespace varlo::scpi

@@ -1,5 +1,6 @@
 #include "scpi/generator/message_run.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace varlo::scpi {
@@ -15,7 +16,8 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent)
 {
     while (true) {
         if (nextWrite_ < writes_.size())
-            return Write{writes_[nextWrite_].command, nextWrite_ == 0};
+            return Write{writes_[nextWrite_].command, nextWrite_ == 0,
+                         writesSweepStep_ && writes_[nextWrite_].kind == CommandKind::Frequency};
         if (next_ == steps_.size())
             break;
         Step& step = steps_[next_];
@@ -29,9 +31,13 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent)
         } else if (const auto* query = std::get_if<QueryStep>(&step)) {
             answers_.push_back(query->answer != nullptr ? query->answer(session, sent)
                                                         : query->text);
-        } else if (std::holds_alternative<ChangeStep>(step)) {
+        } else if (const auto* change = std::get_if<ChangeStep>(&step)) {
             writes_ = planFor(next_ - 1, sent);
             nextWrite_ = 0;
+            writesSweepStep_ = std::ranges::any_of(change->changes, [](const Change& each) {
+                const auto* frequency = std::get_if<SetFrequency>(&each);
+                return frequency != nullptr && frequency->sweepStep;
+            });
         }
     }
     if (answers_.empty())

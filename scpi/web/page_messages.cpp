@@ -57,8 +57,16 @@ QJsonArray scpiAddresses(const ServedFacts& facts)
 } // namespace
 
 QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState portState,
-                         const QString& portName, ClientCounts clients)
+                         const QString& portName, ClientCounts clients,
+                         const std::optional<SweepWatch::Sweep>& sweep)
 {
+    const QJsonValue sweeping =
+        sweep ? QJsonValue(QJsonObject{
+                    {QStringLiteral("frequency"),
+                     text(frequencyWithUnit(sweep->wholeHz, sweep->hundredths))},
+                    {QStringLiteral("steps"), sweep->steps},
+                })
+              : QJsonValue(QJsonValue::Null);
     const QJsonObject status = {
         {QStringLiteral("frequency"), text(frequencyWithUnit(held.wholeHz, held.hundredths))},
         {QStringLiteral("hertz"), text(plainHertz(held.wholeHz, held.hundredths))},
@@ -71,6 +79,7 @@ QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState po
         {QStringLiteral("portState"), portStateWord(portState)},
         {QStringLiteral("scpiClients"), clients.scpi},
         {QStringLiteral("pages"), clients.pages},
+        {QStringLiteral("sweep"), sweeping},
     };
     return QJsonDocument(QJsonObject{{QStringLiteral("status"), status}})
         .toJson(QJsonDocument::Compact);

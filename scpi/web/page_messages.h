@@ -8,6 +8,8 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <optional>
+
 namespace varlo::scpi::web {
 
 // How many clients the program serves at a moment: the SCPI socket's and the open pages.
@@ -16,9 +18,11 @@ struct ClientCounts {
     int pages = 0;
 };
 
-// {"status": ...}: what the generator holds, its port and how it stands, the clients.
+// {"status": ...}: what the generator holds, its port and how it stands, the clients, and
+// an oscilloscope's sweep while one goes on ("sweep" null otherwise).
 QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState portState,
-                         const QString& portName, ClientCounts clients);
+                         const QString& portName, ClientCounts clients,
+                         const std::optional<SweepWatch::Sweep>& sweep = std::nullopt);
 
 // {"about": ...}: the program's identity and how to reach it, for a page that came in on
 // `local`.

@@ -80,6 +80,7 @@ WebServer::WebServer(GeneratorLink& generator, ServedFacts facts)
     connect(&generator_, &GeneratorLink::settingsChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::portStateChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::clientsChanged, this, &WebServer::pushSoon);
+    connect(&generator_, &GeneratorLink::sweepChanged, this, &WebServer::pushSoon);
     connect(tcp_, &QTcpServer::newConnection, this, &WebServer::acceptConnections);
     connect(&liveChannels_, &QWebSocketServer::newConnection, this, &WebServer::acceptPages);
 }
@@ -195,7 +196,7 @@ void WebServer::acceptPages()
         });
         page->send(aboutMessage(facts_, page->localAddress()));
         page->sendStatus(statusMessage(generator_.settings(), generator_.portState(),
-                                       facts_.portName, clientCounts()));
+                                       facts_.portName, clientCounts(), generator_.sweep()));
     }
     pushSoon();
 }
@@ -215,7 +216,7 @@ void WebServer::pushSoon()
 void WebServer::pushStatus()
 {
     const QByteArray status = statusMessage(generator_.settings(), generator_.portState(),
-                                            facts_.portName, clientCounts());
+                                            facts_.portName, clientCounts(), generator_.sweep());
     for (PageClient* page : findChildren<PageClient*>(Qt::FindDirectChildrenOnly))
         page->sendStatus(status);
 }

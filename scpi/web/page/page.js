@@ -81,7 +81,14 @@
     byId("port").textContent = status.port + ": " + status.portState;
     byId("clients").textContent = status.scpiClients + " on the SCPI socket, " + status.pages +
       (status.pages === 1 ? " page" : " pages") + " open";
+    showSweep(status.sweep);
     fillControls();
+  }
+
+  // An oscilloscope's Bode plot driving the generator, while its steps come.
+  function showSweep(sweep) {
+    byId("sweep").textContent = sweep ? "An oscilloscope is sweeping the generator (a Bode " +
+      "plot): step " + sweep.steps + ", last at " + sweep.frequency + "." : "";
   }
 
   // Puts what the generator holds into the controls the user has not changed.
