@@ -392,8 +392,8 @@ std::optional<Error> ignoredValue(const Parameter& parameter, std::span<const Un
     return std::nullopt;
 }
 
-inline constexpr UnitSuffix VoltUnits[] = {{"V", 0}, {"MV", -3}};
-inline constexpr std::string_view HighImpedance[] = {"HZ"};
+constexpr UnitSuffix VoltUnits[] = {{"V", 0}, {"MV", -3}};
+constexpr std::string_view HighImpedance[] = {"HZ"};
 
 // C1:BSWV WVTP,SINE,FRQ,1000,AMP,2: the shape and the frequency, as FUNC and FREQ set them.
 Step setBasicWave(Parameters p)
@@ -438,7 +438,9 @@ Step basicWave(Parameters p)
     return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
                             std::string text = "C1:BSWV WVTP,";
                             text += basicWaveName(sent.waveform);
-                            text += ",FRQ," + plainHertz(sent.wholeHz, sent.hundredths) + "HZ";
+                            text += ",FRQ,";
+                            text += plainHertz(sent.wholeHz, sent.hundredths);
+                            text += "HZ";
                             return text;
                         }));
 }
