@@ -101,7 +101,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${varlo_debian_dir}/postinst ${varlo_debian_dir}/prerm ${varlo_debian_dir}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# varlo-scpi announces itself through the Avahi daemon where one runs, and serves without.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS avahi-daemon)
+# varlo-scpi announces itself through the Avahi daemon where one runs, and is found by VISA
+# tools through rpcbind; it serves without either.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, rpcbind")
 
 include(CPack)

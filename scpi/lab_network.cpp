@@ -32,9 +32,10 @@ bool LabNetwork::start()
     if (web_ && !serveWebPage())
         return false;
     if (settings_.announce) {
-        announcer_ = std::make_unique<MdnsAnnouncer>(announcementOf(
-            settings_.serviceName, scpi_.port(),
-            web_ ? std::optional<int>(web_->port()) : std::nullopt, instrumentIdentity()));
+        announcer_ = std::make_unique<MdnsAnnouncer>(
+            announcementOf(settings_.serviceName, scpi_.port(),
+                           web_ ? std::optional<int>(web_->port()) : std::nullopt,
+                           instrumentIdentity(), vxi11Port_));
         if (web_)
             QObject::connect(announcer_.get(), &MdnsAnnouncer::announced, web_.get(),
                              &WebServer::setAnnouncedNames);

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace varlo::scpi::web {
@@ -21,6 +22,8 @@ public:
     LabNetwork(GeneratorLink& generator, const ScpiServer& scpi, LabNetworkSettings settings,
                const QHostAddress& scpiAddress, const QString& portName);
 
+    // The VXI-11 core channel's port, announced beside the socket from start() on.
+    void announceVxi11(quint16 port) { vxi11Port_ = port; }
     // Serves and announces. False when the page cannot be served where --http asked; where
     // it was only the default, says so on stderr and goes on without it.
     bool start();
@@ -34,6 +37,7 @@ private:
     LabNetworkSettings settings_;
     std::unique_ptr<WebServer> web_;
     std::unique_ptr<MdnsAnnouncer> announcer_;
+    std::optional<int> vxi11Port_;
 };
 
 // *IDN?'s serial number: the one given, else the USB adapter's, else 0.

@@ -1,8 +1,10 @@
 #include "scpi/generator/generator_link.h"
 #include "scpi/generator/journal.h"
 #include "scpi/generator/qt_messages.h"
+#include "scpi/instr/vxi11_server.h"
 #include "scpi/lab_network.h"
 #include "scpi/language/instrument_identity.h"
+#include "scpi/portmapper/portmapper.h"
 #include "scpi/scpi_options.h"
 #include "scpi/socket/scpi_server.h"
 
@@ -31,10 +33,12 @@ const char* const Description = R"(
   varlo-scpi --port PORT [--listen [ADDRESS:]PORT] [--settings TEXT] [--clients N]
              [--idle SECONDS] [--wait-for-port] [--quiet]
              [--http [ADDRESS:]PORT|off] [--mdns|--no-mdns] [--name TEXT] [--serial TEXT]
+             [--vxi11 PORT|off] [--portmapper auto|own|system|off]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
-(pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::5025::SOCKET and sets the
-frequency, the waveform, the duty cycle and the attenuator, in lines ending in LF or CRLF.
+(pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::INSTR (VXI-11) or
+TCPIP::127.0.0.1::5025::SOCKET and sets the frequency, the waveform, the duty cycle and the
+attenuator, in messages or in lines ending in LF or CRLF.
 Each setting is sent as the panel's Enter sends it, paced at the line's rate.
 
   FREQuency <f>|MIN|MAX        0.01 Hz to 100 MHz (1000, 1e3, 1.5 kHz, 2MHZ)
@@ -134,9 +138,23 @@ int main(int argc, char** argv)
         QStringLiteral("serial"),
         QStringLiteral("The serial number *IDN? answers. Default: the USB adapter's, else 0."),
         QStringLiteral("TEXT"));
+    const QCommandLineOption vxi11Option(
+        QStringLiteral("vxi11"),
+        QStringLiteral("Where VXI-11 (TCPIP::HOST::INSTR) listens on the --listen address: on "
+                       "ports the system gives, or on PORT to PORT+3 for the core channel and "
+                       "PORT+4 for the abort channel, for a firewall; or off. Default: ports "
+                       "the system gives."),
+        QStringLiteral("PORT|off"));
+    const QCommandLineOption portmapperOption(
+        QStringLiteral("portmapper"),
+        QStringLiteral("How VISA tools find the VXI-11 port: system registers it with the "
+                       "machine's rpcbind, own answers on port 111 of the --listen address "
+                       "(root or CAP_NET_BIND_SERVICE), auto the first of the two that works, "
+                       "off neither. Default: auto."),
+        QStringLiteral("auto|own|system|off"));
     parser.addOptions({portOption, listenOption, settingsOption, clientsOption, idleOption,
                        waitOption, quietOption, httpOption, mdnsOption, noMdnsOption, nameOption,
-                       serialOption});
+                       serialOption, vxi11Option, portmapperOption});
     if (!parser.parse(QCoreApplication::arguments()))
         return refuse(parser.errorText().toStdString());
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
@@ -157,6 +175,8 @@ int main(int argc, char** argv)
         .http = text(httpOption),
         .name = text(nameOption),
         .serial = text(serialOption),
+        .vxi11 = text(vxi11Option),
+        .portmapper = text(portmapperOption),
         .waitForPort = parser.isSet(waitOption),
         .quiet = parser.isSet(quietOption),
         .mdns = parser.isSet(mdnsOption),
@@ -202,10 +222,36 @@ int main(int argc, char** argv)
                      qPrintable(server.listeningOn()));
     std::printf("listening on %s\n", qPrintable(server.listeningOn()));
     std::fflush(stdout);
+    std::optional<instr::Vxi11Server> vxi11;
+    if (options.vxi11) {
+        vxi11.emplace(generator, options.clients, std::chrono::seconds(options.idleSeconds));
+        if (const QString why = vxi11->listen(address, static_cast<quint16>(*options.vxi11));
+            !why.isEmpty()) {
+            std::fprintf(stderr,
+                         "varlo-scpi: cannot listen for VXI-11 on %s %s (--vxi11 "
+                         "chooses other ports or turns it off)\n",
+                         options.listen.host.c_str(), qPrintable(why));
+            return exit_status::PortNotOpened;
+        }
+    }
     web::LabNetwork network(generator, server, options.labNetwork, address,
                             QString::fromStdString(options.portText));
+    if (vxi11)
+        network.announceVxi11(vxi11->advertisedPort());
     if (!network.start())
         return exit_status::PortNotOpened;
+    // Found by VISA tools once the core channel listens; its mapping goes before it closes.
+    std::optional<Portmapper> portmapper;
+    if (vxi11) {
+        portmapper.emplace(options.portmapper, address,
+                           CoreChannelPorts{[&vxi11] { return vxi11->advertisedPort(); },
+                                            [&vxi11] { return vxi11->takeAdvertisedPort(); }});
+        // Moved on inside the signal, before destroy_link's reply goes out.
+        QObject::connect(&*vxi11, &instr::Vxi11Server::linkEnded, &*portmapper,
+                         &Portmapper::linkEnded);
+        if (!portmapper->start())
+            return exit_status::PortNotOpened;
+    }
 
     QCoreApplication::exec();
     network.close();
@@ -214,5 +260,8 @@ int main(int argc, char** argv)
             std::to_string(notSent) + (notSent == 1 ? " waiting setting" : " waiting settings") +
             " not sent");
     server.closeConnections();
+    portmapper.reset();
+    if (vxi11)
+        vxi11->closeConnections();
     return exit_status::Success;
 }

@@ -206,6 +206,22 @@ Checked<ScpiOptions> readScpiOptions(const OptionTexts& texts)
         return *refusal;
     options.labNetwork = std::get<LabNetworkSettings>(labNetwork);
 
+    if (texts.vxi11 == "off") {
+        options.vxi11.reset();
+    } else if (texts.vxi11) {
+        options.vxi11 = wholeNumber(*texts.vxi11, 1, 65535 - Vxi11PortsAfter);
+        if (!options.vxi11)
+            return Refusal{"--vxi11 takes a port from 1 to " +
+                           std::to_string(65535 - Vxi11PortsAfter) + ", or off, not \"" +
+                           *texts.vxi11 + "\""};
+    }
+
+    const auto portmapper = readPortmapperMode(texts.portmapper.value_or("auto"));
+    if (!portmapper)
+        return Refusal{"--portmapper takes auto, own, system or off, not \"" + *texts.portmapper +
+                       "\""};
+    options.portmapper = *portmapper;
+
     options.waitForPort = texts.waitForPort;
     options.logCommands = !texts.quiet;
     return options;

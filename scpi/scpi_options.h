@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry/checked.h"
+#include "scpi/portmapper/portmapper_mode.h"
 #include "scpi_client/server_address.h"
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
@@ -17,6 +18,9 @@ inline constexpr int DefaultIdleSeconds = 30;
 inline constexpr int MostIdleSeconds = 86400;
 // The web page's port unless told.
 inline constexpr int DefaultHttpPort = 8080;
+// --vxi11 PORT takes this port and the few after it (the core channel's set and the abort
+// channel), all below 65536.
+inline constexpr int Vxi11PortsAfter = 4;
 
 // Where the program listens: unless told, where the panel and varlo-send look for it.
 struct ListenAddress {
@@ -47,6 +51,8 @@ struct OptionTexts {
     std::optional<std::string> http{};
     std::optional<std::string> name{};
     std::optional<std::string> serial{};
+    std::optional<std::string> vxi11{};
+    std::optional<std::string> portmapper{};
     bool waitForPort = false;
     bool quiet = false;
     bool mdns = false;
@@ -67,6 +73,10 @@ struct ScpiOptions {
     bool waitForPort = false;
     bool logCommands = true;
     LabNetworkSettings labNetwork;
+    // --vxi11: the first of the core channel's fixed ports, 0 for ports the system gives;
+    // none with off.
+    std::optional<int> vxi11 = 0;
+    PortmapperMode portmapper = PortmapperMode::Auto;
 };
 
 // The options, or the first refusal in the order the options are listed in varlo-scpi(1).

@@ -20,7 +20,8 @@ ScpiProcess::ScpiProcess(const QString& portDir, int comPort, int listenPort)
     process_.start(QString::fromStdString(helperProgram(VARLO_SCPI_EXE)),
                    {QStringLiteral("--port"), QStringLiteral("COM%1").arg(comPort),
                     QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(listenPort),
-                    QStringLiteral("--http"), QStringLiteral("off"), QStringLiteral("--quiet")});
+                    QStringLiteral("--http"), QStringLiteral("off"), QStringLiteral("--portmapper"),
+                    QStringLiteral("off"), QStringLiteral("--quiet")});
     if (!process_.waitForStarted(TimeoutMs))
         return;
     while (!process_.canReadLine() && process_.waitForReadyRead(TimeoutMs)) {

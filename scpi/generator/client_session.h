@@ -33,6 +33,8 @@ public:
     // whatever carries its lines stops reading from it.
     bool takesMore() const;
     int messagesWaiting() const { return messagesWaiting_; }
+    // The client's status and error queue, for a way in that reads them without a line.
+    const Session& status() const { return *session_; }
 
 private:
     GeneratorLink& generator_;

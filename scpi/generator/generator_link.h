@@ -38,7 +38,7 @@ class GeneratorLink : public QObject {
 public:
     enum class PortState { Open, Stalled, Gone, WaitingForPort };
     // The ways a client comes in, each counted apart for the page's list of clients.
-    enum class ClientKind { Socket, Page };
+    enum class ClientKind { Socket, Page, Vxi11 };
     using Done = std::function<void(std::optional<std::string> reply)>;
 
     // A line that has taken nothing for this long, while something was due on it, is
@@ -137,7 +137,7 @@ private:
     QTimer retryTimer_;
     QTimer deadlineTimer_; // the deadline of settings waiting for the line
     bool pumping_ = false;
-    std::array<int, 2> clients_{};
+    std::array<int, 3> clients_{};
     SweepWatch sweepWatch_;
     QTimer sweepEnd_; // the end of the sweep's window, when no step comes before it
 };

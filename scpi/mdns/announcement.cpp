@@ -60,7 +60,7 @@ Checked<std::string> parseServiceName(std::string_view text)
 }
 
 Announcement announcementOf(std::string name, int scpiPort, std::optional<int> webPort,
-                            const InstrumentIdentity& identity)
+                            const InstrumentIdentity& identity, std::optional<int> vxi11Port)
 {
     const std::vector<std::string> txt = {
         "txtvers=1",
@@ -70,6 +70,8 @@ Announcement announcementOf(std::string name, int scpiPort, std::optional<int> w
         "FirmwareVersion=" + identity.firmwareVersion,
     };
     Announcement announcement{std::move(name), {{"_scpi-raw._tcp", scpiPort, txt}}};
+    if (vxi11Port)
+        announcement.services.push_back({"_vxi-11._tcp", *vxi11Port, txt});
     if (webPort) {
         announcement.services.push_back({"_lxi._tcp", *webPort, txt});
         std::vector<std::string> web = txt;

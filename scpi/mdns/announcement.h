@@ -34,10 +34,11 @@ std::string defaultServiceName(std::string_view hostName, std::string_view portN
 // --name: 1 to 63 bytes of UTF-8 without control characters.
 Checked<std::string> parseServiceName(std::string_view text);
 
-// The raw SCPI socket always; the LXI and web services on the web port when there is one.
-// Each TXT record starts with txtvers=1 and names the four fields of *IDN?; the web service's
-// adds path=/.
+// The raw SCPI socket always; the VXI-11 core channel, as LXI instruments announce it, when
+// it is served; the LXI and web services on the web port when there is one. Each TXT record
+// starts with txtvers=1 and names the four fields of *IDN?; the web service's adds path=/.
 Announcement announcementOf(std::string name, int scpiPort, std::optional<int> webPort,
-                            const InstrumentIdentity& identity);
+                            const InstrumentIdentity& identity,
+                            std::optional<int> vxi11Port = std::nullopt);
 
 } // namespace varlo::scpi

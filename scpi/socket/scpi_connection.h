@@ -2,7 +2,7 @@
 
 #include "scpi/generator/client_session.h"
 #include "scpi/generator/generator_link.h"
-#include "scpi/socket/client_stream.h"
+#include "scpi/network/client_stream.h"
 #include "scpi/socket/input_messages.h"
 
 #include <QObject>

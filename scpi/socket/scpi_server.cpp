@@ -1,34 +1,16 @@
 #include "scpi/socket/scpi_server.h"
 
 #include "scpi/generator/journal.h"
+#include "scpi/network/client_stream.h"
+#include "scpi/network/descriptor_server.h"
 #include "scpi/network/listening.h"
-#include "scpi/socket/client_stream.h"
 #include "scpi/socket/scpi_connection.h"
 
-#include <QTcpServer>
-
 #include <algorithm>
-#include <functional>
 
 #include <unistd.h>
 
 namespace varlo::scpi {
-
-namespace {
-
-// Hands each accepted connection over as its bare descriptor, for a ClientStream to take.
-class DescriptorServer final : public QTcpServer {
-public:
-    explicit DescriptorServer(std::function<void(int)> take) : take_(std::move(take)) {}
-
-protected:
-    void incomingConnection(qintptr descriptor) override { take_(static_cast<int>(descriptor)); }
-
-private:
-    std::function<void(int)> take_;
-};
-
-} // namespace
 
 ScpiServer::ScpiServer(GeneratorLink& generator, int maxClients, std::chrono::seconds idleLimit)
     : generator_(generator), maxClients_(maxClients), idleLimit_(idleLimit),

@@ -79,6 +79,7 @@ QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState po
         {QStringLiteral("portState"), portStateWord(portState)},
         {QStringLiteral("scpiClients"), clients.scpi},
         {QStringLiteral("pages"), clients.pages},
+        {QStringLiteral("vxi11Links"), clients.vxi11},
         {QStringLiteral("sweep"), sweeping},
     };
     return QJsonDocument(QJsonObject{{QStringLiteral("status"), status}})

@@ -16,6 +16,7 @@ namespace varlo::scpi::web {
 struct ClientCounts {
     int scpi = 0;
     int pages = 0;
+    int vxi11 = 0;
 };
 
 // {"status": ...}: what the generator holds, its port and how it stands, the clients, and

@@ -204,7 +204,8 @@ void WebServer::acceptPages()
 ClientCounts WebServer::clientCounts() const
 {
     return {generator_.clientCount(GeneratorLink::ClientKind::Socket),
-            generator_.clientCount(GeneratorLink::ClientKind::Page)};
+            generator_.clientCount(GeneratorLink::ClientKind::Page),
+            generator_.clientCount(GeneratorLink::ClientKind::Vxi11)};
 }
 
 void WebServer::pushSoon()

@@ -66,7 +66,7 @@ TEST(ServiceName, GivenNameIsUtf8WithoutControlsUpToSixtyThreeBytes)
               "--name takes 1 to 63 bytes of text without control characters, not \"a\tb\"");
 }
 
-TEST(Announcement, SocketAlwaysWebServicesWithAPage)
+TEST(Announcement, SocketAlwaysVxi11AndWebServicesWhenServed)
 {
     const InstrumentIdentity identity{.serialNumber = "A1"};
     const std::vector<std::string> txt = {"txtvers=1", "Manufacturer=Varlo", "Model=varlo-scpi",
@@ -80,6 +80,9 @@ TEST(Announcement, SocketAlwaysWebServicesWithAPage)
                                              {"_http._tcp", 8080, web}}));
     EXPECT_EQ(announcementOf("N", 5025, std::nullopt, identity).services,
               (std::vector<AnnouncedService>{{"_scpi-raw._tcp", 5025, txt}}));
+    EXPECT_EQ(announcementOf("N", 5025, std::nullopt, identity, 40000).services,
+              (std::vector<AnnouncedService>{{"_scpi-raw._tcp", 5025, txt},
+                                             {"_vxi-11._tcp", 40000, txt}}));
 }
 
 TEST(IdentificationDocument, TextIsEscaped)

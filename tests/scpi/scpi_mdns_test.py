@@ -159,6 +159,9 @@ def browsed_with_txt(ctx):
     found = browse("_scpi-raw._tcp")
     check("_scpi-raw._tcp", found.get(NAME) == (5025, shown), found)
     check("TXT in order", txt_on_the_wire(f"{NAME}._scpi-raw._tcp.local") == identity)
+    vxi11 = browse("_vxi-11._tcp").get(NAME)
+    check("_vxi-11._tcp on the core channel", vxi11 and vxi11[0] not in (0, 5025) and
+          vxi11[1] == shown, vxi11)
     # The first instance serves no page: the second one's web services come below.
     check("no web services without a page", NAME not in browse("_http._tcp"))
 
@@ -167,7 +170,8 @@ def found_by_lxi(ctx):
     done = subprocess.run(["lxi", "discover", "--mdns", "--timeout", "3"], capture_output=True,
                           text=True, timeout=WAIT_S * 2)
     check("lxi discover", f'Found "{NAME}" on address 127.0.0.1' in done.stdout and
-          "scpi-raw service on port 5025" in done.stdout, done.stdout + done.stderr)
+          "scpi-raw service on port 5025" in done.stdout and
+          "vxi-11 service on port" in done.stdout, done.stdout + done.stderr)
 
 
 def second_gets_another_name(ctx):

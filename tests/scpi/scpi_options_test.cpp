@@ -78,9 +78,13 @@ TEST(ScpiOptions, EachRefusalNamesItsOption)
               t.noMdns = true;
           }},
          "--mdns and --no-mdns cannot both be given"},
+        {{"vxi11 set past the last port", [](OptionTexts& t) { t.vxi11 = "65532"; }},
+         "--vxi11 takes a port from 1 to 65531, or off, not \"65532\""},
         {{"serial with a blank", [](OptionTexts& t) { t.serial = "A 1"; }},
          "--serial takes 1 to 64 printable characters without blanks, commas, semicolons or "
          "quotes, not \"A 1\""},
+        {{"portmapper by another name", [](OptionTexts& t) { t.portmapper = "rpcbind"; }},
+         "--portmapper takes auto, own, system or off, not \"rpcbind\""},
     };
     for (const RefusalRow& row : rows) {
         const Checked<ScpiOptions> read = readWith(row.options);
@@ -157,9 +161,20 @@ TEST(ScpiOptions, DefaultsFillWhatIsNotGiven)
     EXPECT_EQ(options.clients, 4);
     EXPECT_EQ(options.idleSeconds, 30);
     EXPECT_TRUE(options.logCommands);
+    EXPECT_EQ(options.portmapper, PortmapperMode::Auto);
     EXPECT_FALSE(options.labNetwork.httpGiven);
     EXPECT_EQ(options.labNetwork.serviceName, "Varlo generator on bench (COM3)");
     EXPECT_EQ(options.labNetwork.serialNumber, std::nullopt);
+    EXPECT_EQ(options.vxi11, 0) << "VXI-11 on ports the system gives";
+}
+
+TEST(ScpiOptions, Vxi11IsAFirstPortOrOff)
+{
+    const auto vxi11 = [](void (*given)(OptionTexts&)) {
+        return std::get<ScpiOptions>(readWith({"vxi11", given})).vxi11;
+    };
+    EXPECT_EQ(vxi11([](OptionTexts& t) { t.vxi11 = "5030"; }), 5030);
+    EXPECT_EQ(vxi11([](OptionTexts& t) { t.vxi11 = "off"; }), std::nullopt);
 }
 
 } // namespace

@@ -88,7 +88,7 @@ def reads_the_state(ctx):
     resources = text_of(ctx, "resources")
     check("resource", f"TCPIP::{host}::{port}::SOCKET" in resources, resources)
     check("serial port", text_of(ctx, "port") == "COM5: open", text_of(ctx, "port"))
-    wait_for_text(ctx, "clients", "1 on the SCPI socket, 1 page open")
+    wait_for_text(ctx, "clients", "1 on the SCPI socket, 0 VXI-11 links, 1 page open")
     check("identification link", ctx.page.find_element(By.ID, "identification")
           .get_attribute("href").endswith("/lxi/identification"))
     check("connected", text_of(ctx, "connection") == "Connected to varlo-scpi.")

@@ -28,6 +28,8 @@ if [[ "${1:-}" == "--tests" || "${1:-}" == "--bench" ]]; then
     packages+=(python3-pyvisa python3-pyvisa-py python3-pymeasure)
     packages+=(chromium chromium-driver python3-selenium libxml2-utils)
     packages+=(avahi-daemon avahi-utils lxi-tools dbus-daemon iproute2)
+    # Its VXI-11 port registered with an rpcbind of the test's own, read back with rpcinfo.
+    packages+=(rpcbind)
     # The same again on a fresh Debian 13, in a chroot made from Debian's archive
     # (tools/ci/debian13.sh); the keyring is only recommended by debootstrap.
     packages+=(debootstrap debian-archive-keyring)

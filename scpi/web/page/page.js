@@ -79,8 +79,9 @@
     byId("held-attenuator").textContent = status.attenuator ? "on (−20 dB)" : "off";
     byId("held-duty").textContent = status.duty + " %" + (status.dutyAdjusted ? "" : " (not adjusted)");
     byId("port").textContent = status.port + ": " + status.portState;
-    byId("clients").textContent = status.scpiClients + " on the SCPI socket, " + status.pages +
-      (status.pages === 1 ? " page" : " pages") + " open";
+    byId("clients").textContent = status.scpiClients + " on the SCPI socket, " +
+      status.vxi11Links + (status.vxi11Links === 1 ? " VXI-11 link, " : " VXI-11 links, ") +
+      status.pages + (status.pages === 1 ? " page" : " pages") + " open";
     showSweep(status.sweep);
     fillControls();
   }

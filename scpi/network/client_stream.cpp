@@ -1,4 +1,4 @@
-#include "scpi/socket/client_stream.h"
+#include "scpi/network/client_stream.h"
 
 #include <QHostAddress>
 
