@@ -52,6 +52,8 @@ GeneratorLink::GeneratorLink(SerialLink& link, const PortChoice& port, const Lin
     deadlineTimer_.setSingleShot(true);
     connect(&deadlineTimer_, &QTimer::timeout, this, &GeneratorLink::pump);
     lock_.onChange([this] { Q_EMIT lockChanged(); });
+    sweepEnd_.setSingleShot(true);
+    connect(&sweepEnd_, &QTimer::timeout, this, &GeneratorLink::sweepChanged);
 }
 
 std::string GeneratorLink::open()
@@ -114,6 +116,11 @@ std::size_t GeneratorLink::stop()
     retryTimer_.stop();
     deadlineTimer_.stop();
     return settings;
+}
+
+std::optional<SweepWatch::Sweep> GeneratorLink::sweep() const
+{
+    return sweepWatch_.sweepAt(SweepWatch::Clock::now());
 }
 
 std::size_t GeneratorLink::settingsWaiting() const
@@ -191,6 +198,13 @@ GeneratorLink::Written GeneratorLink::writeCommand(Job& job, const MessageRun::W
             }
             job.run.written(settings_);
             countGone(job, command.size());
+            if (write.sweepStep) {
+                sweepWatch_.stepSent(settings_.wholeHz, settings_.hundredths,
+                                     SweepWatch::Clock::now());
+                // Just past the window, so that the sweep has ended when it is asked.
+                sweepEnd_.start(SweepWatch::Window + std::chrono::milliseconds(50));
+                Q_EMIT sweepChanged();
+            }
             return Written::Whole;
         case SerialLink::Written::LineFull:
             waitForCommand(job, write);

@@ -3,6 +3,7 @@
 #include "scpi/generator/generator_lock.h"
 #include "scpi/generator/generator_settings.h"
 #include "scpi/generator/message_run.h"
+#include "scpi/generator/sweep_watch.h"
 #include "scpi/language/scpi_status.h"
 #include "serial/line_settings.h"
 #include "serial/port_choice.h"
@@ -79,6 +80,9 @@ public:
     // Drops the lines still waiting, as the program ends: how many settings they held.
     std::size_t stop();
 
+    // The oscilloscope's sweep going on now, if one is (SweepWatch).
+    std::optional<SweepWatch::Sweep> sweep() const;
+
 Q_SIGNALS:
     // Lines have run or commands gone: clients held back may go on.
     void progressed();
@@ -90,6 +94,8 @@ Q_SIGNALS:
     // The lock was taken or freed. It may come from inside the generator's own work: a slot
     // that runs lines from it is connected queued.
     void lockChanged();
+    // An oscilloscope's sweep began, took a step or ended (sweep()).
+    void sweepChanged();
 
 private:
     struct Job {
@@ -141,6 +147,8 @@ private:
     bool pumping_ = false;
     std::array<int, 3> clients_{};
     GeneratorLock lock_;
+    SweepWatch sweepWatch_;
+    QTimer sweepEnd_; // the end of the sweep's window, when no step comes before it
 };
 
 } // namespace varlo::scpi

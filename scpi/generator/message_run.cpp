@@ -1,5 +1,6 @@
 #include "scpi/generator/message_run.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace varlo::scpi {
@@ -15,7 +16,8 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent, Gen
 {
     while (true) {
         if (nextWrite_ < writes_.size())
-            return Write{writes_[nextWrite_].command, nextWrite_ == 0};
+            return Write{writes_[nextWrite_].command, nextWrite_ == 0,
+                         writesSweepStep_ && writes_[nextWrite_].kind == CommandKind::Frequency};
         if (next_ == steps_.size())
             break;
         Step& step = steps_[next_];
@@ -31,7 +33,7 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent, Gen
                                                         : query->text);
         } else if (const auto* locking = std::get_if<LockStep>(&step)) {
             runLockStep(locking->action, session, lock);
-        } else if (std::holds_alternative<ChangeStep>(step)) {
+        } else if (const auto* change = std::get_if<ChangeStep>(&step)) {
             if (const auto holder = lock.heldByOther(session)) {
                 session.addError({errors::CommandProtected, LockedByWords + *holder});
                 session.noteSettingDropped();
@@ -40,6 +42,10 @@ MessageRun::Need MessageRun::advance(Session& session, GeneratorState& sent, Gen
             }
             writes_ = planFor(next_ - 1, sent);
             nextWrite_ = 0;
+            writesSweepStep_ = std::ranges::any_of(change->changes, [](const Change& each) {
+                const auto* frequency = std::get_if<SetFrequency>(&each);
+                return frequency != nullptr && frequency->sweepStep;
+            });
         }
     }
     if (answers_.empty())

@@ -23,6 +23,7 @@ public:
     struct Write {
         std::string command;
         bool beginsSettings = false; // the first command of settings that go together
+        bool sweepStep = false;      // the frequency command of an oscilloscope's step
     };
     struct Drain {};
     struct Finished {
@@ -80,6 +81,7 @@ private:
     std::size_t next_ = 0;
     std::vector<SequencedCommand> writes_;
     std::size_t nextWrite_ = 0;
+    bool writesSweepStep_ = false;
     std::vector<std::string> answers_;
     std::optional<KeptPlan> kept_;
 };

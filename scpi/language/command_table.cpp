@@ -9,6 +9,7 @@
 #include "scpi/language/scpi_parser.h"
 #include "scpi/language/scpi_values.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <span>
@@ -348,6 +349,128 @@ Step applied(Parameters p)
                         }));
 }
 
+// The commands of an oscilloscope's Bode plot, which drives its generator with the SDG
+// family's words: C1:BSWV name,value pairs for the basic wave, C1:OUTP for the output, and
+// IDN-SGLT-PRI? for what it is. This generator has one channel, its level set on the
+// instrument: the level, offset, phase, load and output words are taken and change nothing
+// (an empty change, which joins the settings around it and sends nothing alone).
+
+// Claims no real model: the scope only checks that the answer begins "IDN-SGLT-PRI SDG".
+Step scopeIdentity(Parameters p)
+{
+    return noParameters(p, answer("IDN-SGLT-PRI SDG0000X"));
+}
+
+std::string_view basicWaveName(Waveform waveform)
+{
+    switch (waveform) {
+    case Waveform::Square:
+        return "SQUARE";
+    case Waveform::Triangle:
+        return "TRIANGLE";
+    case Waveform::Sine:
+        break;
+    }
+    return "SINE";
+}
+
+std::variant<Waveform, Error> basicWaveOf(const Parameter& parameter)
+{
+    if (parameter.quoted)
+        return errors::DataType;
+    for (const Waveform waveform : {Waveform::Sine, Waveform::Square, Waveform::Triangle})
+        if (matchesMnemonic(parameter.text, basicWaveName(waveform)))
+            return waveform;
+    return errors::IllegalValue;
+}
+
+// A value that is taken and changes nothing: a number, with these units, or one of the words.
+std::optional<Error> ignoredValue(const Parameter& parameter, std::span<const UnitSuffix> units,
+                                  std::span<const std::string_view> words = {})
+{
+    for (const std::string_view word : words)
+        if (!parameter.quoted && matchesMnemonic(parameter.text, word))
+            return std::nullopt;
+    const auto read = readNumber(parameter, units);
+    if (const auto* error = std::get_if<Error>(&read))
+        return *error;
+    return std::nullopt;
+}
+
+constexpr UnitSuffix VoltUnits[] = {{"V", 0}, {"MV", -3}};
+constexpr std::string_view HighImpedance[] = {"HZ"};
+
+// C1:BSWV WVTP,SINE,FRQ,1000,AMP,2: the shape and the frequency, as FUNC and FREQ set them.
+Step setBasicWave(Parameters p)
+{
+    if (p.empty() || p.size() % 2 != 0)
+        return ErrorStep{errors::MissingParameter};
+    ChangeStep settings;
+    for (std::size_t i = 0; i < p.size(); i += 2) {
+        const Parameter& name = p[i];
+        const Parameter& value = p[i + 1];
+        const auto is = [&name](std::string_view word) {
+            return !name.quoted && matchesMnemonic(name.text, word);
+        };
+        std::optional<Error> error;
+        if (is("WVTP")) {
+            const auto read = basicWaveOf(value);
+            if (const auto* waveform = std::get_if<Waveform>(&read))
+                settings.changes.emplace_back(SetWaveform{*waveform});
+            else
+                error = std::get<Error>(read);
+        } else if (is("FRQ")) {
+            const auto read = frequencyOf(value);
+            if (const auto* hz = std::get_if<double>(&read))
+                settings.changes.emplace_back(SetFrequency{*hz, true});
+            else
+                error = std::get<Error>(read);
+        } else if (is("AMP") || is("OFST")) {
+            error = ignoredValue(value, VoltUnits);
+        } else if (is("PHSE")) {
+            error = ignoredValue(value, {});
+        } else {
+            error = errors::IllegalValue;
+        }
+        if (error)
+            return ErrorStep{*error};
+    }
+    return settings;
+}
+
+Step basicWave(Parameters p)
+{
+    return noParameters(p, answerFrom([](Session&, const GeneratorState& sent) {
+                            std::string text = "C1:BSWV WVTP,";
+                            text += basicWaveName(sent.waveform);
+                            text += ",FRQ,";
+                            text += plainHertz(sent.wholeHz, sent.hundredths);
+                            text += "HZ";
+                            return text;
+                        }));
+}
+
+// C1:OUTP ON, OFF and LOAD,50 or LOAD,HZ, in any order.
+Step setChannelOutput(Parameters p)
+{
+    if (p.empty())
+        return ErrorStep{errors::MissingParameter};
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const auto is = [&p, i](std::string_view word) {
+            return !p[i].quoted && matchesMnemonic(p[i].text, word);
+        };
+        if (is("ON") || is("OFF"))
+            continue;
+        if (!is("LOAD"))
+            return ErrorStep{errors::IllegalValue};
+        if (++i == p.size())
+            return ErrorStep{errors::MissingParameter};
+        if (const auto error = ignoredValue(p[i], {}, HighImpedance))
+            return ErrorStep{*error};
+    }
+    return ChangeStep{};
+}
+
 constexpr Entry Table[] = {
     {"*IDN", nullptr, identify},
     {"*RST", reset, nullptr},
@@ -378,6 +501,9 @@ constexpr Entry Table[] = {
     {"APPLy:SQUare", apply<Waveform::Square>, nullptr},
     {"APPLy:TRIangle", apply<Waveform::Triangle>, nullptr},
     {"APPLy", nullptr, applied},
+    {"IDN-SGLT-PRI", nullptr, scopeIdentity},
+    {"C#:BSWV", setBasicWave, basicWave},
+    {"C#:OUTP", setChannelOutput, nullptr},
 };
 
 const std::vector<std::pair<HeaderPattern, const Entry*>>& patterns()
@@ -391,6 +517,21 @@ const std::vector<std::pair<HeaderPattern, const Entry*>>& patterns()
     return table;
 }
 
+// A header the table knows with another numeric suffix than 1, such as C2:BSWV or SOUR2:FREQ,
+// names a channel this generator does not have.
+bool knownWithOtherSuffix(const ParsedCommand& command)
+{
+    std::vector<Mnemonic> header = command.header;
+    bool suffixed = false;
+    for (Mnemonic& node : header) {
+        suffixed = suffixed || node.suffix != 0;
+        node.suffix = 0;
+    }
+    return suffixed && std::ranges::any_of(patterns(), [&header](const auto& compiled) {
+               return compiled.first.matches(header);
+           });
+}
+
 Step stepFor(const ParsedCommand& command)
 {
     for (const auto& [pattern, entry] : patterns()) {
@@ -400,6 +541,8 @@ Step stepFor(const ParsedCommand& command)
         if (handler != nullptr)
             return handler(command.parameters);
     }
+    if (knownWithOtherSuffix(command))
+        return ErrorStep{errors::HeaderSuffix};
     return ErrorStep{errors::UndefinedHeader};
 }
 
@@ -413,7 +556,7 @@ std::vector<Step> stepsForMessage(std::string_view line)
     std::optional<ChangeStep> settings;
     bool inError = false;
     const auto endOfSettings = [&] {
-        if (settings && !inError)
+        if (settings && !inError && !settings->changes.empty())
             steps.emplace_back(std::move(*settings));
         settings.reset();
         inError = false;

@@ -28,7 +28,9 @@ struct QueryStep {
     std::string (*answer)(Session&, const GeneratorState&) = nullptr;
     std::string text;
 };
-// The settings of consecutive commands, which go to the generator together.
+// The settings of consecutive commands, which go to the generator together. A command that
+// is taken and changes nothing (C1:OUTP ON) gives an empty one, which joins the settings
+// around it; settings that come to no change at all send nothing.
 struct ChangeStep {
     std::vector<Change> changes;
 };

@@ -127,7 +127,10 @@ std::optional<Header> headerOf(std::string_view text, std::string_view& rest)
             const std::size_t start = i;
             if (i >= text.size() || !isLetter(text[i]))
                 return std::nullopt;
-            while (i < text.size() && (isLetter(text[i]) || isDigit(text[i]) || text[i] == '_'))
+            // A hyphen between letters, as in an oscilloscope's IDN-SGLT-PRI.
+            while (i < text.size() &&
+                   (isLetter(text[i]) || isDigit(text[i]) || text[i] == '_' ||
+                    (text[i] == '-' && i + 1 < text.size() && isLetter(text[i + 1]))))
                 ++i;
             header.nodes.push_back(mnemonicOf(text.substr(start, i - start)));
             if (i < text.size() && text[i] == ':') {

@@ -24,6 +24,7 @@ inline constexpr Error DataType{-104, "Data type error"};
 inline constexpr Error ParameterNotAllowed{-108, "Parameter not allowed"};
 inline constexpr Error MissingParameter{-109, "Missing parameter"};
 inline constexpr Error UndefinedHeader{-113, "Undefined header"};
+inline constexpr Error HeaderSuffix{-114, "Header suffix out of range"};
 inline constexpr Error InvalidSuffix{-131, "Invalid suffix"};
 inline constexpr Error ExecutionError{-200, "Execution error"};
 inline constexpr Error CommandProtected{CommandProtectedNumber, CommandProtectedText};

@@ -11,6 +11,7 @@ namespace varlo::scpi {
 // limits; the generator's owner turns them into commands for the line.
 struct SetFrequency {
     double hz = 0;
+    bool sweepStep = false; // an oscilloscope's step (C1:BSWV FRQ), which the web page shows
 };
 struct SetWaveform {
     Waveform waveform = Waveform::Sine;

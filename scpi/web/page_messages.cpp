@@ -57,12 +57,20 @@ QJsonArray scpiAddresses(const ServedFacts& facts)
 } // namespace
 
 QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState portState,
-                         const QString& portName, ClientCounts clients, const PageLock& lock)
+                         const QString& portName, ClientCounts clients, const PageLock& lock,
+                         const std::optional<SweepWatch::Sweep>& sweep)
 {
     const QJsonValue lockValue =
         lock.holder ? QJsonValue(QJsonObject{{QStringLiteral("holder"), text(*lock.holder)},
                                              {QStringLiteral("here"), lock.heldHere}})
                     : QJsonValue(QJsonValue::Null);
+    const QJsonValue sweeping =
+        sweep ? QJsonValue(QJsonObject{
+                    {QStringLiteral("frequency"),
+                     text(frequencyWithUnit(sweep->wholeHz, sweep->hundredths))},
+                    {QStringLiteral("steps"), sweep->steps},
+                })
+              : QJsonValue(QJsonValue::Null);
     const QJsonObject status = {
         {QStringLiteral("frequency"), text(frequencyWithUnit(held.wholeHz, held.hundredths))},
         {QStringLiteral("hertz"), text(plainHertz(held.wholeHz, held.hundredths))},
@@ -77,6 +85,7 @@ QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState po
         {QStringLiteral("pages"), clients.pages},
         {QStringLiteral("lock"), lockValue},
         {QStringLiteral("vxi11Links"), clients.vxi11},
+        {QStringLiteral("sweep"), sweeping},
     };
     return QJsonDocument(QJsonObject{{QStringLiteral("status"), status}})
         .toJson(QJsonDocument::Compact);

@@ -26,10 +26,12 @@ struct PageLock {
     bool heldHere = false;
 };
 
-// {"status": ...}: what the generator holds, its port and how it stands, the clients, and
-// the lock ("lock": null, or {"holder": "SOCKET 127.0.0.1:41000", "here": false}).
+// {"status": ...}: what the generator holds, its port and how it stands, the clients, the
+// lock ("lock": null, or {"holder": "SOCKET 127.0.0.1:41000", "here": false}), and an
+// oscilloscope's sweep while one goes on ("sweep" null otherwise).
 QByteArray statusMessage(const GeneratorState& held, GeneratorLink::PortState portState,
-                         const QString& portName, ClientCounts clients, const PageLock& lock);
+                         const QString& portName, ClientCounts clients, const PageLock& lock,
+                         const std::optional<SweepWatch::Sweep>& sweep = std::nullopt);
 
 // {"about": ...}: the program's identity and how to reach it, for a page that came in on
 // `local`.

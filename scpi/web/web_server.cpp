@@ -81,6 +81,7 @@ WebServer::WebServer(GeneratorLink& generator, ServedFacts facts)
     connect(&generator_, &GeneratorLink::portStateChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::clientsChanged, this, &WebServer::pushSoon);
     connect(&generator_, &GeneratorLink::lockChanged, this, &WebServer::pushSoon);
+    connect(&generator_, &GeneratorLink::sweepChanged, this, &WebServer::pushSoon);
     connect(tcp_, &QTcpServer::newConnection, this, &WebServer::acceptConnections);
     connect(&liveChannels_, &QWebSocketServer::newConnection, this, &WebServer::acceptPages);
 }
@@ -211,7 +212,8 @@ ClientCounts WebServer::clientCounts() const
 QByteArray WebServer::statusFor(const PageClient& page) const
 {
     return statusMessage(generator_.settings(), generator_.portState(), facts_.portName,
-                         clientCounts(), {generator_.lockHolder(), page.holdsLock()});
+                         clientCounts(), {generator_.lockHolder(), page.holdsLock()},
+                         generator_.sweep());
 }
 
 void WebServer::pushSoon()

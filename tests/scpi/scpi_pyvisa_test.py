@@ -40,6 +40,12 @@ def settings_and_bytes(ctx):
     ctx.a.write("*RST")
     check("*RST", ctx.program.log.take(1)[0].startswith("8E30000008  "))
     ctx.instrument.take(1)
+    # An oscilloscope's set-up for a Bode plot: one frequency command; its end, none.
+    ctx.a.write("C1:OUTP LOAD,50;BSWV WVTP,SINE,PHSE,0,FRQ,50000,AMP,2.1,OFST,0;OUTP ON")
+    arrived = ctx.instrument.take(1)
+    check("scope set-up", ctx.program.log.take(1) == [f"053C000008  {arrived[0]}"], arrived)
+    ctx.a.write("C1:OUTP OFF")
+    ctx.instrument.none_within(0.2)
 
 
 def errors(ctx):

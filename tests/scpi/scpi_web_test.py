@@ -160,6 +160,13 @@ def pyvisa_change_shows_at_once(ctx):
     check("waveform", text_of(ctx, "held-waveform") == "triangle", text_of(ctx, "held-waveform"))
     check("control follows", ctx.page.find_element(By.ID, "frequency").get_attribute("value")
           == "2.5")
+    check("no sweep yet", text_of(ctx, "sweep") == "", text_of(ctx, "sweep"))
+    for step in ("10", "10.8890427"):
+        ctx.visa.write(f"C1:BSWV FRQ,{step}")
+    wait_for_text(ctx, "sweep", "An oscilloscope is sweeping the generator (a Bode plot): "
+                  "step 2, last at 10.88 Hz.", whole=True)
+    ctx.instrument.take(2)
+    ctx.program.log.take(2)
 
 
 def refusal_in_words(ctx):

@@ -83,6 +83,7 @@
       status.vxi11Links + (status.vxi11Links === 1 ? " VXI-11 link, " : " VXI-11 links, ") +
       status.pages + (status.pages === 1 ? " page" : " pages") + " open";
     showLock(status.lock);
+    showSweep(status.sweep);
     fillControls();
   }
 
@@ -93,6 +94,12 @@
       "This page holds the generator's lock (SYST:LOCK:REL in the console frees it)." :
       "Locked by " + lock.holder + ": Enter is refused until it frees the lock.";
     byId("settings").classList.toggle("locked", Boolean(lock && !lock.here));
+  }
+
+  // An oscilloscope's Bode plot driving the generator, while its steps come.
+  function showSweep(sweep) {
+    byId("sweep").textContent = sweep ? "An oscilloscope is sweeping the generator (a Bode " +
+      "plot): step " + sweep.steps + ", last at " + sweep.frequency + "." : "";
   }
 
   // Puts what the generator holds into the controls the user has not changed.
