@@ -15,7 +15,6 @@ otherwise or without rpcbind.
 """
 import os
 import select
-import shutil
 import socket
 import struct
 import subprocess
@@ -23,10 +22,8 @@ import sys
 import tempfile
 import time
 
-from scpi_processes import WAIT_S, Lines, check, run_tests, stop
+from scpi_processes import WAIT_S, Lines, check, run_tests, stop, in_private_namespace
 
-SKIP = 77
-INSIDE = "--inside-namespace"
 NEEDED = ("unshare", "ip", "mount", "rpcbind")
 
 PORTMAPPER, CORE = (100000, 2), (0x0607AF, 1)
@@ -259,20 +256,8 @@ def inside(scpi):
 
 
 def main():
-    if sys.argv[1] == INSIDE:
-        return inside(*sys.argv[2:])
-    if os.geteuid() != 0:
-        print("skipped: ports 111 and 809 in a private network namespace need root; the "
-              "scope's test runs in the root pass")
-        return SKIP
-    missing = [program for program in NEEDED if not shutil.which(program)]
-    if missing:
-        print(f"skipped: {', '.join(missing)} not installed (tools/setup/install-deps.sh "
-              "--tests)")
-        return SKIP
-    return subprocess.run(["unshare", "--net", "--mount", "--propagation", "private",
-                           sys.executable, os.path.abspath(__file__), INSIDE, *sys.argv[1:]],
-                          check=False).returncode
+    return in_private_namespace(__file__, NEEDED, inside,
+                                "the scope's test, with ports 111 and 809 in a private network namespace")
 
 
 if __name__ == "__main__":

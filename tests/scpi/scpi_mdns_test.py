@@ -18,11 +18,9 @@ import sys
 import tempfile
 import time
 
-from scpi_processes import WAIT_S, Lines, Program, check, instrument_at_com5, run_tests
+from scpi_processes import WAIT_S, Lines, Program, check, instrument_at_com5, run_tests, in_private_namespace
 
-SKIP = 77
 NAME = "Bench generator"
-INSIDE = "--inside-namespace"
 NEEDED = ("unshare", "ip", "dbus-daemon", "avahi-daemon", "avahi-browse", "lxi", "mount")
 
 BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -263,20 +261,8 @@ def inside(scpi, instrument, version):
 
 
 def main():
-    if sys.argv[1] == INSIDE:
-        return inside(*sys.argv[2:])
-    if os.geteuid() != 0:
-        print("skipped: a private network namespace needs root; the mDNS test runs in the "
-              "root pass")
-        return SKIP
-    missing = [program for program in NEEDED if not shutil.which(program)]
-    if missing:
-        print(f"skipped: {', '.join(missing)} not installed (tools/setup/install-deps.sh "
-              "--tests)")
-        return SKIP
-    return subprocess.run(["unshare", "--net", "--mount", "--propagation", "private",
-                           sys.executable, os.path.abspath(__file__), INSIDE, *sys.argv[1:]],
-                          check=False).returncode
+    return in_private_namespace(__file__, NEEDED, inside,
+                                "the mDNS test, in a private network namespace")
 
 
 if __name__ == "__main__":

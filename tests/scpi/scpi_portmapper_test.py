@@ -10,7 +10,6 @@ and where a program it needs is not installed.
 """
 import os
 import re
-import shutil
 import signal
 import socket
 import struct
@@ -18,10 +17,8 @@ import subprocess
 import sys
 import time
 
-from scpi_processes import WAIT_S, Program, check, instrument_at_com5, run_tests
+from scpi_processes import WAIT_S, Program, check, instrument_at_com5, run_tests, in_private_namespace
 
-SKIP = 77
-INSIDE = "--inside-namespace"
 NEEDED = ("unshare", "ip", "mount", "rpcbind", "rpcinfo", "lxi")
 CORE_PROGRAM = 0x0607AF
 
@@ -225,20 +222,8 @@ def inside(scpi, instrument):
 
 
 def main():
-    if sys.argv[1] == INSIDE:
-        return inside(*sys.argv[2:])
-    if os.geteuid() != 0:
-        print("skipped: a private network namespace with an rpcbind of its own needs root; the "
-              "portmapper test runs in the root pass")
-        return SKIP
-    missing = [program for program in NEEDED if not shutil.which(program)]
-    if missing:
-        print(f"skipped: {', '.join(missing)} not installed (tools/setup/install-deps.sh "
-              "--tests)")
-        return SKIP
-    return subprocess.run(["unshare", "--net", "--mount", "--propagation", "private",
-                           sys.executable, os.path.abspath(__file__), INSIDE, *sys.argv[1:]],
-                          check=False).returncode
+    return in_private_namespace(__file__, NEEDED, inside,
+                                "the portmapper test, in a private network namespace with an rpcbind of its own")
 
 
 if __name__ == "__main__":

@@ -7,7 +7,9 @@ of each command it sent, hex and wording.
 import contextlib
 import os
 import queue
+import shutil
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -134,3 +136,22 @@ def run_tests(tests, ctx, around=lambda ctx: contextlib.nullcontext()):
             print(f"FAILED {test.__name__}: {failure}", flush=True)
     print(f"{len(tests) - failures} passed, {failures} failed")
     return 1 if failures else 0
+
+
+def in_private_namespace(script, needed, inside, why_root):
+    """Runs `inside(*arguments)` when this is the script's second run, inside a network and
+    mount namespace of its own, else starts that run: 77 (skipped) without root or without
+    the programs the test needs."""
+    if sys.argv[1] == "--inside-namespace":
+        return inside(*sys.argv[2:])
+    if os.geteuid() != 0:
+        print(f"skipped: {why_root} needs root; it runs in the root pass")
+        return 77
+    missing = [program for program in needed if not shutil.which(program)]
+    if missing:
+        print(f"skipped: {', '.join(missing)} not installed (tools/setup/install-deps.sh "
+              "--tests)")
+        return 77
+    return subprocess.run(["unshare", "--net", "--mount", "--propagation", "private",
+                           sys.executable, os.path.abspath(script), "--inside-namespace",
+                           *sys.argv[1:]], check=False).returncode
