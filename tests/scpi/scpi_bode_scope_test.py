@@ -236,14 +236,10 @@ TESTS = (with_its_own_portmapper, through_rpcbind)
 
 
 def inside(scpi):
-    """Runs in the new namespaces: loopback up, TIME_WAIT reuse off, a /run of its own (the
-    ports' lock files, rpcbind's socket), then the tests."""
+    """Runs in the new namespaces: loopback up, TIME_WAIT reuse off, then the tests."""
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=WAIT_S)
     with open("/proc/sys/net/ipv4/tcp_tw_reuse", "w") as reuse:
         reuse.write("0")
-    subprocess.run(["mount", "-t", "tmpfs", "varlo-test-run", "/run"], check=True,
-                   timeout=WAIT_S)
-    os.makedirs("/run/lock")
     ctx = Context()
     ctx.exe = scpi
     with tempfile.TemporaryDirectory() as port_dir:

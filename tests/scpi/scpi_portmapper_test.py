@@ -213,7 +213,6 @@ TESTS = (registered_and_removed_at_exit, moved_on_as_each_link_ends,
 
 def inside(scpi, instrument):
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=WAIT_S)
-    subprocess.run(["mount", "-t", "tmpfs", "varlo-test-run", "/run"], check=True, timeout=WAIT_S)
     ctx = Context()
     ctx.exe, ctx.instrument = scpi, instrument
     with instrument_at_com5(instrument) as (port_dir, _):
