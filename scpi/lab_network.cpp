@@ -24,6 +24,7 @@ LabNetwork::LabNetwork(GeneratorLink& generator, const ScpiServer& scpi,
     facts.portName = portName;
     facts.scpiAddress = scpiAddress;
     facts.scpiPort = scpi.port();
+    facts.vxi11 = settings_.vxi11;
     web_ = std::make_unique<WebServer>(generator, std::move(facts));
 }
 

@@ -36,10 +36,13 @@ const char* const Description = R"(
              [--vxi11 PORT|off] [--portmapper auto|own|system|off]
 
 Makes the function generator on the serial line a networked SCPI instrument: lab software
-(pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens TCPIP::127.0.0.1::INSTR (VXI-11) or
-TCPIP::127.0.0.1::5025::SOCKET and sets the frequency, the waveform, the duty cycle and the
-attenuator, in messages or in lines ending in LF or CRLF.
-Each setting is sent as the panel's Enter sends it, paced at the line's rate.
+(pyvisa, PyMeasure, QCoDeS, LabVIEW, MATLAB) opens it as
+
+  TCPIP::127.0.0.1::inst0::INSTR   (VXI-11; VISA's short form TCPIP::127.0.0.1::INSTR)
+  TCPIP::127.0.0.1::5025::SOCKET   (the SCPI socket, lines ending in LF or CRLF)
+
+and sets the frequency, the waveform, the duty cycle and the attenuator. Each setting is sent
+as the panel's Enter sends it, paced at the line's rate.
 
   FREQuency <f>|MIN|MAX        0.01 Hz to 100 MHz (1000, 1e3, 1.5 kHz, 2MHZ)
   FUNCtion SIN|SQU|TRI         the waveform

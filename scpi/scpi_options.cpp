@@ -215,6 +215,7 @@ Checked<ScpiOptions> readScpiOptions(const OptionTexts& texts)
                            std::to_string(65535 - Vxi11PortsAfter) + ", or off, not \"" +
                            *texts.vxi11 + "\""};
     }
+    options.labNetwork.vxi11 = options.vxi11.has_value();
 
     const auto portmapper = readPortmapperMode(texts.portmapper.value_or("auto"));
     if (!portmapper)

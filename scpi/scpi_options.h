@@ -38,6 +38,9 @@ struct LabNetworkSettings {
     bool announce = false;
     std::string serviceName;
     std::optional<std::string> serialNumber;
+    // VXI-11 serves the generator (unless --vxi11 off): the page and the identification
+    // document show its INSTR resource strings first.
+    bool vxi11 = true;
 };
 
 // The options' texts as the command line gave them, nullopt for one not given; the flags are

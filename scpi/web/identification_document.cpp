@@ -1,5 +1,7 @@
 #include "scpi/web/identification_document.h"
 
+#include "scpi/web/markup_escaping.h"
+
 namespace varlo::scpi {
 
 namespace {
@@ -11,41 +13,13 @@ void element(std::string& out, std::string_view indent, std::string_view name,
     out += '<';
     out += name;
     out += '>';
-    out += xmlEscaped(text);
+    out += web::markupEscaped(text);
     out += "</";
     out += name;
     out += ">\n";
 }
 
 } // namespace
-
-std::string xmlEscaped(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string identificationDocument(const IdentificationFacts& facts)
 {

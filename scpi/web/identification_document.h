@@ -15,7 +15,8 @@ struct IdentificationFacts {
     std::string homepageUrl;
     std::string serviceName;
     std::string identificationUrl;
-    // VISA resource strings of the SCPI socket: by address, then by host name.
+    // The VISA resource strings of the interface, INSTR first (resourceStringsAt): by
+    // address, then by host name.
     std::vector<std::string> addressStrings;
     std::string hostName;
     std::string ipAddress;
@@ -26,8 +27,5 @@ struct IdentificationFacts {
 // version 2.0, elements in the schema's order. LXIVersion, which the schema requires, is
 // present and empty: the program claims no LXI version.
 std::string identificationDocument(const IdentificationFacts& facts);
-
-// The text with &, <, >, " and ' written as XML entities.
-std::string xmlEscaped(std::string_view text);
 
 } // namespace varlo::scpi

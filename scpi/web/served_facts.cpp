@@ -1,9 +1,9 @@
 #include "scpi/web/served_facts.h"
 
-#include "entry/host_and_port.h"
 #include "scpi/language/instrument_identity.h"
 #include "scpi/network/listening.h"
 #include "scpi/web/identification_document.h"
+#include "scpi/web/resource_strings.h"
 
 #include <QAbstractSocket>
 #include <QNetworkInterface>
@@ -48,16 +48,14 @@ QHostAddress scpiAddressFor(const ServedFacts& facts, const QHostAddress& local)
     return plainAddress(everyAddress ? local : facts.scpiAddress);
 }
 
-QStringList scpiResourceStrings(const ServedFacts& facts, const QHostAddress& local)
+std::vector<std::string> resourceStrings(const ServedFacts& facts, const QHostAddress& local)
 {
-    const QString port = QString::number(facts.scpiPort);
-    return {
-        QStringLiteral("TCPIP::%1::%2::SOCKET")
-            .arg(QString::fromStdString(
-                     bracketedHost(scpiAddressFor(facts, local).toString().toStdString())),
-                 port),
-        QStringLiteral("TCPIP::%1::%2::SOCKET").arg(facts.hostName, port),
-    };
+    std::vector<std::string> strings = resourceStringsAt(
+        scpiAddressFor(facts, local).toString().toStdString(), facts.scpiPort, facts.vxi11);
+    for (std::string& byName :
+         resourceStringsAt(facts.hostName.toStdString(), facts.scpiPort, facts.vxi11))
+        strings.push_back(std::move(byName));
+    return strings;
 }
 
 std::vector<std::string> servedHostNames(const ServedFacts& facts, const QHostAddress& local)
@@ -82,8 +80,7 @@ std::string identificationFor(const ServedFacts& facts, const QHostAddress& loca
     document.serviceName = facts.serviceName.toStdString();
     document.identificationUrl =
         QStringLiteral("http://%1/lxi/identification").arg(hostHeader).toStdString();
-    for (const QString& resource : scpiResourceStrings(facts, local))
-        document.addressStrings.push_back(resource.toStdString());
+    document.addressStrings = resourceStrings(facts, local);
     document.hostName = facts.hostName.toStdString();
     document.ipAddress = plainAddress(local).toString().toStdString();
     document.macAddress = macAddressOf(plainAddress(local)).toStdString();

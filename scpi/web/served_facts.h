@@ -2,7 +2,6 @@
 
 #include <QHostAddress>
 #include <QString>
-#include <QStringList>
 
 #include <string>
 #include <vector>
@@ -22,6 +21,9 @@ struct ServedFacts {
     QHostAddress scpiAddress;
     quint16 scpiPort = 0;
     quint16 webPort = 0;
+    // VXI-11 serves the generator as inst0 on the SCPI socket's address, so the INSTR
+    // resource strings are shown, and shown first.
+    bool vxi11 = true;
 };
 
 // An IPv4 address that came through an IPv6 socket as itself; any other unchanged.
@@ -34,8 +36,9 @@ std::string peerText(const QAbstractSocket& socket);
 // that address when the socket listens on every address, else the one it listens on.
 QHostAddress scpiAddressFor(const ServedFacts& facts, const QHostAddress& local);
 
-// The VISA resource strings of the SCPI socket: by address, then by host name.
-QStringList scpiResourceStrings(const ServedFacts& facts, const QHostAddress& local);
+// The VISA resource strings the generator is opened by (resourceStringsAt): by address, then
+// by host name.
+std::vector<std::string> resourceStrings(const ServedFacts& facts, const QHostAddress& local);
 
 // The names a request that came in on `local` may give in Host.
 std::vector<std::string> servedHostNames(const ServedFacts& facts, const QHostAddress& local);

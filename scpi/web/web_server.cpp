@@ -27,33 +27,46 @@ std::string pageFile(const char* name)
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
-std::string indexPage(const ServedFacts&, const RequestHead&, const QTcpSocket&)
+// What an answer is made from: the program's facts, the request and the connection it came
+// on, and the generator as it stands.
+struct ServedRequest {
+    const ServedFacts& facts;
+    const RequestHead& request;
+    const QTcpSocket& socket;
+    PageStatus status;
+};
+
+// The page with its facts written in, so that it shows them without its script, which then
+// keeps them live.
+std::string indexPage(const ServedRequest& served)
 {
-    return pageFile("index.html");
+    std::vector<PageFact> facts = aboutFacts(served.facts, served.socket.localAddress());
+    for (PageFact& fact : statusFacts(served.status))
+        facts.push_back(std::move(fact));
+    return pageWithFacts(pageFile("index.html"), facts);
 }
 
-std::string pageStyle(const ServedFacts&, const RequestHead&, const QTcpSocket&)
+std::string pageStyle(const ServedRequest&)
 {
     return pageFile("page.css");
 }
 
-std::string pageScript(const ServedFacts&, const RequestHead&, const QTcpSocket&)
+std::string pageScript(const ServedRequest&)
 {
     return pageFile("page.js");
 }
 
-std::string identification(const ServedFacts& facts, const RequestHead& request,
-                           const QTcpSocket& socket)
+std::string identification(const ServedRequest& served)
 {
-    return identificationFor(facts, socket.localAddress(),
-                             QString::fromStdString(request.field("Host").value_or("")));
+    return identificationFor(served.facts, served.socket.localAddress(),
+                             QString::fromStdString(served.request.field("Host").value_or("")));
 }
 
 // What is served at each path, besides the live channel.
 struct ServedPath {
     std::string_view path;
     const char* type;
-    std::string (*body)(const ServedFacts&, const RequestHead&, const QTcpSocket&);
+    std::string (*body)(const ServedRequest&);
 };
 
 constexpr std::array ServedPaths = {
@@ -171,7 +184,7 @@ std::optional<Answer> WebServer::respond(const RequestHead& request, QTcpSocket&
     const auto served = std::ranges::find(ServedPaths, request.path, &ServedPath::path);
     if (served == ServedPaths.end())
         return plain(404, "Nothing here: the page is at /.\n");
-    return Answer{200, served->type, served->body(facts_, request, socket)};
+    return Answer{200, served->type, served->body({facts_, request, socket, pageStatus(false)})};
 }
 
 void WebServer::acceptPages()
@@ -208,12 +221,20 @@ ClientCounts WebServer::clientCounts() const
             generator_.clientCount(GeneratorLink::ClientKind::Vxi11)};
 }
 
+PageStatus WebServer::pageStatus(bool holdsLock) const
+{
+    return {generator_.settings(),
+            generator_.portState(),
+            facts_.portName,
+            clientCounts(),
+            {generator_.lockHolder(), holdsLock},
+            generator_.sweep()};
+}
+
 // Each page is told whether the lock is its own.
 QByteArray WebServer::statusFor(const PageClient& page) const
 {
-    return statusMessage(generator_.settings(), generator_.portState(), facts_.portName,
-                         clientCounts(), {generator_.lockHolder(), page.holdsLock()},
-                         generator_.sweep());
+    return statusMessage(pageStatus(page.holdsLock()));
 }
 
 void WebServer::pushSoon()

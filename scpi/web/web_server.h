@@ -62,6 +62,8 @@ private:
                    const std::string& why) const;
     void acceptPages();
     ClientCounts clientCounts() const;
+    // The generator as a page sees it, which holds the lock or not.
+    PageStatus pageStatus(bool holdsLock) const;
     QByteArray statusFor(const PageClient& page) const;
     void pushSoon();
     void pushStatus();

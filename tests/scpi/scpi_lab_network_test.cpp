@@ -1,12 +1,15 @@
 // What varlo-scpi says of itself on the lab network, and which requests its web port takes:
-// the service name and TXT records, the identification document's escaping, *IDN?'s serial
-// number, --http, and the Host and Origin rules.
+// the service name and TXT records, the identification document's escaping, the resource
+// strings, the page served with its facts, *IDN?'s serial number, --http, and the Host and
+// Origin rules.
 
 #include "scpi/language/command_table.h"
 #include "scpi/language/instrument_identity.h"
 #include "scpi/mdns/announcement.h"
 #include "scpi/web/identification_document.h"
+#include "scpi/web/page_facts.h"
 #include "scpi/web/request_checks.h"
+#include "scpi/web/resource_strings.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +96,61 @@ TEST(IdentificationDocument, TextIsEscaped)
                   "<UserDescription>R&amp;D &lt;bench&gt; &quot;3&quot; &apos;a&apos;"
                   "</UserDescription>"),
               std::string::npos);
+}
+
+TEST(ResourceStrings, InstrFirstWhileVxi11IsServed)
+{
+    struct Row {
+        const char* name;
+        const char* host;
+        bool vxi11;
+        std::vector<std::string> strings;
+    };
+    const Row rows[] = {
+        {"address",
+         "192.168.1.5",
+         true,
+         {"TCPIP::192.168.1.5::inst0::INSTR", "TCPIP::192.168.1.5::5025::SOCKET"}},
+        {"IPv6 bracketed",
+         "::1",
+         true,
+         {"TCPIP::[::1]::inst0::INSTR", "TCPIP::[::1]::5025::SOCKET"}},
+        {"VXI-11 off", "bench", false, {"TCPIP::bench::5025::SOCKET"}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(resourceStringsAt(row.host, 5025, row.vxi11), row.strings) << row.name;
+}
+
+TEST(PageWithFacts, WritesEachFactEscapedIntoItsElement)
+{
+    const std::string page = "<title id=\"page-title\">V</title><dd id=\"title\">–</dd>"
+                             "<ul id=\"resources\"></ul>";
+    struct Row {
+        const char* name;
+        PageFact fact;
+        std::string served;
+    };
+    const Row rows[] = {
+        {"text in place of the dash",
+         {"title", "Bench 3"},
+         "<title id=\"page-title\">V</title><dd id=\"title\">Bench 3</dd><ul "
+         "id=\"resources\"></ul>"},
+        {"the id matched whole",
+         {"page-title", "N"},
+         "<title id=\"page-title\">N</title><dd id=\"title\">–</dd><ul id=\"resources\"></ul>"},
+        {"a name escaped",
+         {"title", "<b id=\"resources\">R&D"},
+         "<title id=\"page-title\">V</title><dd id=\"title\">&lt;b "
+         "id=&quot;resources&quot;&gt;R&amp;D"
+         "</dd><ul id=\"resources\"></ul>"},
+        {"a list as items of code",
+         {"resources", std::vector<std::string>{"TCPIP::a::inst0::INSTR", "<x>"}},
+         "<title id=\"page-title\">V</title><dd id=\"title\">–</dd><ul id=\"resources\">"
+         "<li><code>TCPIP::a::inst0::INSTR</code></li><li><code>&lt;x&gt;</code></li></ul>"},
+        {"no such element", {"host-name", "bench"}, page},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(pageWithFacts(page, {row.fact}), row.served) << row.name;
 }
 
 class SerialNumber : public testing::Test {

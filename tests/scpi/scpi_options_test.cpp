@@ -170,11 +170,15 @@ TEST(ScpiOptions, DefaultsFillWhatIsNotGiven)
 
 TEST(ScpiOptions, Vxi11IsAFirstPortOrOff)
 {
-    const auto vxi11 = [](void (*given)(OptionTexts&)) {
-        return std::get<ScpiOptions>(readWith({"vxi11", given})).vxi11;
+    const auto read = [](void (*given)(OptionTexts&)) {
+        return std::get<ScpiOptions>(readWith({"vxi11", given}));
     };
-    EXPECT_EQ(vxi11([](OptionTexts& t) { t.vxi11 = "5030"; }), 5030);
-    EXPECT_EQ(vxi11([](OptionTexts& t) { t.vxi11 = "off"; }), std::nullopt);
+    const ScpiOptions fixed = read([](OptionTexts& t) { t.vxi11 = "5030"; });
+    EXPECT_EQ(fixed.vxi11, 5030);
+    EXPECT_TRUE(fixed.labNetwork.vxi11) << "the page shows the INSTR strings";
+    const ScpiOptions off = read([](OptionTexts& t) { t.vxi11 = "off"; });
+    EXPECT_EQ(off.vxi11, std::nullopt);
+    EXPECT_FALSE(off.labNetwork.vxi11) << "the page shows no INSTR string";
 }
 
 } // namespace

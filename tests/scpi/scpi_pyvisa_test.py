@@ -144,12 +144,19 @@ def exit_statuses(ctx):
     check("the end told", end == "varlo-scpi: ended by SIGHUP; 0 waiting settings not sent", end)
 
 
+def help_names_instr_first(ctx):
+    code, out, _ = run_to_end(ctx.exe, ctx.port_dir, "--help")
+    lines = [line.split()[0] for line in out.splitlines() if line.startswith("  TCPIP::")]
+    check("resource strings", code == 0 and lines == ["TCPIP::127.0.0.1::inst0::INSTR",
+                                                      "TCPIP::127.0.0.1::5025::SOCKET"], out)
+
+
 class Context:
     pass
 
 
 TESTS = (identity, settings_and_bytes, errors, sweep_then_opc, two_clients_and_a_flood, sigterm,
-         exit_statuses)
+         exit_statuses, help_names_instr_first)
 
 
 def main():

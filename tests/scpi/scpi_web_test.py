@@ -19,6 +19,7 @@ import tempfile
 import threading
 import time
 import http.server
+import html.parser
 
 import pyvisa
 
@@ -93,6 +94,39 @@ def reads_the_state(ctx):
     check("identification link", ctx.page.find_element(By.ID, "identification")
           .get_attribute("href").endswith("/lxi/identification"))
     check("connected", text_of(ctx, "connection") == "Connected to varlo-scpi.")
+
+
+class PageText(html.parser.HTMLParser):
+    """The text of a page as a text browser shows it, without running its script."""
+
+    def __init__(self):
+        super().__init__()
+        self.parts = []
+        self.skipping = False
+
+    def handle_starttag(self, tag, attrs):
+        self.skipping = tag in ("script", "style")
+
+    def handle_data(self, data):
+        if not self.skipping and data.strip():
+            self.parts.append(data.strip())
+
+
+def served_with_its_facts(ctx):
+    """The page as curl or a browser with scripts blocked gets it shows the facts, the INSTR
+    resource string before the SOCKET one, and no dash where a fact belongs."""
+    status, _, body = request(ctx, "/")
+    check("served", status == 200, status)
+    reader = PageText()
+    reader.feed(body.decode())
+    text = "\n".join(reader.parts)
+    host, port = ctx.program.address()
+    for fact in (f"Varlo,varlo-scpi,{SERIAL},{ctx.version}", "Bench 3 generator", host,
+                 "COM5: open", "1 kHz", "sine"):
+        check(fact, fact in reader.parts, text)
+    instr, socket_string = f"TCPIP::{host}::inst0::INSTR", f"TCPIP::{host}::{port}::SOCKET"
+    check("INSTR first", reader.parts.index(instr) < reader.parts.index(socket_string), text)
+    check("no dashes", "–" not in reader.parts, text)
 
 
 def controls_are_labelled(ctx):
@@ -246,14 +280,14 @@ def identification_document(ctx):
         check("interface type", xpath(f"string({interface}/@InterfaceType)") == "LXI")
         children = [xpath(f"local-name({interface}/*[{i + 1}])")
                     for i in range(int(xpath(f"count({interface}/*)")))]
-        check("interface order", children == ["InstrumentAddressString"] * 2 +
+        check("interface order", children == ["InstrumentAddressString"] * 4 +
               ["Hostname", "IPAddress", "MACAddress"], children)
-        check("address string", xpath(f"string({interface}/*[1])") ==
-              f"TCPIP::{host}::{port}::SOCKET")
-        check("ip address", xpath(f"string({interface}/*[4])") == web_host)
-        hostname = xpath(f"string({interface}/*[3])")
-        check("by host name", xpath(f"string({interface}/*[2])") ==
-              f"TCPIP::{hostname}::{port}::SOCKET")
+        hostname = xpath(f"string({interface}/*[5])")
+        strings = [xpath(f"string({interface}/*[{i}])") for i in range(1, 5)]
+        check("address strings, INSTR first", strings == [
+            f"TCPIP::{host}::inst0::INSTR", f"TCPIP::{host}::{port}::SOCKET",
+            f"TCPIP::{hostname}::inst0::INSTR", f"TCPIP::{hostname}::{port}::SOCKET"], strings)
+        check("ip address", xpath(f"string({interface}/*[6])") == web_host)
 
 
 def host_and_origin_refused(ctx):
@@ -382,7 +416,8 @@ class Context:
     pass
 
 
-TESTS = (reads_the_state, controls_are_labelled, sets_through_the_page_from_the_keyboard,
+TESTS = (reads_the_state, served_with_its_facts, controls_are_labelled,
+         sets_through_the_page_from_the_keyboard,
          one_enter_sends_what_the_panels_enter_sends,
          pyvisa_change_shows_at_once, refusal_in_words, console_answers_as_the_socket,
          phone_width, identification_document, host_and_origin_refused,

@@ -27,6 +27,7 @@
   }
 
   function connect() {
+    byId("connection").textContent = "Connecting to varlo-scpi…";
     socket = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") +
                            location.host + "/live");
     socket.onopen = () => {
@@ -51,7 +52,7 @@
     } else if (message.status) {
       showStatus(message.status);
     } else if (message.about) {
-      showAbout(message.about);
+      show(message.about.shown);
     }
   }
 
@@ -72,34 +73,31 @@
     return "";
   }
 
+  // Writes the facts the program pushes into the elements the page was served with them in:
+  // {id: text} or {id: [resource, ...]}, each resource an item of code.
+  function show(shown) {
+    for (const [id, value] of Object.entries(shown)) {
+      if (!Array.isArray(value)) {
+        byId(id).textContent = value;
+        continue;
+      }
+      byId(id).replaceChildren(...value.map((resource) => {
+        const item = document.createElement("li");
+        const code = document.createElement("code");
+        code.textContent = resource;
+        item.append(code);
+        return item;
+      }));
+    }
+  }
+
   function showStatus(status) {
     held = status;
-    byId("held-frequency").textContent = status.frequency;
-    byId("held-waveform").textContent = status.waveform;
-    byId("held-attenuator").textContent = status.attenuator ? "on (−20 dB)" : "off";
-    byId("held-duty").textContent = status.duty + " %" + (status.dutyAdjusted ? "" : " (not adjusted)");
-    byId("port").textContent = status.port + ": " + status.portState;
-    byId("clients").textContent = status.scpiClients + " on the SCPI socket, " +
-      status.vxi11Links + (status.vxi11Links === 1 ? " VXI-11 link, " : " VXI-11 links, ") +
-      status.pages + (status.pages === 1 ? " page" : " pages") + " open";
-    showLock(status.lock);
-    showSweep(status.sweep);
+    show(status.shown);
+    // While another client holds the generator's lock, its settings alone go, and Enter
+    // here is refused.
+    byId("settings").classList.toggle("locked", Boolean(status.lock && !status.lock.here));
     fillControls();
-  }
-
-  // SYSTem:LOCK: while another client holds the generator's lock, its settings alone go, and
-  // Enter here is refused.
-  function showLock(lock) {
-    byId("lock").textContent = !lock ? "" : lock.here ?
-      "This page holds the generator's lock (SYST:LOCK:REL in the console frees it)." :
-      "Locked by " + lock.holder + ": Enter is refused until it frees the lock.";
-    byId("settings").classList.toggle("locked", Boolean(lock && !lock.here));
-  }
-
-  // An oscilloscope's Bode plot driving the generator, while its steps come.
-  function showSweep(sweep) {
-    byId("sweep").textContent = sweep ? "An oscilloscope is sweeping the generator (a Bode " +
-      "plot): step " + sweep.steps + ", last at " + sweep.frequency + "." : "";
   }
 
   // Puts what the generator holds into the controls the user has not changed.
@@ -118,25 +116,6 @@
     }
     if (!edited.has("attenuator")) byId("attenuator").checked = held.attenuator;
     if (!edited.has("duty")) byId("duty").value = held.duty;
-  }
-
-  function showAbout(about) {
-    document.title = about.serviceName;
-    byId("title").textContent = about.serviceName;
-    for (const [id, key] of [["idn", "idn"], ["manufacturer", "manufacturer"], ["model", "model"],
-                             ["serial-number", "serialNumber"], ["firmware-version", "firmwareVersion"],
-                             ["service-name", "serviceName"], ["host-name", "hostName"]]) {
-      byId(id).textContent = about[key];
-    }
-    byId("addresses").textContent = about.addresses.join(", ");
-    const list = byId("resources");
-    list.replaceChildren(...about.resources.map((resource) => {
-      const item = document.createElement("li");
-      const code = document.createElement("code");
-      code.textContent = resource;
-      item.append(code);
-      return item;
-    }));
   }
 
   function refuse(control, words) {

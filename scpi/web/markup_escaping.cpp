@@ -1,0 +1,33 @@
+#include "scpi/web/markup_escaping.h"
+
+namespace varlo::scpi::web {
+
+std::string markupEscaped(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace varlo::scpi::web
