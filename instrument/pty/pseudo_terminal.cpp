@@ -119,13 +119,6 @@ PseudoTerminal::PseudoTerminal(PseudoTerminal&& other) noexcept
 
 PseudoTerminal::~PseudoTerminal()
 {
-    // Only our own link: another terminal may have taken the name over since.
-    if (!linkPath_.empty()) {
-        char target[256] = {};
-        const ssize_t length = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
-        if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == slavePath_)
-            ::unlink(linkPath_.c_str());
-    }
     if (slave_ >= 0)
         ::close(slave_);
     closeMaster();
@@ -133,6 +126,16 @@ PseudoTerminal::~PseudoTerminal()
 
 void PseudoTerminal::closeMaster()
 {
+    // The name goes with the device, as an unplugged adapter's does: once its program lets go,
+    // the system gives this terminal's number to the next pty made, and a program trying its
+    // port again through a kept link would open that one. Only our own link: another terminal
+    // may have taken the name over since.
+    if (!linkPath_.empty()) {
+        char target[256] = {};
+        const ssize_t length = ::readlink(linkPath_.c_str(), target, sizeof target - 1);
+        if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == slavePath_)
+            ::unlink(linkPath_.c_str());
+    }
     if (master_ >= 0) {
         ::close(master_);
         master_ = -1;

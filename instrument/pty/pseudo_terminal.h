@@ -33,7 +33,8 @@ public:
     int master() const { return master_; }
     // The slave's descriptor this side keeps (Slave::Kept), closed on exec; else -1.
     int slave() const { return slave_; }
-    // Hangs the line up as an unplugged adapter would (with the slave released).
+    // Hangs the line up as an unplugged adapter would (with the slave released), and, as its
+    // device node would, the link goes if it is still this terminal's.
     void closeMaster();
 
     const std::string& slavePath() const { return slavePath_; }

@@ -89,6 +89,14 @@ TEST_F(PortDirectory, RemovesItsLinkWhenDestroyedButNotALinkTakenOverSince)
     EXPECT_EQ(fs::read_symlink(dir / "COM4"), second.slavePath());
 }
 
+// The number of a hung-up pty goes to the next one made: a kept link would lead there.
+TEST_F(PortDirectory, HangingUpRemovesItsLink)
+{
+    PseudoTerminal com4 = open("COM4", PseudoTerminal::Slave::Released);
+    com4.closeMaster();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "COM4")));
+}
+
 TEST_F(PortDirectory, ReplacesAStaleLinkButNoOtherFile)
 {
     fs::create_symlink("/nonexistent/pts/99", dir / "COM5");
